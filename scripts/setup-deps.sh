@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package Plyfold needs to build, test and benchmark.
+# Idempotent: packages already present are skipped, so a second run is quick.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config ninja-build git clang-format
+  # windows, dialogs, drawing, settings
+  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+  # viewer engine (MuPDF is a static library with these dependencies)
+  libmupdf-dev mupdf-tools libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev
+  libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev libpng-dev libbrotli-dev
+  # splicing library and the tools tests compare against
+  libqpdf-dev qpdf poppler-utils
+  # network and cryptography
+  libcurl4-openssl-dev libssl-dev openssl
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # headless and screenshots, fonts
+  xvfb xauth x11-apps imagemagick fonts-liberation fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  sudo_cmd=()
+  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -q
+  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

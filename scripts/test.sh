@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Builds Plyfold if needed and runs the whole test suite headless through CTest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build.sh
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir build --output-on-failure --parallel "$(nproc)" "$@"
