@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace plyfold {
+
+// Joins a folder and a relative path with exactly one separator between them.
+// An empty folder gives `relative`, an empty relative gives `folder`. With `honourAbsolute`, a
+// relative path that is itself absolute (a drive path "X:...", a network path "\\...", or an
+// absolute path of this platform) is returned unchanged. The separator added is the platform's own
+// ("\" on Windows, "/" elsewhere); a leading "\" or "/" of `relative` is dropped.
+QString CombinePath(const QString& folder, const QString& relative, bool honourAbsolute);
+
+// Splits a path at its last "\" or "/" into the folder before and the name after it.
+// Fails (outputs unchanged) without a separator, with the separator as last character, or with the
+// separator at position 0 or 1 (a root is not split off).
+bool SplitPath(const QString& path, QString* folder, QString* name);
+
+} // namespace plyfold
