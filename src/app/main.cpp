@@ -1,10 +1,15 @@
+// Plyfold: assembles one PDF from pages of several PDFs. The program takes no arguments.
+
+#include "app/CPlyfoldApp.h"
+
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QWidget w;
-    w.setWindowTitle("Tessarine Plyfold");
-    w.show();
-    return app.exec();
+    QApplication application(argc, argv);
+    plyfold::CPlyfoldApp app;
+    if (!app.InitInstance()) {
+        return app.ExitInstance();
+    }
+    QApplication::exec();
+    return app.ExitInstance();
 }

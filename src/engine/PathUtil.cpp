@@ -6,7 +6,9 @@ namespace plyfold {
 
 namespace {
 
-bool isSeparator(QChar c) { return c == u'\\' || c == u'/'; }
+bool isSeparator(QChar c) {
+    return c == u'\\' || c == u'/';
+}
 
 bool isAbsolute(const QString& path) {
     if (path.size() > 2 && path.at(1) == u':') {
@@ -45,8 +47,7 @@ QString CombinePath(const QString& folder, const QString& relative, bool honourA
 }
 
 bool SplitPath(const QString& path, QString* folder, QString* name) {
-    const qsizetype separator =
-        std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
+    const qsizetype separator = std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
     if (separator < 0 || separator == path.size() - 1 || separator <= 1) {
         return false;
     }

@@ -20,8 +20,8 @@ std::unique_ptr<QSettings> openKey(QSettings::Scope scope, const QString& subKey
     if (parts.size() < 3 || parts.front().compare(u"Software", Qt::CaseInsensitive) != 0) {
         return nullptr;
     }
-    auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, scope, parts.at(1),
-                                                parts.at(2));
+    auto settings =
+        std::make_unique<QSettings>(QSettings::NativeFormat, scope, parts.at(1), parts.at(2));
     *groups = parts.mid(3);
     return settings;
 }
@@ -82,8 +82,7 @@ QString ReadRegString(const QString& subKey, const QString& valueName, bool* fou
         *found = false;
     }
     QStringList groups;
-    const std::unique_ptr<QSettings> settings =
-        openKey(QSettings::SystemScope, subKey, &groups);
+    const std::unique_ptr<QSettings> settings = openKey(QSettings::SystemScope, subKey, &groups);
     if (!settings) {
         return {};
     }

@@ -1,0 +1,104 @@
+#include "app/CPlyfoldApp.h"
+
+#include "app/CMainFrame.h"
+#include "engine/ProcessGlobals.h"
+#include "engine/Registry.h"
+#include "engine/VersionInfo.h"
+#include "platform/splice/XpdfSplice.h"
+#include "res/Resources.h"
+#include "res/Strings.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include <algorithm>
+
+namespace plyfold {
+
+namespace {
+
+CPlyfoldApp* g_app = nullptr;
+
+constexpr auto kOptions = "Options";
+constexpr auto kPageSize = "PageSize";
+
+} // namespace
+
+CPlyfoldApp::CPlyfoldApp() {
+    g_app = this;
+    // The application's identity for the desktop: "Tessarine.Plyfold.1." + major.minor of the
+    // file version (0.0 when the version cannot be read).
+    std::unique_ptr<VersionBlock> version;
+    const ModuleVersion fileVersion =
+        ReadVersionInfo(nullptr, version) ? version->fileVersion : ModuleVersion{};
+    m_appUserModelId = QStringLiteral("Tessarine.Plyfold.1.") + FormatVersion(fileVersion, 2);
+    QCoreApplication::setOrganizationName(QStringLiteral("Tessarine"));
+    QCoreApplication::setApplicationName(QStringLiteral("Plyfold"));
+    QCoreApplication::setApplicationVersion(FormatVersion(fileVersion, 4));
+}
+
+CPlyfoldApp::~CPlyfoldApp() {
+    if (g_app == this) {
+        g_app = nullptr;
+    }
+}
+
+CPlyfoldApp* CPlyfoldApp::instance() {
+    return g_app;
+}
+
+bool CPlyfoldApp::InitInstance() {
+    InitResources();
+
+    ReadSettings();
+    m_log << QStringLiteral("settings");
+
+    loadingText = LoadResString(ids::IDS_LOADING);
+    m_log << QStringLiteral("loadingText");
+
+    // The pictures every box draws its buttons with. A missing picture stays null; the boxes
+    // then draw the button without an image.
+    buttonImages[0] = QImage(QStringLiteral(":/png/322"));
+    buttonImages[1] = QImage(QStringLiteral(":/png/323"));
+    buttonImages[2] = QImage(QStringLiteral(":/png/324"));
+    m_log << QStringLiteral("pictures");
+
+    m_productTitle = LoadResString(ids::IDS_PRODUCT_NAME);
+    QGuiApplication::setApplicationDisplayName(m_productTitle);
+    m_log << QStringLiteral("title");
+
+    m_mainFrame = std::make_unique<CMainFrame>([this](int id) { OnCommand(id); });
+    m_log << QStringLiteral("frame");
+
+    // Must come before any other call of the splicing library.
+    xpdfSpliceInit();
+    m_log << QStringLiteral("splice");
+
+    m_mainFrame->show();
+    m_log << QStringLiteral("show");
+    return true;
+}
+
+int CPlyfoldApp::ExitInstance() {
+    // The frame goes first: destroying it releases the documents.
+    m_mainFrame.reset();
+    WriteSettings();
+    m_log << QStringLiteral("exit");
+    return 0;
+}
+
+bool CPlyfoldApp::OnCommand(int commandId) {
+    return m_commands.Dispatch(commandId);
+}
+
+void CPlyfoldApp::ReadSettings() {
+    const int pageSize = std::clamp(GetProfileInt(kOptions, kPageSize, kDefaultPageSize),
+                                    kMinPageSize, kMaxPageSize);
+    thumbnailSize = pageSize * 10;
+}
+
+void CPlyfoldApp::WriteSettings() {
+    WriteProfileInt(kOptions, kPageSize, thumbnailSize / 10);
+}
+
+} // namespace plyfold
