@@ -1,0 +1,55 @@
+#include "controls/CPictureStatic.h"
+
+#include "res/Resources.h"
+
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+
+namespace plyfold {
+
+CPictureStatic::CPictureStatic(QWidget* parent) : QWidget(parent) {}
+
+bool CPictureStatic::LoadPicture(int resourceId) {
+    // The program's pictures live in a static library; make sure they are registered.
+    InitResources();
+    // A bitmap resource wins over a PNG resource with the same id.
+    QString path = QStringLiteral(":/bmp/%1").arg(resourceId);
+    if (!QFile::exists(path)) {
+        path = QStringLiteral(":/png/%1").arg(resourceId);
+        if (!QFile::exists(path)) {
+            return false;
+        }
+    }
+    QImage image;
+    if (!image.load(path) || image.isNull()) {
+        return false;
+    }
+    QPixmap picture = QPixmap::fromImage(image);
+    if (picture.isNull()) {
+        return false;
+    }
+    picture_ = std::move(picture);
+    updateGeometry();
+    update();
+    return true;
+}
+
+QSize CPictureStatic::sizeHint() const {
+    return picture_.isNull() ? QSize(0, 0) : picture_.size();
+}
+
+QSize CPictureStatic::minimumSizeHint() const {
+    return sizeHint();
+}
+
+void CPictureStatic::paintEvent(QPaintEvent* /*event*/) {
+    if (picture_.isNull()) {
+        return;
+    }
+    QPainter painter(this);
+    // At its own size: the pixmap's device pixels, not scaled by the screen's pixel ratio.
+    painter.drawPixmap(QRect(QPoint(0, 0), picture_.size()), picture_);
+}
+
+} // namespace plyfold
