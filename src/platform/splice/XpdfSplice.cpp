@@ -1,0 +1,607 @@
+#include "platform/splice/XpdfSplice.h"
+
+#include "platform/splice/SpliceText.h"
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFAcroFormDocumentHelper.hh>
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <system_error>
+#include <unordered_set>
+#include <utility>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A handle keeps at most this many messages, so a hostile file cannot grow the log without end.
+constexpr std::size_t maxMessages = 200;
+
+void addMessage(std::vector<std::string>& log, std::string text) {
+    if (log.size() < maxMessages) {
+        log.push_back(std::move(text));
+    }
+}
+
+thread_local std::string lastError;
+
+// Records why a call fails, in the handle's log (when there is one) and as the thread's last error.
+void noteFailure(std::vector<std::string>* log, std::string text) {
+    lastError = text;
+    if (log) {
+        addMessage(*log, std::move(text));
+    }
+}
+
+// Moves the library's pending warnings of one document into a handle's log; returns how many.
+std::size_t collectWarnings(QPDF& pdf, std::vector<std::string>& log) {
+    const std::vector<QPDFExc> warnings = pdf.getWarnings();
+    for (const QPDFExc& warning : warnings) {
+        addMessage(log, warning.what());
+    }
+    return warnings.size();
+}
+
+// One opened input file. Shared by its input handle and by every output that copied pages from it,
+// because the output reads the copied stream data from this document while it is written.
+struct InputDoc {
+    std::unique_ptr<QPDF> pdf;
+    fs::path path;
+    std::vector<QPDFPageObjectHelper> pages;
+    // Standard security: the file's restrictions bind unless a password opened it (the owner
+    // password lifts them; a user password that had to be typed is taken as the right to copy).
+    bool copyAllowed = true;
+    std::unique_ptr<QPDFAcroFormDocumentHelper> forms; // made on first use
+    std::vector<std::string> log;
+
+    QPDFAcroFormDocumentHelper& formHelper() {
+        if (!forms) {
+            forms = std::make_unique<QPDFAcroFormDocumentHelper>(*pdf);
+        }
+        return *forms;
+    }
+};
+
+struct Encryption {
+    std::string ownerPassword;
+    std::string userPassword;
+    std::uint32_t permissions = 0;
+};
+
+// Runs body and turns every exception into the fallback result plus a message in log. This is the
+// only place where the layer catches; every public call runs inside it, so nothing thrown below
+// (the PDF library's exceptions, file system errors, memory exhaustion) crosses the boundary.
+template <typename Result, typename Body>
+Result trapErrors(std::vector<std::string>* log, Result fallback, Body&& body) {
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        noteFailure(log, e.what());
+    } catch (...) {
+        noteFailure(log, "unknown error");
+    }
+    return fallback;
+}
+
+bool sameFile(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    const bool same = fs::equivalent(a, b, ec);
+    return !ec && same;
+}
+
+} // namespace
+
+namespace plyfold {
+
+struct XpdfSpliceInputObject {
+    std::shared_ptr<InputDoc> doc;
+};
+
+struct XpdfSpliceOutputObject {
+    std::unique_ptr<QPDF> pdf;
+    fs::path target;
+    std::string version;
+    std::optional<Encryption> encryption;
+    bool failed = false; // set when a request could not be honoured; the output is then not written
+    std::vector<std::shared_ptr<InputDoc>> sources;
+    std::map<unsigned long long, std::set<QPDFObjGen>> copiedPages; // by source document id
+    std::unique_ptr<QPDFAcroFormDocumentHelper> forms;
+    std::vector<std::string> log;
+
+    QPDFAcroFormDocumentHelper& formHelper() {
+        if (!forms) {
+            forms = std::make_unique<QPDFAcroFormDocumentHelper>(*pdf);
+        }
+        return *forms;
+    }
+};
+
+namespace {
+
+// Live handles. Every call checks its handle here first, so a stale or foreign value is refused
+// instead of dereferenced. The mutex is held for the whole of each call.
+std::mutex registryMutex;
+std::unordered_set<XpdfSpliceInputObject*> liveInputs;
+std::unordered_set<XpdfSpliceOutputObject*> liveOutputs;
+
+XpdfSpliceInputObject* findInput(XpdfSpliceInput handle) {
+    return handle && liveInputs.count(handle) ? handle : nullptr;
+}
+
+XpdfSpliceOutputObject* findOutput(XpdfSpliceOutput handle) {
+    return handle && liveOutputs.count(handle) ? handle : nullptr;
+}
+
+bool isPasswordError(const QPDFExc& e) {
+    return e.getErrorCode() == qpdf_e_password;
+}
+
+// Opens path with each candidate password in turn (an empty list means "no password"). Returns
+// the document, or null when the file cannot be read or no candidate opens it.
+std::shared_ptr<InputDoc> openDocument(const char16_t* widePath,
+                                       const std::vector<std::string>& passwords) {
+    const std::optional<std::string> utf8Path = splice::utf16ToUtf8(widePath);
+    if (!utf8Path || utf8Path->empty()) {
+        return nullptr;
+    }
+    std::vector<std::optional<std::string>> attempts;
+    if (passwords.empty()) {
+        attempts.emplace_back(std::nullopt);
+    } else {
+        attempts.assign(passwords.begin(), passwords.end());
+    }
+    for (const std::optional<std::string>& password : attempts) {
+        auto doc = std::make_shared<InputDoc>();
+        bool wrongPassword = false;
+        const bool opened = trapErrors(nullptr, false, [&] {
+            try {
+                doc->path = fs::path(std::u8string(utf8Path->begin(), utf8Path->end()));
+                doc->pdf = std::make_unique<QPDF>();
+                doc->pdf->setSuppressWarnings(true);
+                doc->pdf->processFile(utf8Path->c_str(), password ? password->c_str() : nullptr);
+                doc->pages = QPDFPageDocumentHelper(*doc->pdf).getAllPages();
+                int revision = 0;
+                int p = 0;
+                if (doc->pdf->isEncrypted(revision, p) &&
+                    !(static_cast<std::uint32_t>(p) & 0x10u)) {
+                    doc->copyAllowed =
+                        doc->pdf->ownerPasswordMatched() || (password && !password->empty());
+                }
+                collectWarnings(*doc->pdf, doc->log);
+                return true;
+            } catch (const QPDFExc& e) {
+                wrongPassword = isPasswordError(e);
+                throw;
+            }
+        });
+        if (opened) {
+            return doc;
+        }
+        if (!wrongPassword) {
+            return nullptr; // unreadable whatever the password: stop trying
+        }
+    }
+    return nullptr;
+}
+
+XpdfSpliceInput registerInput(std::shared_ptr<InputDoc> doc) {
+    if (!doc) {
+        return nullptr;
+    }
+    auto handle = std::make_unique<XpdfSpliceInputObject>();
+    handle->doc = std::move(doc);
+    liveInputs.insert(handle.get());
+    return handle.release();
+}
+
+// True when path is the file of an open input handle.
+bool openAsInput(const fs::path& path) {
+    for (XpdfSpliceInputObject* input : liveInputs) {
+        if (sameFile(input->doc->path, path)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Reserves a fresh file name next to target and opens it for writing; the caller removes it.
+FILE* createTemporaryNextTo(const fs::path& target, fs::path& created) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
+        fs::path candidate =
+            target.parent_path() / (u8"." + target.filename().u8string() +
+                                    std::u8string(suffix, suffix + std::strlen(suffix)));
+        // "x": fail rather than reuse a name that already exists.
+#ifdef _WIN32
+        FILE* file = _wfopen(candidate.c_str(), L"wbx");
+#else
+        FILE* file = std::fopen(candidate.c_str(), "wbx");
+#endif
+        if (file) {
+            created = std::move(candidate);
+            return file;
+        }
+        if (errno != EEXIST) {
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+
+// A file that is removed again unless it was kept: the temporary output on every failure path.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(fs::path path) : path_(std::move(path)) {}
+    ~TemporaryFile() {
+        if (!path_.empty()) {
+            std::error_code ec;
+            fs::remove(path_, ec);
+        }
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    const fs::path& path() const { return path_; }
+    void keep() { path_.clear(); }
+
+private:
+    fs::path path_;
+};
+
+// Writes the PDF into file; throws on any error.
+void writePdf(XpdfSpliceOutputObject& output, FILE* file, const fs::path& name) {
+    QPDFWriter writer(*output.pdf);
+    writer.setOutputFile(splice::pathToUtf8(name).c_str(), file, false);
+    // Copy stream data exactly as stored: no decoding and no recompression.
+    writer.setCompressStreams(false);
+    writer.setDecodeLevel(qpdf_dl_none);
+    writer.setMinimumPDFVersion(output.version);
+    if (output.version >= "1.5") {
+        writer.setObjectStreamMode(qpdf_o_generate);
+    }
+    if (output.encryption) {
+        const Encryption& enc = *output.encryption;
+        const splice::R4Permissions p = splice::r4Permissions(enc.permissions);
+        const qpdf_r3_print_e print = p.printHigh  ? qpdf_r3p_full
+                                      : p.printLow ? qpdf_r3p_low
+                                                   : qpdf_r3p_none;
+        writer.setR4EncryptionParametersInsecure(
+            enc.userPassword.c_str(), enc.ownerPassword.c_str(), p.accessibility, p.extract,
+            p.assemble, p.annotateAndForm, p.formFilling, p.modifyOther, print,
+            /*encrypt_metadata=*/true, /*use_aes=*/true);
+    }
+    writer.write();
+    if (std::fflush(file) != 0 || std::ferror(file)) {
+        throw std::runtime_error("error writing the output file");
+    }
+#if defined(__unix__) || defined(__APPLE__)
+    // On disk before the rename, so a crash cannot leave an empty file under the final name.
+    if (::fsync(fileno(file)) != 0) {
+        throw std::runtime_error("error flushing the output file to disk");
+    }
+#endif
+}
+
+// Writes the output under a temporary name in the target's folder and renames it over the target
+// once it is complete. Returns true when the target now holds the new file; otherwise the target
+// is as it was and the temporary file is gone.
+bool writeOutput(XpdfSpliceOutputObject& output) {
+    fs::path name;
+    FILE* file = createTemporaryNextTo(output.target, name);
+    if (!file) {
+        noteFailure(&output.log, "cannot create a file in the output folder");
+        return false;
+    }
+    TemporaryFile temporary(name);
+    // Warnings raised while writing mean stream data that could not be read (a damaged or changed
+    // input); the library then writes what it has, so such a file is incomplete and counts as
+    // failed. Earlier warnings are moved out of the way first.
+    collectWarnings(*output.pdf, output.log);
+    for (const std::shared_ptr<InputDoc>& source : output.sources) {
+        collectWarnings(*source->pdf, source->log);
+    }
+    bool written = trapErrors(&output.log, false, [&] {
+        writePdf(output, file, name);
+        return true;
+    });
+    if (std::fclose(file) != 0 && written) {
+        noteFailure(&output.log, "error closing the output file");
+        written = false;
+    }
+    std::size_t writeWarnings = collectWarnings(*output.pdf, output.log);
+    for (const std::shared_ptr<InputDoc>& source : output.sources) {
+        writeWarnings += collectWarnings(*source->pdf, output.log);
+    }
+    if (written && writeWarnings > 0) {
+        noteFailure(&output.log, "input data could not be read while writing");
+        written = false;
+    }
+    if (!written) {
+        return false;
+    }
+    std::error_code ec;
+    // Keep the permissions of a file that is being replaced.
+    const fs::file_status old = fs::status(output.target, ec);
+    if (!ec && fs::exists(old)) {
+        fs::permissions(name, old.permissions(), ec);
+    }
+    fs::rename(name, output.target, ec);
+    if (ec) {
+        noteFailure(&output.log, "cannot replace the output file: " + ec.message());
+        return false;
+    }
+    temporary.keep();
+    return true;
+}
+
+} // namespace
+
+bool xpdfSpliceInit() {
+    return trapErrors(nullptr, false, [&]() -> bool {
+        std::lock_guard lock(registryMutex);
+        return true;
+    });
+}
+
+XpdfSpliceInput xpdfSpliceOpenInputW(const char16_t* path) {
+    return trapErrors(nullptr, XpdfSpliceInput{}, [&]() -> XpdfSpliceInput {
+        std::lock_guard lock(registryMutex);
+        return registerInput(openDocument(path, {}));
+    });
+}
+
+XpdfSpliceInput xpdfSpliceOpenInputWithPasswordW(const char16_t* path, const char* password) {
+    return trapErrors(nullptr, XpdfSpliceInput{}, [&]() -> XpdfSpliceInput {
+        std::lock_guard lock(registryMutex);
+        return registerInput(
+            openDocument(path, splice::passwordCandidates(password ? password : "")));
+    });
+}
+
+bool xpdfSpliceIsEncrypted(XpdfSpliceInput input) {
+    return trapErrors(nullptr, false, [&]() -> bool {
+        std::lock_guard lock(registryMutex);
+        XpdfSpliceInputObject* in = findInput(input);
+        return in && in->doc->pdf->isEncrypted();
+    });
+}
+
+std::uint32_t xpdfSpliceGetPermissions(XpdfSpliceInput input) {
+    return trapErrors(nullptr, std::uint32_t{0}, [&]() -> std::uint32_t {
+        std::lock_guard lock(registryMutex);
+        XpdfSpliceInputObject* in = findInput(input);
+        if (!in) {
+            return 0;
+        }
+        int revision = 0;
+        int p = 0;
+        return in->doc->pdf->isEncrypted(revision, p) ? static_cast<std::uint32_t>(p) : 0xFFFFFFFFu;
+    });
+}
+
+void xpdfSpliceCloseInput(XpdfSpliceInput input) {
+    trapErrors(nullptr, false, [&] {
+        std::lock_guard lock(registryMutex);
+        if (XpdfSpliceInputObject* in = findInput(input)) {
+            liveInputs.erase(in);
+            delete in; // the document itself lives on while an output still needs it
+        }
+        return true;
+    });
+}
+
+XpdfSpliceOutput xpdfSpliceOpenOutputW(const char16_t* path, double version) {
+    return trapErrors(nullptr, XpdfSpliceOutput{}, [&]() -> XpdfSpliceOutput {
+        std::lock_guard lock(registryMutex);
+        if (!std::isfinite(version) || version < 1.0 || version > 2.0) {
+            noteFailure(nullptr, "unsupported PDF version");
+            return nullptr;
+        }
+        const std::optional<std::string> utf8Path = splice::utf16ToUtf8(path);
+        if (!utf8Path || utf8Path->empty()) {
+            noteFailure(nullptr, "invalid path");
+            return nullptr;
+        }
+        auto output = std::make_unique<XpdfSpliceOutputObject>();
+        const bool ready = trapErrors(nullptr, false, [&] {
+            fs::path target =
+                fs::absolute(fs::path(std::u8string(utf8Path->begin(), utf8Path->end())));
+            std::error_code ec;
+            // Write through a link to the file it names, so the link itself stays.
+            if (fs::is_symlink(fs::symlink_status(target, ec))) {
+                target = fs::weakly_canonical(target);
+            }
+            if (!target.has_filename() || fs::is_directory(target, ec) ||
+                !fs::is_directory(target.parent_path(), ec)) {
+                noteFailure(nullptr, "no such folder, or the path names a folder");
+                return false;
+            }
+            if (openAsInput(target)) {
+                noteFailure(nullptr, "the output file is open as an input");
+                return false;
+            }
+            // Prove now that the folder takes a new file, so a hopeless output fails at once.
+            fs::path probe;
+            FILE* file = createTemporaryNextTo(target, probe);
+            if (!file) {
+                noteFailure(nullptr, "cannot create a file in the output folder");
+                return false;
+            }
+            std::fclose(file);
+            fs::remove(probe, ec);
+
+            char text[16];
+            std::snprintf(text, sizeof text, "%.1f", version);
+            output->version = text;
+            output->target = std::move(target);
+            output->pdf = std::make_unique<QPDF>();
+            output->pdf->setSuppressWarnings(true);
+            output->pdf->emptyPDF();
+            return true;
+        });
+        if (!ready) {
+            return nullptr;
+        }
+        liveOutputs.insert(output.get());
+        return output.release();
+    });
+}
+
+bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOutput output) {
+    return trapErrors(nullptr, false, [&]() -> bool {
+        std::lock_guard lock(registryMutex);
+        XpdfSpliceInputObject* in = findInput(input);
+        XpdfSpliceOutputObject* out = findOutput(output);
+        if (!in || !out) {
+            return false;
+        }
+        InputDoc& doc = *in->doc;
+        const auto count = static_cast<long long>(doc.pages.size());
+        if (first < 1 || last < first || last > count) {
+            noteFailure(&out->log, "page range outside the document");
+            return false;
+        }
+        if (sameFile(doc.path, out->target)) {
+            noteFailure(&out->log, "the output file is open as an input");
+            return false;
+        }
+        if (!doc.copyAllowed) {
+            noteFailure(&out->log, "the file forbids copying; its owner password is needed");
+            return false;
+        }
+
+        QPDFPageDocumentHelper outPages(*out->pdf);
+        const std::size_t pagesBefore = outPages.getAllPages().size();
+        std::set<QPDFObjGen> newFields;
+        const bool copied = trapErrors(&out->log, false, [&] {
+            std::set<QPDFObjGen>& alreadyCopied = out->copiedPages[doc.pdf->getUniqueId()];
+            const bool withForms = doc.formHelper().hasAcroForm();
+            for (int number = first; number <= last; ++number) {
+                QPDFPageObjectHelper page = doc.pages[static_cast<std::size_t>(number - 1)];
+                // The same page twice in one output needs its own page object the second time.
+                if (!alreadyCopied.insert(page.getObjectHandle().getObjGen()).second) {
+                    page = page.shallowCopyPage();
+                }
+                outPages.addPage(page, false);
+                if (withForms) {
+                    // Give the copy its own annotations and register its fields in the output's
+                    // form, renaming any that clash with fields already there.
+                    QPDFObjectHandle added = out->pdf->getAllPages().back();
+                    out->formHelper().fixCopiedAnnotations(added, page.getObjectHandle(),
+                                                           doc.formHelper(), &newFields);
+                }
+            }
+            if (withForms && doc.formHelper().getNeedAppearances()) {
+                out->formHelper().setNeedAppearances(true);
+            }
+            return true;
+        });
+        collectWarnings(*doc.pdf, doc.log);
+        collectWarnings(*out->pdf, out->log);
+        if (!copied) {
+            // Take back what this call added, so the output is as it was before the call.
+            const bool undone = trapErrors(&out->log, false, [&] {
+                std::vector<QPDFPageObjectHelper> all = outPages.getAllPages();
+                for (std::size_t i = all.size(); i > pagesBefore; --i) {
+                    outPages.removePage(all[i - 1]);
+                }
+                if (!newFields.empty()) {
+                    out->formHelper().removeFormFields(newFields);
+                }
+                return true;
+            });
+            if (!undone) {
+                out->failed = true;
+            }
+            return false;
+        }
+        if (std::find(out->sources.begin(), out->sources.end(), in->doc) == out->sources.end()) {
+            out->sources.push_back(in->doc);
+        }
+        return true;
+    });
+}
+
+bool xpdfSpliceSetEncryption(XpdfSpliceOutput output, int mode, const char* ownerPassword,
+                             const char* userPassword, std::uint32_t permissions) {
+    return trapErrors(nullptr, false, [&]() -> bool {
+        std::lock_guard lock(registryMutex);
+        XpdfSpliceOutputObject* out = findOutput(output);
+        if (!out) {
+            return false;
+        }
+        if (mode != 2 || out->encryption) {
+            // Never write unprotected (or protected other than asked) when protection was
+            // requested.
+            noteFailure(&out->log, "unsupported encryption request");
+            out->failed = true;
+            return false;
+        }
+        Encryption enc;
+        enc.ownerPassword = splice::passwordForR4(ownerPassword ? ownerPassword : "");
+        enc.userPassword = splice::passwordForR4(userPassword ? userPassword : "");
+        enc.permissions = permissions;
+        out->encryption = std::move(enc);
+        return true;
+    });
+}
+
+bool xpdfSpliceCloseOutput(XpdfSpliceOutput output) {
+    return trapErrors(nullptr, false, [&]() -> bool {
+        std::lock_guard lock(registryMutex);
+        XpdfSpliceOutputObject* out = findOutput(output);
+        if (!out) {
+            return false;
+        }
+        liveOutputs.erase(out);
+        std::unique_ptr<XpdfSpliceOutputObject> owned(out);
+        if (out->failed) {
+            noteFailure(nullptr, "an earlier request on this output failed; nothing written");
+            return false;
+        }
+        return writeOutput(*out);
+        // The inputs this output copied from are released with it here.
+    });
+}
+
+std::string xpdfSpliceLastError() {
+    return trapErrors(nullptr, std::string{}, [] { return lastError; });
+}
+
+std::vector<std::string> xpdfSpliceWarnings(const void* handle) {
+    std::lock_guard lock(registryMutex);
+    for (XpdfSpliceInputObject* in : liveInputs) {
+        if (in == handle) {
+            return in->doc->log;
+        }
+    }
+    for (XpdfSpliceOutputObject* out : liveOutputs) {
+        if (out == handle) {
+            return out->log;
+        }
+    }
+    return {};
+}
+
+} // namespace plyfold

@@ -1,0 +1,89 @@
+#pragma once
+
+// The splicing library: opens input PDFs, reports their encryption and permission word, copies page
+// ranges into an output PDF and writes it, optionally under the standard security handler.
+//
+// Conventions of every call:
+// - Handles are opaque pointers owned by the library; a null handle (0) means failure. Passing a
+//   null, closed or unknown handle is harmless: the call fails or does nothing.
+// - Paths are zero-terminated UTF-16 text, exactly what QString::utf16() returns (reinterpret the
+//   const char16_t* / const ushort* pointer); a path that is not valid UTF-16 fails.
+// - Passwords are zero-terminated 8-bit text in the locale's encoding (what ToNarrow gives: UTF-8
+// on
+//   Linux); a null password is taken as the empty one.
+// - No call throws; failures are return values. The underlying library's warnings are collected per
+//   handle (xpdfSpliceWarnings), never printed.
+// - Calls are meant for one thread (the user-interface thread); the handle registry itself is
+// guarded,
+//   so a stray call from another thread does not corrupt it.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plyfold {
+
+struct XpdfSpliceInputObject;
+struct XpdfSpliceOutputObject;
+using XpdfSpliceInput = XpdfSpliceInputObject*;
+using XpdfSpliceOutput = XpdfSpliceOutputObject*;
+
+// Prepares the library; call once before any other call. Further calls do nothing. True when ready.
+bool xpdfSpliceInit();
+
+// Opens a PDF for reading. Null when the file cannot be read, is not a PDF beyond repair, or needs
+// a password to open (use xpdfSpliceOpenInputWithPasswordW then).
+XpdfSpliceInput xpdfSpliceOpenInputW(const char16_t* path);
+
+// Opens a PDF with a password, which may be the user or the owner password. The bytes are tried as
+// given, then in the other encodings a reader may have used for the same text. Null on failure,
+// including a wrong password. An unencrypted file opens whatever the password.
+XpdfSpliceInput xpdfSpliceOpenInputWithPasswordW(const char16_t* path, const char* password);
+
+// True when the input file is encrypted. False for a null handle.
+bool xpdfSpliceIsEncrypted(XpdfSpliceInput input);
+
+// The input file's permission word P (standard security handler; bit 0x10 = copy or extract
+// content), as stored in the file, whatever password opened it. 0xFFFFFFFF for an unencrypted file;
+// 0 (nothing allowed) for a null handle.
+std::uint32_t xpdfSpliceGetPermissions(XpdfSpliceInput input);
+
+// Releases the handle. Pages already added to an output stay valid: the document is kept open
+// until every output that copied from it has been closed.
+void xpdfSpliceCloseInput(XpdfSpliceInput input);
+
+// Starts an output PDF at path with the given version (the program passes 1.6; the written file
+// declares at least this version). Nothing is written to path until xpdfSpliceCloseOutput. Null
+// when the version is out of range (1.0 to 2.0), the path is invalid, its folder cannot take a new
+// file, or the path is a file currently open as an input.
+XpdfSpliceOutput xpdfSpliceOpenOutputW(const char16_t* path, double version);
+
+// Appends pages first..last (1-based, inclusive) of input to output, in call order, with their
+// annotations; form fields on the copied pages keep working. False, with the output unchanged, when
+// the range is outside the document (first < 1, last < first, last > page count), a handle is
+// invalid, or the input forbids copying (bit 0x10 clear) and was opened without a password (the
+// owner password, or a non-empty user password, grants copying).
+bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOutput output);
+
+// Protects the output when it is written. Mode 2: AES-128 (revision 4). ownerPassword lifts the
+// restrictions, userPassword (may be empty) opens the file; permissions is the P word, mapped bit
+// by bit (0x4 print, 0x800 high-quality print, 0x8 modify, 0x10 copy, 0x20 annotate, 0x100 fill
+// forms, 0x200 accessibility, 0x400 assemble). Any other mode, or a call on an output that cannot
+// be encrypted as asked, fails and marks the output failed, so it is never written unprotected.
+bool xpdfSpliceSetEncryption(XpdfSpliceOutput output, int mode, const char* ownerPassword,
+                             const char* userPassword, std::uint32_t permissions);
+
+// Writes the output as a complete PDF and releases the handle (in every case). The file is written
+// under a temporary name in the same folder and renamed over path only when complete, so a failed
+// write leaves path as it was. True when the file was written.
+bool xpdfSpliceCloseOutput(XpdfSpliceOutput output);
+
+// Diagnostics (not used by the program's save flow): warnings and the last error collected for a
+// live handle, oldest first. Empty for an unknown handle.
+std::vector<std::string> xpdfSpliceWarnings(const void* handle);
+
+// Diagnostics: why the most recent failed call failed (empty when it gave no reason). Kept per
+// thread; a successful call does not clear it.
+std::string xpdfSpliceLastError();
+
+} // namespace plyfold

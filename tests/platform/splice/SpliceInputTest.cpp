@@ -1,0 +1,207 @@
+// Opening inputs: passwords, encryption, permission words, damaged and odd files, Unicode names.
+
+#include "SpliceTestUtil.h"
+#include "platform/splice/SpliceText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace plyfold::test {
+namespace {
+
+struct EncryptedFile {
+    const char* name;
+    const char* userPassword;  // "" when the file opens without a password
+    const char* ownerPassword; // nullptr when unknown
+    std::uint32_t permissions;
+};
+
+// From the test PDFs' manifest.
+const EncryptedFile encryptedFiles[] = {
+    {"c-r2.pdf", "user1", "owner1", 0xFFFFFFF8},
+    {"enc-R2,V1,O=master.pdf", "", "master", 0xFFFFFFC0},
+    {"20-pages.pdf", "user", "owner", 0xFFFFFFFC},
+    {"c-r4.pdf", "user2", "owner2", 0xFFFFF7FC},
+    {"c-r6-in.pdf", "user4", "owner4", 0xFFFFF7FC},
+    {"enc-XI-R6,V5,O=master.pdf", "", "master", 0xFFFFF6C0},
+    {"issue7665.pdf", "", "owner", 0xFFFFFFFC},
+    {"issue21579.pdf", "p\xC3\xA4ssw\xC3\xB6rt", nullptr, 0xFFFFFBC4},
+};
+
+class EncryptedInput : public ::testing::TestWithParam<EncryptedFile> {};
+
+TEST_P(EncryptedInput, OpensWithUserOrOwnerPasswordOnlyAndReportsItsPermissionWord) {
+    const EncryptedFile& f = GetParam();
+    const bool needsPassword = f.userPassword[0] != '\0';
+
+    SpliceInput plain(openTestPdf(f.name));
+    EXPECT_EQ(bool(plain), !needsPassword) << "open without a password";
+
+    SpliceInput wrong(openTestPdf(f.name, "not-the-password"));
+    EXPECT_FALSE(wrong) << "a wrong password is refused";
+
+    std::vector<const char*> passwords;
+    if (needsPassword) {
+        passwords.push_back(f.userPassword);
+    }
+    if (f.ownerPassword) {
+        passwords.push_back(f.ownerPassword);
+    }
+    for (const char* password : passwords) {
+        SpliceInput input(openTestPdf(f.name, password));
+        ASSERT_TRUE(input) << "password " << password;
+        EXPECT_TRUE(xpdfSpliceIsEncrypted(input.get()));
+        // The file's own word whatever password opened it.
+        EXPECT_EQ(xpdfSpliceGetPermissions(input.get()), f.permissions) << "password " << password;
+    }
+    if (plain) {
+        EXPECT_TRUE(xpdfSpliceIsEncrypted(plain.get()));
+        EXPECT_EQ(xpdfSpliceGetPermissions(plain.get()), f.permissions);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TestPdfs, EncryptedInput, ::testing::ValuesIn(encryptedFiles),
+                         [](const ::testing::TestParamInfo<EncryptedFile>& param) {
+                             std::string name = param.param.name;
+                             for (char& c : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) {
+                                     c = '_';
+                                 }
+                             }
+                             return name;
+                         });
+
+TEST(SpliceInput, OwnerOnlyFilesThatForbidCopyingOpenWithoutPasswordAndReportIt) {
+    struct Case {
+        const char* name;
+        bool copyAllowed;
+    };
+    for (const Case& c : {Case{"enc-R2,V1,O=master.pdf", false},
+                          Case{"enc-XI-R6,V5,O=master.pdf", false}, Case{"issue7665.pdf", true}}) {
+        SpliceInput input(openTestPdf(c.name));
+        ASSERT_TRUE(input) << c.name;
+        EXPECT_TRUE(xpdfSpliceIsEncrypted(input.get())) << c.name;
+        EXPECT_EQ((xpdfSpliceGetPermissions(input.get()) & 0x10u) != 0, c.copyAllowed) << c.name;
+    }
+}
+
+TEST(SpliceInput, UnencryptedFilesReportEverythingAllowedWhateverPasswordIsGiven) {
+    for (const char* password : {static_cast<const char*>(nullptr), "", "anything"}) {
+        SpliceInput input(openTestPdf("R-intro.pdf", password));
+        ASSERT_TRUE(input);
+        EXPECT_FALSE(xpdfSpliceIsEncrypted(input.get()));
+        EXPECT_EQ(xpdfSpliceGetPermissions(input.get()), 0xFFFFFFFFu);
+    }
+}
+
+TEST(SpliceInput, NonAsciiPasswordOpensInTheEncodingsAReaderMayHaveUsed) {
+    // The user password of this AES-256 file is "pässwört" in UTF-8. A locale that is not UTF-8
+    // hands the same text over as Latin-1 bytes.
+    const char* spellings[] = {"p\xC3\xA4ssw\xC3\xB6rt", "p\xE4ssw\xF6rt"};
+    for (const char* password : spellings) {
+        SpliceInput input(openTestPdf("issue21579.pdf", password));
+        EXPECT_TRUE(input) << "spelling of length " << std::strlen(password);
+    }
+    // Near misses stay refused.
+    for (const char* password : {"passwort", "p\xC3\xA4ssw\xC3\xB6rt ", "P\xC3\xA4ssw\xC3\xB6rt"}) {
+        SpliceInput input(openTestPdf("issue21579.pdf", password));
+        EXPECT_FALSE(input) << password;
+    }
+}
+
+TEST(SpliceInput, UnreadableFilesFailCleanlyWithoutPrinting) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString missing = dir.filePath("missing.pdf");
+    const char16_t loneSurrogate[] = {u'a', 0xD800, u'.', u'p', u'd', u'f', 0};
+
+    ::testing::internal::CaptureStderr();
+    for (const QString& path : {pdfPath("not-a-pdf.pdf"), pdfPath("empty.pdf"),
+                                pdfPath("issue-99.pdf"), missing, dir.path(), QString()}) {
+        SpliceInput input(openPath(path));
+        EXPECT_FALSE(input) << path.toStdString();
+        SpliceInput withPassword(openPath(path, "secret"));
+        EXPECT_FALSE(withPassword) << path.toStdString();
+    }
+    EXPECT_EQ(xpdfSpliceOpenInputW(loneSurrogate), nullptr);
+    EXPECT_EQ(xpdfSpliceOpenInputW(nullptr), nullptr);
+    EXPECT_EQ(xpdfSpliceOpenInputWithPasswordW(nullptr, nullptr), nullptr);
+
+    // A damaged file that can be reconstructed opens; the repairs are collected, not printed.
+    SpliceInput damaged(openTestPdf("scan-bad.pdf"));
+    EXPECT_TRUE(damaged);
+    EXPECT_FALSE(xpdfSpliceWarnings(damaged.get()).empty());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(SpliceInput, UnicodeFileNamesOpen) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString emoji = dir.filePath(QString::fromUtf8("\xF0\x9F\x93\x84 Ünïcødé.pdf"));
+    ASSERT_TRUE(QFile::copy(pdfPath("refcard-nf.pdf"), emoji));
+    for (const QString& path : {pdfPath(QString::fromUtf8("crème brûlée – ÉTÉ.pdf")),
+                                pdfPath(QString::fromUtf8("并行计算_パラレル.pdf")), emoji}) {
+        SpliceInput input(openPath(path));
+        EXPECT_TRUE(input) << path.toStdString();
+    }
+}
+
+TEST(SpliceInput, StaleAndNullHandlesAreHarmless) {
+    XpdfSpliceInput input = openTestPdf("refcard-nf.pdf");
+    ASSERT_NE(input, nullptr);
+    xpdfSpliceCloseInput(input);
+    xpdfSpliceCloseInput(input);
+    xpdfSpliceCloseInput(nullptr);
+    EXPECT_FALSE(xpdfSpliceIsEncrypted(input));
+    EXPECT_EQ(xpdfSpliceGetPermissions(input), 0u);
+    EXPECT_EQ(xpdfSpliceGetPermissions(nullptr), 0u);
+    EXPECT_TRUE(xpdfSpliceWarnings(input).empty());
+    EXPECT_TRUE(xpdfSpliceInit());
+    EXPECT_TRUE(xpdfSpliceInit());
+}
+
+TEST(SpliceText, WidePathsBecomeUtf8AndBrokenUtf16IsRefused) {
+    EXPECT_EQ(splice::utf16ToUtf8(u"a\u00e9\u4e2d\U0001F4C4"),
+              "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x93\x84");
+    const char16_t lowFirst[] = {0xDC00, 0xD800, 0};
+    const char16_t highAtEnd[] = {u'x', 0xD83D, 0};
+    EXPECT_FALSE(splice::utf16ToUtf8(lowFirst));
+    EXPECT_FALSE(splice::utf16ToUtf8(highAtEnd));
+    EXPECT_FALSE(splice::utf16ToUtf8(nullptr));
+    EXPECT_EQ(splice::utf16ToUtf8(u""), "");
+}
+
+TEST(SpliceText, PasswordsOfTheOlderHandlersAreStoredInPdfDocEncoding) {
+    struct Case {
+        const char* given;
+        std::string stored;
+    };
+    const Case cases[] = {
+        {"plain", "plain"},
+        {"p\xC3\xA4ssw\xC3\xB6rt", "p\xE4ssw\xF6rt"},             // UTF-8 text
+        {"\xE2\x82\xAC 5", "\xA0 5"},                             // the euro sign has its own code
+        {"\xE5\xB9\xB6\xE8\xA1\x8C", "\xE5\xB9\xB6\xE8\xA1\x8C"}, // no PDFDoc form: kept as UTF-8
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(splice::passwordForR4(c.given), c.stored) << c.given;
+    }
+}
+
+TEST(SpliceText, PermissionWordMapsBitByBit) {
+    const splice::R4Permissions none = splice::r4Permissions(0);
+    EXPECT_FALSE(none.printLow || none.printHigh || none.modifyOther || none.extract ||
+                 none.annotateAndForm || none.formFilling || none.accessibility || none.assemble);
+    const splice::R4Permissions all = splice::r4Permissions(0xFFFFFFFF);
+    EXPECT_TRUE(all.printLow && all.printHigh && all.modifyOther && all.extract &&
+                all.annotateAndForm && all.formFilling && all.accessibility && all.assemble);
+    // High-quality printing alone grants no printing at all.
+    EXPECT_FALSE(splice::r4Permissions(0x800).printHigh);
+    EXPECT_TRUE(splice::r4Permissions(0x4).printLow);
+    EXPECT_FALSE(splice::r4Permissions(0x4).printHigh);
+}
+
+} // namespace
+} // namespace plyfold::test
