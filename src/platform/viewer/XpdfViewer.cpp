@@ -1,0 +1,635 @@
+#include "platform/viewer/XpdfViewer.h"
+
+#include "platform/viewer/EngineConfig.h"
+#include "platform/viewer/MuPdfContext.h"
+
+#include <mupdf/fitz.h>
+#include <mupdf/pdf.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace plyfold {
+
+namespace {
+
+using mupdf::threadContext;
+
+// ---- Page facts read at load ------------------------------------------------------------------
+
+struct Box {
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+struct PageFacts {
+    volatile int rotation = 0;
+    Box media;
+    Box crop;
+};
+
+// Rotation as MuPDF applies it when drawing: any integer, brought into 0..359 and rounded to the
+// nearest quarter turn, so the value reported matches the bitmap.
+int normaliseRotation(int raw) {
+    int r = raw % 360;
+    if (r < 0)
+        r += 360;
+    r = 90 * ((r + 45) / 90);
+    return r >= 360 ? 0 : r;
+}
+
+constexpr Box kLetter{0, 0, 612, 792};
+
+// Reads one page's rotation and boxes; page-level faults give the defaults.
+PageFacts readPageFacts(fz_context* ctx, pdf_document* doc, int index) {
+    PageFacts facts;
+    facts.media = kLetter;
+    facts.crop = kLetter;
+    volatile int rotation = 0;
+    fz_rect media = {0, 0, 612, 792};
+    fz_rect crop = media;
+    volatile bool haveCrop = false;
+    fz_try(ctx) {
+        pdf_obj* page = pdf_lookup_page_obj(ctx, doc, index);
+        rotation = pdf_to_int(ctx, pdf_dict_get_inheritable(ctx, page, PDF_NAME(Rotate)));
+        pdf_obj* mediaObj = pdf_dict_get_inheritable(ctx, page, PDF_NAME(MediaBox));
+        if (pdf_is_array(ctx, mediaObj) && pdf_array_len(ctx, mediaObj) >= 4)
+            media = pdf_to_rect(ctx, mediaObj);
+        pdf_obj* cropObj = pdf_dict_get_inheritable(ctx, page, PDF_NAME(CropBox));
+        if (pdf_is_array(ctx, cropObj) && pdf_array_len(ctx, cropObj) >= 4) {
+            crop = pdf_to_rect(ctx, cropObj);
+            haveCrop = true;
+        }
+    }
+    fz_catch(ctx) {
+        // Values set before the error are not to be trusted after the jump: start over.
+        rotation = 0;
+        media = {0, 0, 612, 792};
+        haveCrop = false;
+    }
+    auto toBox = [](const fz_rect& r) {
+        return Box{std::min(r.x0, r.x1), std::min(r.y0, r.y1), std::max(r.x0, r.x1),
+                   std::max(r.y0, r.y1)};
+    };
+    facts.rotation = normaliseRotation(rotation);
+    facts.media = toBox(media);
+    facts.crop = facts.media;
+    if (haveCrop) {
+        // The visible area is the CropBox clipped to the MediaBox; a CropBox outside it is ignored.
+        Box c = toBox(crop);
+        Box clipped{std::max(c.x0, facts.media.x0), std::max(c.y0, facts.media.y0),
+                    std::min(c.x1, facts.media.x1), std::min(c.y1, facts.media.y1)};
+        if (clipped.x1 > clipped.x0 && clipped.y1 > clipped.y0)
+            facts.crop = clipped;
+    }
+    return facts;
+}
+
+// ---- Viewers ----------------------------------------------------------------------------------
+
+struct Viewer {
+    // Held over every use of doc: MuPDF allows one thread at a time per document.
+    std::mutex docMutex;
+    pdf_document* doc = nullptr;
+
+    // The page facts of the loaded document; swapped whole under factsMutex, which is never held
+    // for longer than a pointer copy, so queries never wait for a render.
+    std::mutex factsMutex;
+    std::shared_ptr<const std::vector<PageFacts>> facts;
+
+    std::atomic<int> showPasswordDialog{1};
+    std::atomic<int> hyperlinks{1};
+    std::atomic<int> continuous{1};
+    std::atomic<int> redraw{1};
+
+    Viewer() = default;
+    Viewer(const Viewer&) = delete;
+    Viewer& operator=(const Viewer&) = delete;
+    ~Viewer() { dropDocument(); }
+
+    std::shared_ptr<const std::vector<PageFacts>> pageFacts() {
+        std::lock_guard lock(factsMutex);
+        return facts;
+    }
+    void setPageFacts(std::shared_ptr<const std::vector<PageFacts>> next) {
+        std::lock_guard lock(factsMutex);
+        facts = std::move(next);
+    }
+    // Caller holds docMutex (or is the last owner).
+    void dropDocument() {
+        if (doc) {
+            if (fz_context* ctx = threadContext())
+                pdf_drop_document(ctx, doc);
+            doc = nullptr;
+        }
+    }
+};
+
+// The registry of viewers. Never destroyed: viewers still open at exit are left to the operating
+// system rather than torn down after the threads' MuPDF contexts are gone.
+std::mutex gRegistryMutex;
+auto& gViewers = *new std::unordered_map<PdfViewerHandle, std::shared_ptr<Viewer>>;
+PdfViewerHandle gLastHandle = 0;
+
+std::shared_ptr<Viewer> findViewer(PdfViewerHandle handle) {
+    std::lock_guard lock(gRegistryMutex);
+    auto it = gViewers.find(handle);
+    return it == gViewers.end() ? nullptr : it->second;
+}
+
+const PageFacts* factsOf(const std::vector<PageFacts>* pages, std::int32_t page) {
+    if (!pages || page < 1 || static_cast<std::size_t>(page) > pages->size())
+        return nullptr;
+    return &(*pages)[static_cast<std::size_t>(page) - 1];
+}
+
+// ---- Text ------------------------------------------------------------------------------------
+
+// UTF-16 (null-terminated) to UTF-8; false on an unpaired surrogate.
+bool utf16ToUtf8(const char16_t* text, std::string& out) {
+    out.clear();
+    for (const char16_t* p = text; *p; ++p) {
+        char32_t c = *p;
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (p[1] < 0xDC00 || p[1] > 0xDFFF)
+                return false;
+            c = 0x10000 + ((c - 0xD800) << 10) + (p[1] - 0xDC00);
+            ++p;
+        } else if (c >= 0xDC00 && c <= 0xDFFF) {
+            return false;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return true;
+}
+
+// Decodes UTF-8 into code points; false when the bytes are not valid UTF-8.
+bool decodeUtf8(const std::string& s, std::u32string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < s.size();) {
+        auto b = static_cast<unsigned char>(s[i]);
+        int extra = b < 0x80             ? 0
+                    : (b & 0xE0) == 0xC0 ? 1
+                    : (b & 0xF0) == 0xE0 ? 2
+                    : (b & 0xF8) == 0xF0 ? 3
+                                         : -1;
+        if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size())
+            return false;
+        char32_t c = extra == 0 ? b : b & (0x3F >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            auto cb = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+            if ((cb & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (cb & 0x3F);
+        }
+        out += c;
+        i += static_cast<std::size_t>(extra) + 1;
+    }
+    return true;
+}
+
+// The spellings of a password worth trying. The locale's 8-bit text may be UTF-8 (what the
+// AES-256 handlers expect) or Latin-1 (what the older handlers compare byte for byte), so a
+// non-ASCII password is also tried converted to the other one.
+std::vector<std::string> passwordCandidates(const char* password) {
+    std::vector<std::string> out{password};
+    const std::string given = password;
+    std::u32string points;
+    if (decodeUtf8(given, points)) {
+        std::string latin1;
+        bool fits = true;
+        for (char32_t c : points) {
+            if (c > 0xFF)
+                fits = false;
+            latin1 += static_cast<char>(c);
+        }
+        if (fits && latin1 != given)
+            out.push_back(latin1);
+    } else {
+        std::string utf8;
+        for (unsigned char b : given) {
+            if (b < 0x80) {
+                utf8 += static_cast<char>(b);
+            } else {
+                utf8 += static_cast<char>(0xC0 | (b >> 6));
+                utf8 += static_cast<char>(0x80 | (b & 0x3F));
+            }
+        }
+        out.push_back(utf8);
+    }
+    return out;
+}
+
+// ---- MuPDF steps (each catches its own errors; no C++ object lives across a jump) ---------------
+
+// Opens the file; sets *result to the failure kind when it returns null.
+pdf_document* openDocument(fz_context* ctx, const char* path, std::int32_t* result) {
+    fz_stream* volatile stream = nullptr;
+    pdf_document* volatile doc = nullptr;
+    fz_try(ctx) {
+        stream = fz_open_file(ctx, path);
+    }
+    fz_catch(ctx) {
+        *result = kPdfErrOpenFile;
+        return nullptr;
+    }
+    fz_try(ctx) {
+        doc = pdf_open_document_with_stream(ctx, stream);
+    }
+    fz_always(ctx) {
+        fz_drop_stream(ctx, stream);
+    }
+    fz_catch(ctx) {
+        *result = kPdfErrDamaged;
+        return nullptr;
+    }
+    return doc;
+}
+
+// -1 when the document cannot report a page count.
+int countPages(fz_context* ctx, pdf_document* doc) {
+    volatile int count = -1;
+    fz_try(ctx) {
+        count = pdf_count_pages(ctx, doc);
+    }
+    fz_catch(ctx) {
+        count = -1;
+    }
+    return count;
+}
+
+bool needsPassword(fz_context* ctx, pdf_document* doc) {
+    volatile int needs = 1;
+    fz_try(ctx) {
+        needs = pdf_needs_password(ctx, doc);
+    }
+    fz_catch(ctx) {
+        needs = 1;
+    }
+    return needs != 0;
+}
+
+bool authenticate(fz_context* ctx, pdf_document* doc, const char* password) {
+    volatile int ok = 0;
+    fz_try(ctx) {
+        ok = pdf_authenticate_password(ctx, doc, password);
+    }
+    fz_catch(ctx) {
+        ok = 0;
+    }
+    return ok != 0;
+}
+
+// Reads the facts of every page (the page tree is mapped once for the whole walk).
+std::vector<PageFacts> readAllPages(fz_context* ctx, pdf_document* doc, int count) {
+    std::vector<PageFacts> pages(static_cast<std::size_t>(count));
+    volatile bool treeLoaded = false;
+    fz_try(ctx) {
+        pdf_load_page_tree(ctx, doc);
+        treeLoaded = true;
+    }
+    fz_catch(ctx) {}
+    for (int i = 0; i < count; ++i)
+        pages[static_cast<std::size_t>(i)] = readPageFacts(ctx, doc, i);
+    if (treeLoaded) {
+        fz_try(ctx) {
+            pdf_drop_page_tree(ctx, doc);
+        }
+        fz_catch(ctx) {}
+    }
+    return pages;
+}
+
+void dropDocument(fz_context* ctx, pdf_document* doc) {
+    fz_try(ctx) {
+        pdf_drop_document(ctx, doc);
+    }
+    fz_catch(ctx) {}
+}
+
+// Largest pixel buffer a render may ask for.
+constexpr std::int64_t kMaxBitmapBytes = std::int64_t{1} << 30;
+
+// A page drawn into a top-down 24-bit BGR buffer with DWORD-aligned rows (malloc'ed).
+struct DrawnPage {
+    std::int32_t result = kPdfOk;
+    unsigned char* buffer = nullptr;
+    int width = 0, height = 0, stride = 0;
+};
+
+// The size of the page's displayed area (its CropBox, rotated) at scale; at least one pixel each
+// way, so a sliver of a page still gives a bitmap. False when the bitmap would be too large.
+bool bitmapSize(const fz_irect& area, DrawnPage* out) {
+    const std::int64_t width = std::max<std::int64_t>(1, std::int64_t{area.x1} - area.x0);
+    const std::int64_t height = std::max<std::int64_t>(1, std::int64_t{area.y1} - area.y0);
+    const std::int64_t stride = ((width * 24 + 31) / 32) * 4;
+    if (width > INT32_MAX / 4 || height > INT32_MAX || stride * height > kMaxBitmapBytes)
+        return false;
+    out->width = static_cast<int>(width);
+    out->height = static_cast<int>(height);
+    out->stride = static_cast<int>(stride);
+    return true;
+}
+
+// Loads the page once, sizes the bitmap from its bounds and draws it on white.
+void drawPage(fz_context* ctx, pdf_document* doc, int index, float scale, DrawnPage* out) {
+    fz_page* volatile page = nullptr;
+    fz_pixmap* volatile pix = nullptr;
+    fz_device* volatile dev = nullptr;
+    unsigned char* volatile buffer = nullptr;
+    volatile std::int32_t result = kPdfOk;
+    fz_try(ctx) {
+        page = fz_load_page(ctx, &doc->super, index);
+        const fz_irect area =
+            fz_round_rect(fz_transform_rect(fz_bound_page(ctx, page), fz_scale(scale, scale)));
+        if (!bitmapSize(area, out)) {
+            result = kPdfErrBadArgument;
+        } else {
+            const auto size = static_cast<std::size_t>(out->stride) * out->height;
+            buffer = static_cast<unsigned char*>(std::malloc(size));
+            if (!buffer)
+                fz_throw(ctx, FZ_ERROR_MEMORY, "bitmap of %zu bytes", size);
+            std::memset(buffer, 0xFF, size);
+            pix = fz_new_pixmap_with_data(ctx, fz_device_bgr(ctx), out->width, out->height, nullptr,
+                                          0, out->stride, buffer);
+            dev = fz_new_draw_device(ctx, fz_identity, pix);
+            // Shift the drawing so the area's top-left pixel is the buffer's first one.
+            const fz_matrix ctm =
+                fz_concat(fz_scale(scale, scale),
+                          fz_translate(static_cast<float>(-area.x0), static_cast<float>(-area.y0)));
+            fz_run_page(ctx, page, dev, ctm, nullptr);
+            fz_close_device(ctx, dev);
+        }
+    }
+    fz_always(ctx) {
+        fz_drop_device(ctx, dev);
+        fz_drop_pixmap(ctx, pix);
+        fz_drop_page(ctx, page);
+    }
+    fz_catch(ctx) {
+        std::free(buffer);
+        buffer = nullptr;
+        result = kPdfErrRender;
+    }
+    out->result = result;
+    out->buffer = buffer;
+}
+
+// Loads path (UTF-16) into the viewer; password null means "none given".
+std::int32_t loadFile(PdfViewerHandle handle, const char16_t* path, const char* password) {
+    std::shared_ptr<Viewer> viewer = findViewer(handle);
+    if (!viewer)
+        return kPdfErrBadHandle;
+
+    // Whatever happens next, the previous document is gone.
+    std::lock_guard lock(viewer->docMutex);
+    viewer->setPageFacts(nullptr);
+    viewer->dropDocument();
+
+    if (path == nullptr)
+        return kPdfErrBadArgument;
+    std::string utf8Path;
+    if (!utf16ToUtf8(path, utf8Path) || utf8Path.empty())
+        return kPdfErrOpenFile;
+    fz_context* ctx = threadContext();
+    if (!ctx)
+        return kPdfErrRender;
+
+    std::int32_t result = kPdfOk;
+    pdf_document* doc = openDocument(ctx, utf8Path.c_str(), &result);
+    if (!doc)
+        return result;
+    if (needsPassword(ctx, doc)) {
+        bool opened = false;
+        if (password != nullptr)
+            for (const std::string& candidate : passwordCandidates(password))
+                if ((opened = authenticate(ctx, doc, candidate.c_str())))
+                    break;
+        if (!opened) {
+            dropDocument(ctx, doc);
+            return kPdfErrEncrypted;
+        }
+    }
+    int count = countPages(ctx, doc);
+    if (count <= 0) {
+        dropDocument(ctx, doc);
+        return kPdfErrDamaged;
+    }
+    auto facts = std::make_shared<const std::vector<PageFacts>>(readAllPages(ctx, doc, count));
+    viewer->doc = doc;
+    viewer->setPageFacts(std::move(facts));
+    return kPdfOk;
+}
+
+double boxCoordinate(PdfViewerHandle handle, std::int32_t page, const char* box, int which) {
+    std::shared_ptr<Viewer> viewer = findViewer(handle);
+    if (!viewer)
+        return 0.0;
+    auto pages = viewer->pageFacts();
+    const PageFacts* facts = factsOf(pages.get(), page);
+    if (!facts)
+        return 0.0;
+    const Box* b = &facts->media;
+    if (box != nullptr && std::strcmp(box, "media") != 0 &&
+        (std::strcmp(box, "crop") == 0 || std::strcmp(box, "bleed") == 0 ||
+         std::strcmp(box, "trim") == 0 || std::strcmp(box, "art") == 0))
+        b = &facts->crop;
+    switch (which) {
+    case 0:
+        return b->x0;
+    case 1:
+        return b->x1;
+    case 2:
+        return b->y0;
+    default:
+        return b->y1;
+    }
+}
+
+std::int32_t setFlag(PdfViewerHandle handle, std::atomic<int> Viewer::*flag, std::int32_t value) {
+    std::shared_ptr<Viewer> viewer = findViewer(handle);
+    if (!viewer)
+        return kPdfErrBadHandle;
+    ((*viewer).*flag).store(value);
+    return kPdfOk;
+}
+
+} // namespace
+
+std::int32_t pdfInitLibrary(const char* configPath) {
+    setCurrentEngineConfig(readEngineConfigFile(configPath));
+    mupdf::baseContext();
+    return kPdfOk;
+}
+
+std::int32_t pdfCreateViewer(PdfViewerHandle* handle, void* /*window*/) {
+    if (handle == nullptr)
+        return kPdfErrBadArgument;
+    auto viewer = std::make_shared<Viewer>();
+    std::lock_guard lock(gRegistryMutex);
+    do {
+        gLastHandle = gLastHandle == INT32_MAX ? 1 : gLastHandle + 1;
+    } while (gViewers.count(gLastHandle) != 0);
+    gViewers.emplace(gLastHandle, std::move(viewer));
+    *handle = gLastHandle;
+    return kPdfOk;
+}
+
+std::int32_t pdfDestroyViewer(PdfViewerHandle handle) {
+    std::shared_ptr<Viewer> viewer;
+    {
+        std::lock_guard lock(gRegistryMutex);
+        auto it = gViewers.find(handle);
+        if (it == gViewers.end())
+            return kPdfErrBadHandle;
+        viewer = std::move(it->second);
+        gViewers.erase(it);
+    }
+    // The document goes with the last reference: here, or at the end of a render still running.
+    return kPdfOk;
+}
+
+std::int32_t pdfShowPasswordDialog(PdfViewerHandle handle, std::int32_t show) {
+    return setFlag(handle, &Viewer::showPasswordDialog, show);
+}
+
+std::int32_t pdfLoadFileW(PdfViewerHandle handle, const char16_t* path) {
+    return loadFile(handle, path, nullptr);
+}
+
+std::int32_t pdfLoadFileWithPasswordW(PdfViewerHandle handle, const char16_t* path,
+                                      const char* password) {
+    return loadFile(handle, path, password ? password : "");
+}
+
+std::int32_t pdfEnableHyperlinks(PdfViewerHandle handle, std::int32_t enable) {
+    return setFlag(handle, &Viewer::hyperlinks, enable);
+}
+
+std::int32_t pdfSetContinuousMode(PdfViewerHandle handle, std::int32_t continuous) {
+    return setFlag(handle, &Viewer::continuous, continuous);
+}
+
+std::int32_t pdfEnableRedraw(PdfViewerHandle handle, std::int32_t enable) {
+    return setFlag(handle, &Viewer::redraw, enable);
+}
+
+std::int32_t pdfGetNumPages(PdfViewerHandle handle) {
+    std::shared_ptr<Viewer> viewer = findViewer(handle);
+    if (!viewer)
+        return 0;
+    auto pages = viewer->pageFacts();
+    return pages ? static_cast<std::int32_t>(pages->size()) : 0;
+}
+
+std::int32_t pdfGetPageRotation(PdfViewerHandle handle, std::int32_t page) {
+    std::shared_ptr<Viewer> viewer = findViewer(handle);
+    if (!viewer)
+        return 0;
+    auto pages = viewer->pageFacts();
+    const PageFacts* facts = factsOf(pages.get(), page);
+    return facts ? facts->rotation : 0;
+}
+
+std::int32_t pdfGetRotate(PdfViewerHandle /*handle*/) {
+    return 0;
+}
+
+double pdfGetPageBoxXMin(PdfViewerHandle handle, std::int32_t page, const char* box) {
+    return boxCoordinate(handle, page, box, 0);
+}
+
+double pdfGetPageBoxXMax(PdfViewerHandle handle, std::int32_t page, const char* box) {
+    return boxCoordinate(handle, page, box, 1);
+}
+
+double pdfGetPageBoxYMin(PdfViewerHandle handle, std::int32_t page, const char* box) {
+    return boxCoordinate(handle, page, box, 2);
+}
+
+double pdfGetPageBoxYMax(PdfViewerHandle handle, std::int32_t page, const char* box) {
+    return boxCoordinate(handle, page, box, 3);
+}
+
+std::int32_t pdfConvertPageToBitmap2(PdfViewerHandle handle, std::int32_t page, double dpi,
+                                     std::int32_t mode, PdfBitmapInfoHeader* header,
+                                     unsigned char** pixels) {
+    if (pixels != nullptr)
+        *pixels = nullptr;
+    if (header == nullptr || pixels == nullptr || mode != kPdfBitmapModeBgr24 ||
+        !std::isfinite(dpi) || dpi <= 0.0 || dpi > 3000.0)
+        return kPdfErrBadArgument;
+    std::shared_ptr<Viewer> viewer = findViewer(handle);
+    if (!viewer)
+        return kPdfErrBadHandle;
+    fz_context* ctx = threadContext();
+    if (!ctx)
+        return kPdfErrRender;
+
+    std::lock_guard lock(viewer->docMutex);
+    if (!viewer->doc)
+        return kPdfErrBadHandle;
+    auto pages = viewer->pageFacts();
+    if (!factsOf(pages.get(), page))
+        return kPdfErrBadPage;
+
+    DrawnPage drawn;
+    drawPage(ctx, viewer->doc, page - 1, static_cast<float>(dpi / 72.0), &drawn);
+    if (drawn.result != kPdfOk)
+        return drawn.result;
+    unsigned char* const buffer = drawn.buffer;
+    const std::int64_t stride = drawn.stride;
+    const std::int64_t height = drawn.height;
+    const auto size = static_cast<std::size_t>(stride * height);
+
+    // MuPDF draws top-down; a bitmap with a positive height stores its bottom row first.
+    std::vector<unsigned char> row(static_cast<std::size_t>(stride));
+    for (std::int64_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+        unsigned char* a = buffer + top * stride;
+        unsigned char* b = buffer + bottom * stride;
+        std::memcpy(row.data(), a, row.size());
+        std::memcpy(a, b, row.size());
+        std::memcpy(b, row.data(), row.size());
+    }
+
+    const auto pelsPerMeter = static_cast<std::int32_t>(std::lround(dpi / 0.0254));
+    *header = PdfBitmapInfoHeader{};
+    header->biSize = sizeof(PdfBitmapInfoHeader);
+    header->biWidth = drawn.width;
+    header->biHeight = static_cast<std::int32_t>(height);
+    header->biPlanes = 1;
+    header->biBitCount = 24;
+    header->biCompression = 0;
+    header->biSizeImage = static_cast<std::uint32_t>(size);
+    header->biXPelsPerMeter = pelsPerMeter;
+    header->biYPelsPerMeter = pelsPerMeter;
+    *pixels = buffer;
+    return kPdfOk;
+}
+
+void pdfFreeMemory(void* buffer) {
+    std::free(buffer);
+}
+
+} // namespace plyfold

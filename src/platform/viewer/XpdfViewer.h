@@ -1,0 +1,145 @@
+#pragma once
+
+// The viewer engine's calls: open a PDF, answer page count, rotations and page boxes, and render a
+// page into a device-independent bitmap. This is the only interface through which the program reads
+// PDF content for display; the implementation (over MuPDF) is private to this folder.
+//
+// Threads: every call may be made from any thread. Each viewer serialises the calls that touch its
+// document (load, render, destroy) with its own lock. The page queries (pdfGetNumPages,
+// pdfGetPageRotation, pdfGetPageBox*) are answered from values read once when the document was
+// loaded and never wait for a render that is running on another thread.
+//
+// Text: file paths are wide text as null-terminated UTF-16 (char16_t), the layout of
+// QString::utf16(); passwords and the configuration path are 8-bit text in the locale's encoding.
+// Plain C++ only: no Qt here.
+
+#include <cstdint>
+
+namespace plyfold {
+
+// A viewer handle: a key into the layer's registry of viewers. 0 is never a valid handle.
+using PdfViewerHandle = std::int32_t;
+
+// Results of the calls that return a status. Callers rely only on 0 (success) and, for the load
+// calls, 4 (a password is needed); the other values tell the reason of a failure.
+enum PdfResult : std::int32_t {
+    kPdfOk = 0,
+    kPdfErrOpenFile = 1,    // the file cannot be read (missing, unreadable, bad path text)
+    kPdfErrDamaged = 2,     // not a PDF, damaged beyond repair, empty, or without pages
+    kPdfErrBadHandle = 3,   // unknown viewer handle, or no document loaded
+    kPdfErrEncrypted = 4,   // a password is needed, or the password given is wrong
+    kPdfErrBadPage = 5,     // page number outside 1..pdfGetNumPages
+    kPdfErrBadArgument = 6, // null pointer, resolution out of range, unknown bitmap mode
+    kPdfErrRender = 7,      // the page could not be rendered (damaged content, out of memory)
+};
+
+// The bitmap mode pdfConvertPageToBitmap2 accepts: 24-bit BGR pixels on a white background.
+constexpr std::int32_t kPdfBitmapModeBgr24 = 3;
+
+// Header of a device-independent bitmap, laid out byte for byte as BITMAPINFOHEADER (40 bytes,
+// little-endian fields, no padding). The pixel rows that go with it:
+// - biHeight > 0: rows are stored bottom-up (the first row in memory is the bottom row of the
+//   image); biHeight < 0 would mean top-down, which this layer never produces.
+// - Each row holds biWidth pixels of biBitCount / 8 bytes in B, G, R (and A for 32 bits) order and
+//   is padded to a multiple of 4 bytes: stride = ((biWidth * biBitCount + 31) / 32) * 4.
+// - biSizeImage = stride * |biHeight|, the size of the pixel buffer.
+struct PdfBitmapInfoHeader {
+    std::uint32_t biSize;         // 40
+    std::int32_t biWidth;         // pixels
+    std::int32_t biHeight;        // pixels; positive = bottom-up rows
+    std::uint16_t biPlanes;       // 1
+    std::uint16_t biBitCount;     // 24 (BGR) or 32 (BGRA); this layer writes 24
+    std::uint32_t biCompression;  // 0: uncompressed RGB
+    std::uint32_t biSizeImage;    // bytes of pixel data
+    std::int32_t biXPelsPerMeter; // resolution of the render, pixels per metre
+    std::int32_t biYPelsPerMeter;
+    std::uint32_t biClrUsed;      // 0: no colour table
+    std::uint32_t biClrImportant; // 0
+};
+static_assert(sizeof(PdfBitmapInfoHeader) == 40, "PdfBitmapInfoHeader must be 40 bytes");
+
+// Row stride in bytes of a bitmap described by the header (rows are DWORD-aligned).
+constexpr std::int32_t pdfBitmapStride(std::int32_t width, std::int32_t bitCount) {
+    return ((width * bitCount + 31) / 32) * 4;
+}
+
+// Initialises the engine and reads its configuration file (8-bit path, may be null or name a
+// missing file: the engine then uses its built-in fonts only). Lines: "displayFontTT <PDF font
+// name> <TrueType file>", "displayNamedCIDFontTT <font name> <TrueType file>", "textKeepTinyChars
+// yes|no"; CR, LF or CRLF line ends; other lines are ignored. A font that a document does not embed
+// is drawn with the mapped file when that file exists. Calling it again replaces the configuration
+// for the documents loaded afterwards. Returns 0. Other calls work without it (built-in fonts
+// only).
+std::int32_t pdfInitLibrary(const char* configPath);
+
+// Creates a viewer and stores its handle in *handle. The window is not used (the engine needs no
+// host window). Returns 0, or kPdfErrBadArgument when handle is null.
+std::int32_t pdfCreateViewer(PdfViewerHandle* handle, void* window);
+
+// Destroys a viewer and its document. A render running on the viewer in another thread finishes
+// first on its own copy; the handle is invalid as soon as this returns. Returns 0 or
+// kPdfErrBadHandle.
+std::int32_t pdfDestroyViewer(PdfViewerHandle handle);
+
+// Switches the engine's own password dialog on (non-zero) or off. The engine never shows one; the
+// value is only recorded. Returns 0 or kPdfErrBadHandle.
+std::int32_t pdfShowPasswordDialog(PdfViewerHandle handle, std::int32_t show);
+
+// Loads the PDF at path (null-terminated UTF-16) into the viewer, replacing any loaded document.
+// Returns 0 when it opened, kPdfErrEncrypted (4) when it needs a password (a file whose user
+// password is empty opens without one), any other value when it cannot be opened (missing file,
+// not a PDF, damaged beyond repair, empty, no pages). On failure the viewer holds no document.
+std::int32_t pdfLoadFileW(PdfViewerHandle handle, const char16_t* path);
+
+// As pdfLoadFileW with a password (8-bit text: the locale's encoding, UTF-8 or Latin-1 both
+// accepted); the user password and the owner password both open the file. A wrong password gives
+// kPdfErrEncrypted (4); an unencrypted file opens whatever the password.
+std::int32_t pdfLoadFileWithPasswordW(PdfViewerHandle handle, const char16_t* path,
+                                      const char* password);
+
+// Hyperlink handling, continuous page layout and redrawing belong to an on-screen viewer; this
+// engine has none, so these record the value and return 0 (or kPdfErrBadHandle).
+std::int32_t pdfEnableHyperlinks(PdfViewerHandle handle, std::int32_t enable);
+std::int32_t pdfSetContinuousMode(PdfViewerHandle handle, std::int32_t continuous);
+std::int32_t pdfEnableRedraw(PdfViewerHandle handle, std::int32_t enable);
+
+// Page count of the loaded document (pages are 1..count); 0 when none is loaded or the handle is
+// unknown. Never waits for a running render.
+std::int32_t pdfGetNumPages(PdfViewerHandle handle);
+
+// Rotation of a page (1-based) in degrees, 0, 90, 180 or 270: the page's /Rotate, inherited from
+// its parents when the page has none, normalised as the page is drawn (-270 -> 90, 540 -> 180,
+// 990 -> 270; a value between quarter turns is rounded to the nearest one). 0 for an unknown
+// handle or page. Never waits for a running render.
+std::int32_t pdfGetPageRotation(PdfViewerHandle handle, std::int32_t page);
+
+// The viewer's own display rotation in degrees: always 0 (the engine shows pages as the file
+// rotates them and offers no call to turn its view).
+std::int32_t pdfGetRotate(PdfViewerHandle handle);
+
+// Coordinates of a page's box in PDF units (1/72 inch), unrotated, as the file states it
+// (inherited when the page has none): box "media" (the MediaBox) or "crop" (the CropBox, the
+// MediaBox when absent; also accepted: "bleed", "trim", "art", which fall back to the CropBox).
+// Unknown names give the MediaBox. Min <= max always; a zero-size box is returned as it is (callers
+// must handle a zero width or height); a page without a usable MediaBox gives 0 0 612 792.
+// 0.0 for an unknown handle or page. Never waits for a running render.
+double pdfGetPageBoxXMin(PdfViewerHandle handle, std::int32_t page, const char* box);
+double pdfGetPageBoxXMax(PdfViewerHandle handle, std::int32_t page, const char* box);
+double pdfGetPageBoxYMin(PdfViewerHandle handle, std::int32_t page, const char* box);
+double pdfGetPageBoxYMax(PdfViewerHandle handle, std::int32_t page, const char* box);
+
+// Renders a page (1-based) at dpi dots per inch (0 < dpi <= 3000) with its /Rotate applied, so the
+// bitmap is upright as the page is displayed; the area drawn is the page's CropBox. mode must be
+// kPdfBitmapModeBgr24 (3). header is filled in (see PdfBitmapInfoHeader: 24-bit BGR rows,
+// bottom-up, DWORD-aligned) and *pixels receives a buffer of header->biSizeImage bytes allocated by
+// the layer, to be freed with pdfFreeMemory. Returns 0 on success; on failure *pixels is null (a
+// caller may still pass a non-null *pixels to pdfFreeMemory safely). A page without a usable
+// MediaBox is drawn as a 612 x 792 page.
+std::int32_t pdfConvertPageToBitmap2(PdfViewerHandle handle, std::int32_t page, double dpi,
+                                     std::int32_t mode, PdfBitmapInfoHeader* header,
+                                     unsigned char** pixels);
+
+// Frees a pixel buffer returned by pdfConvertPageToBitmap2. Null is ignored.
+void pdfFreeMemory(void* buffer);
+
+} // namespace plyfold

@@ -1,0 +1,331 @@
+// Page bitmaps from the viewer engine: the bitmap layout, rotation, failures, and renders from
+// several threads.
+
+#include "ViewerTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+using namespace plyfold;
+using namespace plyfold::test;
+
+namespace {
+
+// Letter page whose top half is black.
+MiniPage topHalfBlack() {
+    MiniPage page;
+    page.content = "0 g 0 396 612 396 re f";
+    return page;
+}
+
+void expectWellFormed(const Bitmap& bitmap) {
+    EXPECT_EQ(bitmap.header.biSize, 40u);
+    EXPECT_EQ(bitmap.header.biPlanes, 1);
+    EXPECT_EQ(bitmap.header.biBitCount, 24);
+    EXPECT_EQ(bitmap.header.biCompression, 0u);
+    EXPECT_GT(bitmap.header.biWidth, 0);
+    EXPECT_GT(bitmap.header.biHeight, 0); // bottom-up rows
+    EXPECT_EQ(bitmap.stride() % 4, 0);
+    EXPECT_EQ(bitmap.header.biSizeImage,
+              static_cast<std::uint32_t>(bitmap.stride() * bitmap.header.biHeight));
+    EXPECT_EQ(bitmap.pixels.size(), bitmap.header.biSizeImage);
+}
+
+} // namespace
+
+// At 14.4 dpi a page of W x H points gives about W/5 x H/5 pixels; a page turned by 90 or 270
+// degrees gives them swapped.
+TEST(ViewerRender, BitmapSizeFollowsPageAndRotation) {
+    struct Row {
+        const char* file;
+        int page;
+        double widthPt, heightPt; // as displayed
+    };
+    const Row rows[] = {
+        {"R-intro.pdf", 1, 612, 792},
+        {"refcard-nf.pdf", 1, 841.68, 594.72},
+        {"issue7665.pdf", 1, 200, 50},
+        {"to-rotate.pdf", 1, 792, 612},  // /Rotate 270
+        {"to-rotate.pdf", 11, 792, 612}, // 90, inherited
+        {"to-rotate.pdf", 16, 612, 792}, // 180
+        {"habibi-rotated.pdf", 1, 841.89, 595.28},
+        {"boxes.pdf", 2, 732, 572},        // CropBox 572 x 732, turned by 90
+        {"grid_example.pdf", 1, 200, 200}, // CropBox [100 100 300 300]
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.file) + " p" + std::to_string(row.page));
+        ScopedViewer viewer;
+        ASSERT_EQ(viewer.load(pdfPath(row.file), "user"), kPdfOk);
+        const Bitmap bitmap = render(viewer.handle(), row.page, 14.4);
+        ASSERT_EQ(bitmap.result, kPdfOk);
+        expectWellFormed(bitmap);
+        EXPECT_NEAR(bitmap.width(), row.widthPt / 5.0, 1.0);
+        EXPECT_NEAR(bitmap.height(), row.heightPt / 5.0, 1.0);
+    }
+}
+
+// The first row in memory is the bottom of the page, and /Rotate turns the picture clockwise.
+TEST(ViewerRender, RowsAreBottomUpAndPagesUpright) {
+    QTemporaryDir dir;
+    std::vector<MiniPage> pages(4, topHalfBlack());
+    pages[1].rotate = "90";
+    pages[2].rotate = "180";
+    pages[3].rotate = "270";
+    ScopedViewer viewer;
+    ASSERT_EQ(viewer.load(writeMiniPdf(dir.path(), "half.pdf", pages)), kPdfOk);
+
+    const Bitmap upright = render(viewer.handle(), 1, 36);
+    ASSERT_EQ(upright.result, kPdfOk);
+    // Raw memory: first row white, last row black.
+    EXPECT_EQ(upright.pixels[0], 255);
+    const std::size_t lastRow = static_cast<std::size_t>(upright.height() - 1) * upright.stride();
+    EXPECT_LT(upright.pixels[lastRow], 64);
+    // Displayed picture: black on top, white below.
+    const int w = upright.width(), h = upright.height();
+    EXPECT_TRUE(upright.isDark(w / 2, h / 4));
+    EXPECT_FALSE(upright.isDark(w / 2, 3 * h / 4));
+
+    const Bitmap quarter = render(viewer.handle(), 2, 36); // top half turns to the right
+    ASSERT_EQ(quarter.result, kPdfOk);
+    EXPECT_TRUE(quarter.isDark(3 * quarter.width() / 4, quarter.height() / 2));
+    EXPECT_FALSE(quarter.isDark(quarter.width() / 4, quarter.height() / 2));
+
+    const Bitmap half = render(viewer.handle(), 3, 36); // top half turns to the bottom
+    ASSERT_EQ(half.result, kPdfOk);
+    EXPECT_TRUE(half.isDark(half.width() / 2, 3 * half.height() / 4));
+    EXPECT_FALSE(half.isDark(half.width() / 2, half.height() / 4));
+
+    const Bitmap threeQuarters = render(viewer.handle(), 4, 36); // top half turns to the left
+    ASSERT_EQ(threeQuarters.result, kPdfOk);
+    EXPECT_TRUE(threeQuarters.isDark(threeQuarters.width() / 4, threeQuarters.height() / 2));
+    EXPECT_FALSE(threeQuarters.isDark(3 * threeQuarters.width() / 4, threeQuarters.height() / 2));
+}
+
+// Row padding: widths that are not a multiple of 4 bytes still give aligned rows and the
+// padding never holds picture data from the next row.
+TEST(ViewerRender, OddWidthsArePadded) {
+    QTemporaryDir dir;
+    std::vector<MiniPage> pages(1);
+    pages[0].mediaBox = "[0 0 37 23]";
+    pages[0].content = "0 g 0 0 37 23 re f";
+    ScopedViewer viewer;
+    ASSERT_EQ(viewer.load(writeMiniPdf(dir.path(), "odd.pdf", pages)), kPdfOk);
+    const Bitmap bitmap = render(viewer.handle(), 1, 72);
+    ASSERT_EQ(bitmap.result, kPdfOk);
+    expectWellFormed(bitmap);
+    EXPECT_EQ(bitmap.width(), 37);
+    EXPECT_EQ(bitmap.height(), 23);
+    EXPECT_EQ(bitmap.stride(), 112); // 37 * 3 = 111, padded to 112
+    EXPECT_TRUE(bitmap.isDark(36, 22));
+    EXPECT_TRUE(bitmap.isDark(0, 0));
+}
+
+TEST(ViewerRender, FailuresLeaveNoBuffer) {
+    ScopedViewer viewer;
+    ASSERT_EQ(viewer.load(pdfPath("refcard-nf.pdf")), kPdfOk);
+    PdfBitmapInfoHeader header{};
+    header.biSize = 40;
+    struct Row {
+        int page;
+        double dpi;
+        int mode;
+        std::int32_t expected;
+    };
+    const Row rows[] = {
+        {0, 14.4, 3, kPdfErrBadPage},     {4, 14.4, 3, kPdfErrBadPage},
+        {1, 0.0, 3, kPdfErrBadArgument},  {1, -5, 3, kPdfErrBadArgument},
+        {1, NAN, 3, kPdfErrBadArgument},  {1, 1e9, 3, kPdfErrBadArgument},
+        {1, 14.4, 2, kPdfErrBadArgument},
+    };
+    for (const Row& row : rows) {
+        unsigned char* pixels = reinterpret_cast<unsigned char*>(&header); // must be reset
+        EXPECT_EQ(
+            pdfConvertPageToBitmap2(viewer.handle(), row.page, row.dpi, row.mode, &header, &pixels),
+            row.expected)
+            << "page " << row.page << " dpi " << row.dpi << " mode " << row.mode;
+        EXPECT_EQ(pixels, nullptr);
+    }
+    unsigned char* pixels = nullptr;
+    EXPECT_EQ(pdfConvertPageToBitmap2(viewer.handle(), 1, 14.4, 3, nullptr, &pixels),
+              kPdfErrBadArgument);
+    EXPECT_EQ(pdfConvertPageToBitmap2(viewer.handle(), 1, 14.4, 3, &header, nullptr),
+              kPdfErrBadArgument);
+    EXPECT_EQ(pdfConvertPageToBitmap2(0, 1, 14.4, 3, &header, &pixels), kPdfErrBadHandle);
+    pdfFreeMemory(nullptr);
+
+    ScopedViewer empty; // created, nothing loaded
+    EXPECT_EQ(pdfConvertPageToBitmap2(empty.handle(), 1, 14.4, 3, &header, &pixels),
+              kPdfErrBadHandle);
+}
+
+// A zero-size MediaBox, a sliver of a page and a page without contents all render.
+TEST(ViewerRender, DegeneratePagesDoNotCrash) {
+    ScopedViewer invalid;
+    ASSERT_EQ(invalid.load(pdfPath("boundingBox_invalid.pdf")), kPdfOk);
+    for (int page = 1; page <= 3; ++page) {
+        const Bitmap bitmap = render(invalid.handle(), page, 14.4);
+        ASSERT_EQ(bitmap.result, kPdfOk) << page;
+        expectWellFormed(bitmap);
+    }
+    QTemporaryDir dir;
+    std::vector<MiniPage> pages(2);
+    pages[0].mediaBox = "[0 0 612 0.5]";
+    pages[1].content = "";
+    ScopedViewer viewer;
+    ASSERT_EQ(viewer.load(writeMiniPdf(dir.path(), "sliver.pdf", pages)), kPdfOk);
+    for (int page = 1; page <= 2; ++page) {
+        const Bitmap bitmap = render(viewer.handle(), page, 14.4);
+        ASSERT_EQ(bitmap.result, kPdfOk) << page;
+        expectWellFormed(bitmap);
+    }
+}
+
+// Two threads rendering different documents, and two rendering the same document, give the same
+// pixels as one thread rendering alone.
+TEST(ViewerRender, ConcurrentRendersMatchSingleThreaded) {
+    const QString files[] = {pdfPath("R-intro.pdf"), pdfPath("pari-users.pdf")};
+    const int pagesEach = 30;
+    const double dpi = 14.4;
+
+    std::vector<std::vector<Bitmap>> reference(2);
+    for (int f = 0; f < 2; ++f) {
+        ScopedViewer viewer;
+        ASSERT_EQ(viewer.load(files[f]), kPdfOk);
+        for (int page = 1; page <= pagesEach; ++page) {
+            reference[static_cast<size_t>(f)].push_back(render(viewer.handle(), page, dpi));
+            ASSERT_EQ(reference[static_cast<size_t>(f)].back().result, kPdfOk);
+        }
+    }
+
+    auto renderAll = [&](PdfViewerHandle handle, int f, int start, std::atomic<int>& mismatches) {
+        for (int i = 0; i < pagesEach; ++i) {
+            const int page = 1 + (start + i) % pagesEach;
+            const Bitmap bitmap = render(handle, page, dpi);
+            const Bitmap& expected =
+                reference[static_cast<size_t>(f)][static_cast<size_t>(page - 1)];
+            if (bitmap.result != kPdfOk || bitmap.pixels != expected.pixels ||
+                bitmap.width() != expected.width())
+                ++mismatches;
+        }
+    };
+
+    // Different documents on two threads.
+    {
+        ScopedViewer a, b;
+        ASSERT_EQ(a.load(files[0]), kPdfOk);
+        ASSERT_EQ(b.load(files[1]), kPdfOk);
+        std::atomic<int> mismatches{0};
+        std::thread t1(renderAll, a.handle(), 0, 0, std::ref(mismatches));
+        std::thread t2(renderAll, b.handle(), 1, 0, std::ref(mismatches));
+        t1.join();
+        t2.join();
+        EXPECT_EQ(mismatches.load(), 0);
+    }
+    // One document (one viewer) on three threads, all asking for the same pages at once (the
+    // case in which MuPDF, unguarded, reads the file's objects from two threads together).
+    {
+        ScopedViewer shared;
+        ASSERT_EQ(shared.load(files[1]), kPdfOk);
+        std::atomic<int> mismatches{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 3; ++t)
+            threads.emplace_back(renderAll, shared.handle(), 1, 0, std::ref(mismatches));
+        for (auto& t : threads)
+            t.join();
+        EXPECT_EQ(mismatches.load(), 0);
+    }
+}
+
+// Destroying a viewer while another thread renders on it lets the render finish safely.
+TEST(ViewerRender, DestroyDuringRender) {
+    PdfViewerHandle handle = 0;
+    ASSERT_EQ(pdfCreateViewer(&handle, nullptr), kPdfOk);
+    const QString path = pdfPath("pari-users.pdf");
+    ASSERT_EQ(pdfLoadFileW(handle, reinterpret_cast<const char16_t*>(path.utf16())), kPdfOk);
+    std::atomic<bool> started{false};
+    std::int32_t result = -1;
+    std::thread worker([&] {
+        started = true;
+        result = render(handle, 1, 200).result;
+    });
+    while (!started)
+        std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(pdfDestroyViewer(handle), kPdfOk);
+    EXPECT_EQ(pdfGetNumPages(handle), 0);
+    worker.join();
+    // Either the render won the race and finished, or it found the handle gone.
+    EXPECT_TRUE(result == kPdfOk || result == kPdfErrBadHandle) << result;
+}
+
+// Page queries are answered while another thread renders large pages of the same document.
+// The waits are printed for the record, not asserted: timing depends on the machine. The same
+// queries without a render running show how much of the longest wait is the scheduler's.
+TEST(ViewerRender, QueriesDoNotWaitForRenders) {
+    ScopedViewer viewer;
+    ASSERT_EQ(viewer.load(pdfPath("R-intro.pdf")), kPdfOk);
+    const PdfViewerHandle h = viewer.handle();
+    using Clock = std::chrono::steady_clock;
+
+    // How long one big render takes on its own: what a query holding the document lock would wait.
+    auto t0 = Clock::now();
+    ASSERT_EQ(render(h, 1, 300).result, kPdfOk);
+    const double renderMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+
+    // Each sample: the page count and one page's rotation, as painting asks them.
+    auto measure = [&](std::chrono::milliseconds span) {
+        std::vector<double> us;
+        const auto end = Clock::now() + span;
+        while (Clock::now() < end) {
+            for (int page = 1; page <= 113; ++page) {
+                const auto q0 = Clock::now();
+                const int count = pdfGetNumPages(h);
+                const int rotation = pdfGetPageRotation(h, page);
+                us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - q0).count());
+                EXPECT_EQ(count, 113);
+                EXPECT_EQ(rotation, 0);
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        std::sort(us.begin(), us.end());
+        return us;
+    };
+    auto quantile = [](const std::vector<double>& v, double q) {
+        return v.empty() ? 0.0 : v[static_cast<std::size_t>(q * static_cast<double>(v.size() - 1))];
+    };
+
+    const std::vector<double> idle = measure(std::chrono::milliseconds(700));
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> renders{0};
+    std::thread worker([&] {
+        for (int page = 1; !stop; page = page % 113 + 1) {
+            if (render(h, page, 300).result == kPdfOk)
+                ++renders;
+        }
+    });
+    const std::vector<double> busy = measure(std::chrono::milliseconds(1500));
+    stop = true;
+    worker.join();
+    EXPECT_GT(renders.load(), 0);
+
+    std::printf("[ figure ] one 300 dpi render of R-intro p1: %.1f ms\n", renderMs);
+    std::printf("[ figure ] pdfGetNumPages+pdfGetPageRotation while %d renders ran (%zu samples): "
+                "median %.2f us, 99.9%% %.1f us, longest %.1f us\n",
+                renders.load(), busy.size(), quantile(busy, 0.5), quantile(busy, 0.999),
+                busy.empty() ? 0.0 : busy.back());
+    std::printf("[ figure ] the same with no render running (%zu samples): median %.2f us, "
+                "99.9%% %.1f us, longest %.1f us\n",
+                idle.size(), quantile(idle, 0.5), quantile(idle, 0.999),
+                idle.empty() ? 0.0 : idle.back());
+    ::testing::Test::RecordProperty("longest_query_wait_us",
+                                    std::to_string(busy.empty() ? 0.0 : busy.back()));
+}

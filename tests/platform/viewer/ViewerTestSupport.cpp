@@ -1,0 +1,126 @@
+#include "ViewerTestSupport.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTextStream>
+
+#include <sstream>
+
+namespace plyfold::test {
+
+namespace {
+
+// "all 0" or "p1-2=270,p11-15=90 (inherited),p16-17=180; others 0; raw ...".
+std::vector<int> expandRotations(const QString& text, int pages) {
+    std::vector<int> rotations(static_cast<std::size_t>(std::max(pages, 0)), 0);
+    if (text.startsWith("all "))
+        return std::vector<int>(rotations.size(), text.mid(4).toInt());
+    const QString listed = text.section(';', 0, 0);
+    static const QRegularExpression item(R"(p(\d+)(?:-(\d+))?=(\d+))");
+    for (const QString& part : listed.split(',')) {
+        auto m = item.match(part.trimmed());
+        if (!m.hasMatch())
+            continue;
+        const int first = m.captured(1).toInt();
+        const int last = m.captured(2).isEmpty() ? first : m.captured(2).toInt();
+        for (int p = first; p <= last && p <= pages; ++p)
+            rotations[static_cast<std::size_t>(p - 1)] = m.captured(3).toInt();
+    }
+    return rotations;
+}
+
+} // namespace
+
+std::vector<ManifestRow> readManifest() {
+    std::vector<ManifestRow> rows;
+    QFile file(pdfDir() + "/MANIFEST.tsv");
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return rows;
+    QTextStream in(&file);
+    in.setEncoding(QStringConverter::Utf8);
+    bool header = true;
+    while (!in.atEnd()) {
+        const QString line = in.readLine();
+        if (header) {
+            header = false;
+            continue;
+        }
+        const QStringList f = line.split('\t');
+        if (f.size() < 7)
+            continue;
+        ManifestRow row;
+        row.file = f[0];
+        bool isNumber = false;
+        const int pages = f[1].toInt(&isNumber);
+        row.pages = isNumber ? pages : -1;
+        row.encrypted = f[2];
+        row.userPassword = f[3];
+        row.ownerPassword = f[4];
+        row.rotations = expandRotations(f[6], row.pages);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+QString writeMiniPdf(const QString& dir, const QString& name, const std::vector<MiniPage>& pages,
+                     const std::vector<MiniPage>& inherited, const std::string& inheritedRotate) {
+    // Objects: 1 catalog, 2 root pages, 3 intermediate pages, then per page: page + content.
+    std::vector<std::string> objects;
+    const int total = static_cast<int>(pages.size() + inherited.size());
+    auto pageObj = [](int i) { return 4 + 2 * i; };
+    std::ostringstream kids, innerKids;
+    for (std::size_t i = 0; i < pages.size(); ++i)
+        kids << pageObj(static_cast<int>(i)) << " 0 R ";
+    for (std::size_t i = 0; i < inherited.size(); ++i)
+        innerKids << pageObj(static_cast<int>(pages.size() + i)) << " 0 R ";
+    if (!inherited.empty())
+        kids << "3 0 R";
+
+    objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
+    objects.push_back("<< /Type /Pages /Kids [" + kids.str() + "] /Count " + std::to_string(total) +
+                      " >>");
+    objects.push_back("<< /Type /Pages /Parent 2 0 R /Kids [" + innerKids.str() + "] /Count " +
+                      std::to_string(inherited.size()) +
+                      (inheritedRotate.empty() ? "" : " /Rotate " + inheritedRotate) + " >>");
+    auto addPage = [&](const MiniPage& page, int parent) {
+        const int contentObj = static_cast<int>(objects.size()) + 2;
+        std::string dict = "<< /Type /Page /Parent " + std::to_string(parent) + " 0 R /MediaBox " +
+                           page.mediaBox + " /Contents " + std::to_string(contentObj) + " 0 R";
+        if (!page.rotate.empty())
+            dict += " /Rotate " + page.rotate;
+        if (!page.extraFont.empty())
+            dict += " /Resources << /Font << /F1 " + page.extraFont + " >> >>";
+        dict += " >>";
+        objects.push_back(dict);
+        objects.push_back("<< /Length " + std::to_string(page.content.size()) + " >>\nstream\n" +
+                          page.content + "\nendstream");
+    };
+    for (const MiniPage& page : pages)
+        addPage(page, 2);
+    for (const MiniPage& page : inherited)
+        addPage(page, 3);
+
+    std::string out = "%PDF-1.4\n";
+    std::vector<std::size_t> offsets;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        offsets.push_back(out.size());
+        out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const std::size_t xref = out.size();
+    out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (std::size_t offset : offsets) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+        out += line;
+    }
+    out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+
+    const QString path = QDir(dir).filePath(name);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(out.data(), static_cast<qint64>(out.size()));
+    return path;
+}
+
+} // namespace plyfold::test
