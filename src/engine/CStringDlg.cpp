@@ -1,0 +1,175 @@
+#include "engine/CStringDlg.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace plyfold {
+
+namespace {
+
+StringDlgAnswerer& answerer() {
+    static StringDlgAnswerer instance;
+    return instance;
+}
+
+// Converts dialog units to pixels with the dialog font's metrics: a horizontal unit is a quarter of
+// the font's average character width, a vertical unit an eighth of its height.
+class DialogUnits {
+public:
+    explicit DialogUnits(const QFont& font) {
+        const QFontMetrics metrics(font);
+        static const QString sample =
+            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+        baseX_ = (metrics.horizontalAdvance(sample) / 26 + 1) / 2;
+        baseY_ = metrics.height();
+        if (baseX_ <= 0) {
+            baseX_ = 6;
+        }
+        if (baseY_ <= 0) {
+            baseY_ = 13;
+        }
+    }
+    int x(int units) const { return (units * baseX_ + 2) / 4; }
+    int y(int units) const { return (units * baseY_ + 4) / 8; }
+    QRect rect(int left, int top, int width, int height) const {
+        return QRect(x(left), y(top), x(width), y(height));
+    }
+
+private:
+    int baseX_ = 6;
+    int baseY_ = 13;
+};
+
+QLineEdit* makeEdit(QWidget* parent, int id, const QRect& geometry) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::number(id));
+    edit->setGeometry(geometry);
+    return edit;
+}
+
+} // namespace
+
+CStringDlg::CStringDlg(QWidget* owner) : QDialog(owner) {
+    // An 8-point sans-serif dialog font; Arial maps to its metric twin where Arial is absent.
+    QFont dialogFont(QStringLiteral("Arial"));
+    dialogFont.setStyleHint(QFont::SansSerif);
+    dialogFont.setPointSize(8);
+    setFont(dialogFont);
+    const DialogUnits units(dialogFont);
+
+    setWindowTitle(QStringLiteral("Dialog"));
+    setFixedSize(units.x(248), units.y(46));
+
+    plainEdit_ = makeEdit(this, kPlainEditId, units.rect(7, 7, 170, 14));
+    passwordEdit_ = makeEdit(this, kPasswordEditId, units.rect(7, 7, 170, 14));
+    passwordEdit_->setEchoMode(QLineEdit::Password);
+    passwordEdit_->hide();
+
+    okButton_ = new QPushButton(QStringLiteral("OK"), this);
+    okButton_->setObjectName(QString::number(kOkId));
+    okButton_->setGeometry(units.rect(191, 7, 50, 14));
+    okButton_->setDefault(true);
+
+    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelButton_->setObjectName(QString::number(kCancelId));
+    cancelButton_->setGeometry(units.rect(191, 24, 50, 14));
+
+    // Tab order as the controls are listed: plain edit, password edit, OK, Cancel.
+    setTabOrder(plainEdit_, passwordEdit_);
+    setTabOrder(passwordEdit_, okButton_);
+    setTabOrder(okButton_, cancelButton_);
+
+    connect(plainEdit_, &QLineEdit::textChanged, this, [this](const QString& current) {
+        if (!passwordMode) {
+            OnTextChanged(current);
+        }
+    });
+    connect(passwordEdit_, &QLineEdit::textChanged, this, [this](const QString& current) {
+        if (passwordMode) {
+            OnTextChanged(current);
+        }
+    });
+    connect(okButton_, &QPushButton::clicked, this, &CStringDlg::OnOk);
+    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+CStringDlg::~CStringDlg() = default;
+
+QLineEdit* CStringDlg::activeEdit() const {
+    return passwordMode ? passwordEdit_ : plainEdit_;
+}
+
+int CStringDlg::DoModal() {
+    if (answerer()) {
+        StringDlgRequest request;
+        request.owner = parentWidget();
+        request.title = title;
+        request.text = text;
+        request.passwordMode = passwordMode;
+        request.allowEmpty = allowEmpty;
+        request.maxLength = maxLength;
+        std::optional<QString> answer = answerer()(request);
+        if (!answer) {
+            return kResultCancel;
+        }
+        QString typed = answer->left(maxLength);
+        if (!allowEmpty) {
+            typed = typed.trimmed();
+            if (typed.isEmpty()) {
+                return kResultCancel;
+            }
+        }
+        text = typed;
+        return kResultOk;
+    }
+    return exec() == QDialog::Accepted ? kResultOk : kResultCancel;
+}
+
+void CStringDlg::showEvent(QShowEvent* event) {
+    if (!initialised_) {
+        initialised_ = true;
+        Initialise();
+    }
+    QDialog::showEvent(event);
+}
+
+void CStringDlg::Initialise() {
+    if (!title.isEmpty()) {
+        setWindowTitle(title);
+    }
+    plainEdit_->setVisible(!passwordMode);
+    passwordEdit_->setVisible(passwordMode);
+    QLineEdit* edit = activeEdit();
+    edit->setMaxLength(maxLength);
+    edit->setText(text.left(maxLength));
+    // setText does not signal when the text is unchanged (empty): set the OK state explicitly.
+    OnTextChanged(edit->text());
+    edit->setFocus();
+}
+
+void CStringDlg::OnTextChanged(const QString& current) {
+    if (!allowEmpty) {
+        okButton_->setEnabled(!current.trimmed().isEmpty());
+    }
+}
+
+void CStringDlg::OnOk() {
+    QString typed = activeEdit()->text();
+    if (!allowEmpty) {
+        typed = typed.trimmed();
+        if (typed.isEmpty()) {
+            activeEdit()->setFocus();
+            return;
+        }
+    }
+    text = typed;
+    accept();
+}
+
+void SetStringDlgAnswerer(StringDlgAnswerer answererFunction) {
+    answerer() = std::move(answererFunction);
+}
+
+} // namespace plyfold

@@ -1,0 +1,67 @@
+#pragma once
+
+// One open document of the viewer engine: the engine viewer, the password handling when the
+// document is opened, and the queries the program needs (page count, page proportions, a small
+// upright image of a page).
+
+#include "platform/viewer/XpdfViewer.h"
+
+#include <QImage>
+#include <QString>
+
+class QWidget;
+
+namespace plyfold {
+
+// Turns an engine bitmap (a 40-byte header and its pixel rows, 24-bit BGR or 32-bit BGRA, bottom-up
+// or top-down, rows padded to 4 bytes) into an image that owns a copy of the pixels, turned by
+// `angle` degrees clockwise (0, 90, 180 or 270). Returns a null image for any other angle, a header
+// that does not describe such a bitmap, or a buffer smaller than the header's size field says.
+// Pure function; callable from any thread (the result is a QImage, not a QPixmap).
+QImage BitmapFromDib(const PdfBitmapInfoHeader& header, const unsigned char* pixels, int angle);
+
+class PDFViewWrapper {
+public:
+    PDFViewWrapper();
+    PDFViewWrapper(const PDFViewWrapper&) = delete;
+    PDFViewWrapper& operator=(const PDFViewWrapper&) = delete;
+    // Destroys the engine viewer if one was created.
+    virtual ~PDFViewWrapper();
+
+    // Shows the password prompt modally, owned by `parent`, in password mode; when promptId is not
+    // 0 its title is that string formatted with `argument` (205: "Enter Password for %s" with the
+    // file name). After OK, `password` holds the trimmed text and the result is true; otherwise
+    // `password` is unchanged and the result is false. When not `quiet`, the engine's redrawing is
+    // switched on while the prompt is shown.
+    virtual bool AskPassword(QWidget* parent, int promptId, const QString& argument);
+
+    // Creates the engine viewer unless it exists. False when the engine refuses.
+    bool CreateViewer();
+
+    // Loads the document into the viewer (CreateViewer first). With a given password (non-null)
+    // that password is stored and tried once. Without one, a document that needs a password makes
+    // the prompt appear once (titled from promptId and the file name); Cancel fails, and the typed
+    // password gets exactly one attempt. User-interface thread.
+    bool LoadDocument(const QString& path, QWidget* parent, const QString* givenPassword,
+                      int promptId);
+
+    // Page count of the loaded document; 0 before a successful load. Never waits for a render.
+    int PageCount() const;
+
+    // Width-to-height ratio of the unrotated media box of a page (1-based); 1.0 when the box has no
+    // height. Never waits for a render.
+    double MediaAspect(int page) const;
+
+    // Renders a page at `dpi` and turns it upright for the viewer's rotation. A null image on
+    // failure. Any thread; renders of one document are serialised by the engine.
+    QImage RenderPage(int page, double dpi) const;
+
+    PdfViewerHandle viewer = 0; // 0 until CreateViewer succeeds
+    // The password given or typed last for the document; empty when none was needed. The merge
+    // input reads it to open the same file for splicing.
+    QString password;
+    // Every page-service instance is quiet: the engine's redrawing stays off during the prompt.
+    bool quiet = true;
+};
+
+} // namespace plyfold

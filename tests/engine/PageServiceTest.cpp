@@ -1,0 +1,373 @@
+// The page service: shared instances by path, reference counts, the worker's queue (order,
+// duplicates, discarding on release), waiting out a running render, and the announcement that
+// reaches the user-interface thread.
+
+#include "engine/PDFInstance.h"
+#include "res/Strings.h"
+#include "support/TestData.h"
+#include "work/RegisteredMessage.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace plyfold {
+namespace {
+
+using Announced = std::pair<PDFInstance*, int>;
+
+// Records every announcement; can hold the worker inside the announcement of one page (the item is
+// still running then) until the test opens the gate.
+class Recorder : public PDFInstanceManager::PDFPageCallback {
+public:
+    void OnPageRetrieved(PDFInstance* instance, int page) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        pages_.emplace_back(instance, page);
+        threads_.push_back(std::this_thread::get_id());
+        if (gated_ && gate_ == Announced(instance, page)) {
+            gated_ = false;
+            entered_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return open_; });
+        }
+    }
+
+    void holdAt(PDFInstance* instance, int page) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        gate_ = Announced(instance, page);
+        gated_ = true;
+        entered_ = false;
+        open_ = false;
+    }
+    bool waitUntilHeld() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20), [this] { return entered_; });
+    }
+    void open() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+    std::vector<Announced> pages() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return pages_;
+    }
+    std::vector<std::thread::id> threads() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return threads_;
+    }
+    bool waitForCount(std::size_t count) {
+        return QTest::qWaitFor([&] { return pages().size() >= count; }, 30000);
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Announced> pages_;
+    std::vector<std::thread::id> threads_;
+    Announced gate_{nullptr, 0};
+    bool gated_ = false;
+    bool entered_ = false;
+    bool open_ = false;
+};
+
+// An instance that reports its destruction.
+class WatchedInstance : public PDFInstance {
+public:
+    WatchedInstance(PDFInstanceManager* manager, std::atomic<bool>* destroyed)
+        : PDFInstance(manager), destroyed_(destroyed) {}
+    ~WatchedInstance() override { *destroyed_ = true; }
+
+private:
+    std::atomic<bool>* destroyed_;
+};
+
+// Opens and registers a test PDF the way the document list does.
+PDFInstance* openRegistered(PDFInstanceManager& manager, const QString& file,
+                            std::atomic<bool>* destroyed = nullptr) {
+    static std::atomic<bool> ignored;
+    auto* instance = new WatchedInstance(&manager, destroyed ? destroyed : &ignored);
+    const QString path = test::pdfPath(file);
+    if (!instance->Open(path, ids::IDS_ENTER_PASSWORD)) {
+        delete instance;
+        return nullptr;
+    }
+    manager.Register(path, instance);
+    return instance;
+}
+
+TEST(PageServiceTest, RegistryKeyLowersOnlyAsciiLetters) {
+    struct Case {
+        const char16_t* path;
+        const char16_t* key;
+    };
+    const Case cases[] = {
+        {u"C:\\Docs\\Report.PDF", u"c:\\docs\\report.pdf"},
+        {u"/home/Ann/ÉTÉ Crème.PDF", u"/home/ann/ÉtÉ crème.pdf"},
+        {u"ΑΒΓ-ＡＢＣ-İ.pdf", u"ΑΒΓ-ＡＢＣ-İ.pdf"}, // Greek, full-width and dotted capitals stay
+        {u"@[`{Z]", u"@[`{z]"},                     // the neighbours of A-Z stay
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PDFInstanceManager::PathKey(QString::fromUtf16(c.path)),
+                  QString::fromUtf16(c.key));
+    }
+}
+
+TEST(PageServiceTest, DocumentsOnOneFileShareAnInstanceAndOneRender) {
+    PDFInstanceManager manager;
+    Recorder recorder;
+    manager.SetCallback(&recorder);
+    std::atomic<bool> destroyed{false};
+    const QString file = QStringLiteral("crème brûlée – ÉTÉ.pdf");
+    PDFInstance* first = openRegistered(manager, file, &destroyed);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(manager.RefCount(first), 1);
+
+    // The same file named with other ASCII capitals is the same instance; another accented capital
+    // is another file.
+    QString shouted = test::pdfPath(file);
+    shouted.replace(QStringLiteral("crème"), QStringLiteral("CRèME"));
+    PDFInstance* second = manager.Lookup(shouted);
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(manager.RefCount(first), 2);
+    QString otherAccent = test::pdfPath(file);
+    otherAccent.replace(QStringLiteral("ÉTÉ"), QStringLiteral("éTé"));
+    EXPECT_EQ(manager.Lookup(otherAccent), nullptr);
+
+    // Both documents paint page 1: one request, one render, one announcement for the instance.
+    EXPECT_TRUE(first->GetPage(1, false).isNull());
+    EXPECT_TRUE(second->GetPage(1, false).isNull());
+    EXPECT_EQ(manager.QueuedRequests(), 1u);
+    ASSERT_TRUE(manager.Start());
+    ASSERT_TRUE(recorder.waitForCount(1));
+    EXPECT_EQ(recorder.pages(), (std::vector<Announced>{{first, 1}}));
+    EXPECT_FALSE(second->GetPage(1, false).isNull());
+
+    // The last release destroys it and empties its registry entry.
+    manager.Release(first);
+    EXPECT_FALSE(destroyed);
+    EXPECT_EQ(manager.RefCount(second), 1);
+    manager.Release(second);
+    EXPECT_TRUE(destroyed);
+    EXPECT_EQ(manager.Lookup(test::pdfPath(file)), nullptr);
+}
+
+TEST(PageServiceTest, WorkerRendersFirstInFirstOutAndDropsDuplicates) {
+    PDFInstanceManager manager;
+    Recorder recorder;
+    manager.SetCallback(&recorder);
+    PDFInstance* a = openRegistered(manager, QStringLiteral("R-intro.pdf"));
+    PDFInstance* b = openRegistered(manager, QStringLiteral("refcard-nf.pdf"));
+    ASSERT_TRUE(a && b);
+
+    for (const Announced& request :
+         std::vector<Announced>{{a, 3}, {b, 1}, {a, 1}, {a, 3}, {b, 2}, {b, 1}, {a, 90}}) {
+        EXPECT_TRUE(request.first->GetPage(request.second, false).isNull());
+    }
+    EXPECT_EQ(manager.QueuedRequests(), 5u);
+    ASSERT_TRUE(manager.Start());
+    ASSERT_TRUE(recorder.waitForCount(5));
+    const std::vector<Announced> expected{{a, 3}, {b, 1}, {a, 1}, {b, 2}, {a, 90}};
+    EXPECT_EQ(recorder.pages(), expected);
+    for (std::thread::id thread : recorder.threads()) {
+        EXPECT_NE(thread, std::this_thread::get_id()) << "rendered on the worker";
+    }
+    for (const Announced& page : expected) {
+        EXPECT_FALSE(page.first->GetPage(page.second, false).isNull());
+    }
+    EXPECT_EQ(manager.QueuedRequests(), 0u);
+    manager.Release(a);
+    manager.Release(b);
+}
+
+TEST(PageServiceTest, APageRequestedWhileItRendersIsRenderedOnceAndAnnouncedTwice) {
+    PDFInstanceManager manager;
+    Recorder recorder;
+    manager.SetCallback(&recorder);
+    PDFInstance* a = openRegistered(manager, QStringLiteral("R-intro.pdf"));
+    ASSERT_NE(a, nullptr);
+    recorder.holdAt(a, 7);
+    a->GetPage(7, false);
+    ASSERT_TRUE(manager.Start());
+    ASSERT_TRUE(recorder.waitUntilHeld());
+    const qint64 firstImage = a->GetPage(7, false).cacheKey();
+
+    // The request being run is not compared: a new one is queued.
+    manager.RequestPage(a, 7);
+    EXPECT_EQ(manager.QueuedRequests(), 1u);
+    recorder.open();
+    ASSERT_TRUE(recorder.waitForCount(2));
+    EXPECT_EQ(recorder.pages(), (std::vector<Announced>{{a, 7}, {a, 7}}));
+    EXPECT_EQ(a->GetPage(7, false).cacheKey(), firstImage);
+    manager.Release(a);
+}
+
+TEST(PageServiceTest, ReleaseDiscardsQueuedRequestsAndWaitsOutTheRunningRender) {
+    PDFInstanceManager manager;
+    Recorder recorder;
+    manager.SetCallback(&recorder);
+    std::atomic<bool> destroyed{false};
+    PDFInstance* a = openRegistered(manager, QStringLiteral("R-intro.pdf"), &destroyed);
+    PDFInstance* b = openRegistered(manager, QStringLiteral("refcard-nf.pdf"));
+    ASSERT_TRUE(a && b);
+    for (const Announced& request :
+         std::vector<Announced>{{a, 1}, {a, 2}, {b, 1}, {a, 3}, {b, 2}, {a, 4}}) {
+        request.first->GetPage(request.second, false);
+    }
+    // Hold the worker inside the run of a's page 1.
+    recorder.holdAt(a, 1);
+    ASSERT_TRUE(manager.Start());
+    ASSERT_TRUE(recorder.waitUntilHeld());
+
+    std::atomic<bool> renderEnded{false};
+    std::thread finisher([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        renderEnded = true;
+        recorder.open();
+    });
+    manager.Release(a);
+    // Release returned only after the running item of a had ended, and then destroyed a.
+    EXPECT_TRUE(renderEnded);
+    EXPECT_TRUE(destroyed);
+    finisher.join();
+
+    // a's other requests are gone; b's kept their order.
+    ASSERT_TRUE(recorder.waitForCount(3));
+    EXPECT_EQ(recorder.pages(), (std::vector<Announced>{{a, 1}, {b, 1}, {b, 2}}));
+    EXPECT_EQ(manager.QueuedRequests(), 0u);
+    manager.Release(b);
+}
+
+TEST(PageServiceTest, ReleaseOfAnIdleInstanceDoesNotWait) {
+    PDFInstanceManager manager;
+    ASSERT_TRUE(manager.Start());
+    std::atomic<bool> destroyed{false};
+    PDFInstance* a = openRegistered(manager, QStringLiteral("refcard-nf.pdf"), &destroyed);
+    ASSERT_NE(a, nullptr);
+    manager.Release(a);
+    EXPECT_TRUE(destroyed);
+}
+
+// Receives the posted announcements on the thread it lives on.
+class PageReceiver : public QObject {
+public:
+    bool event(QEvent* e) override {
+        if (e->type() == RegisteredMessage(QString::fromLatin1(MessageName::PageRetrieved))) {
+            const auto* message = static_cast<RegisteredMessageEvent*>(e);
+            received.emplace_back(message->wParam(), message->lParam());
+            onThread = QThread::currentThread();
+            return true;
+        }
+        return QObject::event(e);
+    }
+    std::vector<std::pair<quintptr, quintptr>> received;
+    QThread* onThread = nullptr;
+};
+
+TEST(PageServiceTest, FinishedPagesArePostedToTheTargetOnItsThread) {
+    PDFInstanceManager manager;
+    PageReceiver receiver;
+    manager.SetTarget(&receiver);
+    PDFInstance* a = openRegistered(manager, QStringLiteral("to-rotate.pdf"));
+    ASSERT_NE(a, nullptr);
+    a->GetPage(2, false);
+    a->GetPage(11, false);
+    ASSERT_TRUE(manager.Start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return receiver.received.size() >= 2; }, 20000));
+    const std::vector<std::pair<quintptr, quintptr>> expected{{reinterpret_cast<quintptr>(a), 2},
+                                                              {reinterpret_cast<quintptr>(a), 11}};
+    EXPECT_EQ(receiver.received, expected);
+    EXPECT_EQ(receiver.onThread, QCoreApplication::instance()->thread());
+
+    // Without a target nothing more is posted.
+    manager.SetTarget(nullptr);
+    a->GetPage(3, false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !a->GetPage(3, false).isNull(); }, 20000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(receiver.received.size(), 2u);
+    manager.Release(a);
+}
+
+TEST(PageServiceTest, InstancesUseTheProcessWideServiceByDefault) {
+    PDFInstance instance;
+    EXPECT_EQ(instance.manager(), &PDFInstanceManager::Global());
+    EXPECT_TRUE(PDFInstanceManager::Global().IsRunning());
+    EXPECT_FALSE(PDFInstanceManager::Global().useWakeEvent());
+}
+
+// Not a timing assertion: measures how long user-interface queries (page count, aspect, cached
+// image lookup with a request on a miss) take while the worker renders pages of the same
+// document, and prints the longest of each. An empty query measured in the same loop gives the
+// noise floor of the machine (preemption by other processes).
+TEST(PageServiceTest, PaintingQueriesDoNotWaitForRenders) {
+    PDFInstanceManager manager;
+    Recorder recorder;
+    manager.SetCallback(&recorder);
+    PDFInstance* doc = openRegistered(manager, QStringLiteral("pari-users.pdf"));
+    ASSERT_NE(doc, nullptr);
+    const int pages = doc->PageCount();
+    const int rendered = 150;
+    for (int page = 1; page <= rendered; ++page) {
+        doc->GetPage(page, false);
+    }
+    ASSERT_TRUE(manager.Start());
+
+    enum { kCount, kAspect, kImage, kNothing, kKinds };
+    const char* names[kKinds] = {"page count", "aspect", "image lookup", "empty (noise floor)"};
+    qint64 longest[kKinds] = {};
+    std::int64_t overOneMs[kKinds] = {};
+    std::vector<qint64> took[kKinds];
+    std::int64_t queries = 0;
+    QElapsedTimer clock;
+    const auto measure = [&](int kind, auto&& query) {
+        clock.start();
+        query();
+        const qint64 ns = clock.nsecsElapsed();
+        longest[kind] = std::max(longest[kind], ns);
+        overOneMs[kind] += ns > 1000000;
+        took[kind].push_back(ns);
+        ++queries;
+    };
+    int page = 0;
+    std::size_t announcedDuring = 0;
+    while (recorder.pages().size() < std::size_t(rendered)) {
+        page = page % pages + 1;
+        measure(kCount, [&] { (void)doc->PageCount(); });
+        measure(kAspect, [&] { (void)doc->GetPageAspect(page); });
+        measure(kImage, [&] { (void)doc->GetPage((page - 1) % rendered + 1, false); });
+        measure(kNothing, [] {});
+        announcedDuring = recorder.pages().size();
+    }
+    std::printf("[ measure  ] %lld UI-thread queries during %zu renders of pari-users.pdf\n",
+                static_cast<long long>(queries), announcedDuring);
+    for (int kind = 0; kind < kKinds; ++kind) {
+        std::vector<qint64>& all = took[kind];
+        const auto rank = all.begin() + std::ptrdiff_t(double(all.size() - 1) * 0.9999);
+        std::nth_element(all.begin(), rank, all.end());
+        std::printf("[ measure  ]   %-20s longest %.3f ms, 99.99th percentile %.4f ms, %lld over "
+                    "1 ms\n",
+                    names[kind], double(longest[kind]) / 1e6, double(*rank) / 1e6,
+                    static_cast<long long>(overOneMs[kind]));
+    }
+    RecordProperty(
+        "longest_ui_query_us",
+        static_cast<int>(std::max({longest[kCount], longest[kAspect], longest[kImage]}) / 1000));
+    EXPECT_GT(announcedDuring, 0u);
+    manager.Release(doc);
+}
+
+} // namespace
+} // namespace plyfold
