@@ -1,6 +1,8 @@
 #include "app/CPlyfoldApp.h"
 
 #include "app/CMainFrame.h"
+#include "app/CPlyfoldSplash.h"
+#include "engine/EngineConfigFile.h"
 #include "engine/ProcessGlobals.h"
 #include "engine/Registry.h"
 #include "engine/VersionInfo.h"
@@ -56,6 +58,10 @@ bool CPlyfoldApp::InitInstance() {
     loadingText = LoadResString(ids::IDS_LOADING);
     m_log << QStringLiteral("loadingText");
 
+    // The viewer engine, after its font configuration file is written (only when absent).
+    WriteEngineConfig();
+    m_log << QStringLiteral("engine");
+
     // The pictures every box draws its buttons with. A missing picture stays null; the boxes
     // then draw the button without an image.
     buttonImages[0] = QImage(QStringLiteral(":/png/322"));
@@ -67,6 +73,9 @@ bool CPlyfoldApp::InitInstance() {
     QGuiApplication::setApplicationDisplayName(m_productTitle);
     m_log << QStringLiteral("title");
 
+    ShowSplash(false);
+    m_log << QStringLiteral("splash");
+
     m_mainFrame = std::make_unique<CMainFrame>([this](int id) { OnCommand(id); });
     m_log << QStringLiteral("frame");
 
@@ -76,10 +85,13 @@ bool CPlyfoldApp::InitInstance() {
 
     m_mainFrame->show();
     m_log << QStringLiteral("show");
+
+    ArmSplashCloseTimer();
     return true;
 }
 
 int CPlyfoldApp::ExitInstance() {
+    CloseSplash(true);
     // The frame goes first: destroying it releases the documents.
     m_mainFrame.reset();
     WriteSettings();

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <mutex>
 
 namespace plyfold {
 
@@ -30,9 +31,11 @@ QString profileKey(const QString& section, const QString& entry) {
     return section.isEmpty() ? entry : section + u'/' + entry;
 }
 
+// One settings object for the whole process, reached only under `profileMutex`: the update run
+// reads and writes its section from a worker thread while the user-interface thread may read too.
+std::mutex profileMutex;
+
 QSettings& userProfile() {
-    // A fresh object each call would re-read the file; one per thread of use is enough. Profile
-    // access happens on the user-interface thread only.
     static QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation,
                               kApplication);
     return settings;
@@ -41,6 +44,7 @@ QSettings& userProfile() {
 } // namespace
 
 int GetProfileInt(const QString& section, const QString& entry, int defaultValue) {
+    const std::lock_guard<std::mutex> lock(profileMutex);
     QSettings& settings = userProfile();
     settings.sync();
     const QVariant value = settings.value(profileKey(section, entry));
@@ -54,6 +58,7 @@ int GetProfileInt(const QString& section, const QString& entry, int defaultValue
 
 QString GetProfileString(const QString& section, const QString& entry,
                          const QString& defaultValue) {
+    const std::lock_guard<std::mutex> lock(profileMutex);
     QSettings& settings = userProfile();
     settings.sync();
     const QVariant value = settings.value(profileKey(section, entry));
@@ -64,6 +69,7 @@ QString GetProfileString(const QString& section, const QString& entry,
 }
 
 bool WriteProfileInt(const QString& section, const QString& entry, int value) {
+    const std::lock_guard<std::mutex> lock(profileMutex);
     QSettings& settings = userProfile();
     settings.setValue(profileKey(section, entry), value);
     settings.sync();
@@ -71,6 +77,7 @@ bool WriteProfileInt(const QString& section, const QString& entry, int value) {
 }
 
 bool WriteProfileString(const QString& section, const QString& entry, const QString& value) {
+    const std::lock_guard<std::mutex> lock(profileMutex);
     QSettings& settings = userProfile();
     settings.setValue(profileKey(section, entry), value);
     settings.sync();

@@ -1,5 +1,6 @@
 #include "app/CMainFrame.h"
 #include "app/CPlyfoldApp.h"
+#include "app/CPlyfoldSplash.h"
 #include "engine/ProcessGlobals.h"
 #include "res/CommandIds.h"
 
@@ -94,11 +95,14 @@ TEST(AppStartup, ShowsTheTitledFrameInOrderAndExits) {
         EXPECT_EQ(picture.size(), QSize(16, 16));
     }
 
-    const QStringList expectedOrder{"settings", "loadingText", "pictures", "title",
-                                    "frame",    "splice",      "show"};
+    const QStringList expectedOrder{"settings", "loadingText", "engine", "pictures", "title",
+                                    "splash",   "frame",       "splice", "show"};
     EXPECT_EQ(app.lifecycleLog(), expectedOrder);
+    ASSERT_NE(CPlyfoldSplash::Current(), nullptr) << "the splash stays until its timer fires";
+    EXPECT_TRUE(CPlyfoldSplash::Current()->closeTimerArmed());
 
     app.ExitInstance();
+    EXPECT_EQ(CPlyfoldSplash::Current(), nullptr) << "exit closes the splash at once";
     EXPECT_EQ(app.lifecycleLog().back(), "exit");
     EXPECT_EQ(app.mainFrame(), nullptr);
     EXPECT_EQ(storedPageSize().toInt(), 10);
