@@ -1,0 +1,274 @@
+#include "app/MergeCommand.h"
+
+#include "app/COutputFileDialog.h"
+#include "app/MergeJob.h"
+#include "app/OutputProtection.h"
+#include "controls/MessageBox.h"
+#include "engine/CDoc.h"
+#include "engine/CStringDlg.h"
+#include "engine/DocumentList.h"
+#include "platform/TerminalPassword.h"
+#include "platform/splice/XpdfSplice.h"
+#include "res/Strings.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
+#include <vector>
+
+namespace plyfold {
+
+namespace {
+
+const char kProgram[] = "plyfold-merge";
+
+void PrintError(const QString& text) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+int UsageError(const QString& text) {
+    PrintError(text);
+    std::fprintf(stderr, "Try '%s --help' for more information.\n", kProgram);
+    return kMergeExitUsage;
+}
+
+// Restores the prompts and message boxes of the window when the command returns.
+class CommandLineAnswers {
+public:
+    explicit CommandLineAnswers(std::optional<QString> inputPassword) {
+        SetMessageBoxAnswerer([](const MessageBoxRequest& request) {
+            PrintError(request.text);
+            return int(QMessageBox::Ok);
+        });
+        SetStringDlgAnswerer([password = std::move(inputPassword)](
+                                 const StringDlgRequest& request) -> std::optional<QString> {
+            if (password) {
+                return *password;
+            }
+            // Asked on the terminal without echo; without a terminal the prompt is cancelled,
+            // and the file is reported as not openable.
+            return ReadSecretFromTerminal(request.title + QStringLiteral(": "));
+        });
+    }
+    ~CommandLineAnswers() {
+        SetMessageBoxAnswerer({});
+        SetStringDlgAnswerer({});
+    }
+    CommandLineAnswers(const CommandLineAnswers&) = delete;
+    CommandLineAnswers& operator=(const CommandLineAnswers&) = delete;
+};
+
+} // namespace
+
+MergeInput ParseMergeInput(const QString& argument) {
+    MergeInput input;
+    input.path = argument;
+    const qsizetype colon = argument.lastIndexOf(QLatin1Char(':'));
+    if (colon > 0) {
+        const QString text = argument.mid(colon + 1);
+        PageRangeList ranges;
+        if (ranges.Parse(text)) {
+            input.path = argument.left(colon);
+            input.rangeText = text;
+            input.ranges = ranges;
+        }
+    }
+    return input;
+}
+
+std::optional<RequiredActions> ParseRequiredActions(const QString& list) {
+    RequiredActions actions;
+    const QStringList words = list.split(QLatin1Char(','));
+    for (const QString& raw : words) {
+        const QString word = raw.trimmed().toLower();
+        if (word == QLatin1String("view")) {
+            actions.viewing = true;
+        } else if (word == QLatin1String("print")) {
+            actions.printing = true;
+        } else if (word == QLatin1String("copy")) {
+            actions.copying = true;
+        } else if (word == QLatin1String("annotate")) {
+            actions.annotation = true;
+        } else if (word == QLatin1String("forms")) {
+            actions.fillingForms = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return actions;
+}
+
+QString MergeCommandHelp() {
+    return QStringLiteral(
+        "Usage: plyfold-merge -o OUT.pdf [--password TEXT [--require LIST]]\n"
+        "                     [--input-password TEXT] INPUT...\n"
+        "\n"
+        "Merges pages of several PDF files into one PDF 1.6 file, exactly as Plyfold's\n"
+        "Save Merged does: the INPUTs in the order given, and within each input its chosen\n"
+        "pages in ascending order.\n"
+        "\n"
+        "  INPUT                  a PDF file, optionally followed by ':' and the pages to take,\n"
+        "                         written as in a document's range box: 'report.pdf:1-3, 5'.\n"
+        "                         Without a range every page is taken. When the text after the\n"
+        "                         last ':' is not a range text, the whole argument is the path;\n"
+        "                         a file whose own name ends in ':' and a number is named with\n"
+        "                         its range added ('scan:2:1-4').\n"
+        "  -o, --output OUT.pdf   the merged file. An existing file is replaced only when the\n"
+        "                         merge succeeds; after a failure it is exactly as before. It\n"
+        "                         must not be one of the inputs (letter case ignored).\n"
+        "  --password TEXT        protect the merged file with this password (AES-128). The\n"
+        "                         password always lifts every restriction; --require says what\n"
+        "                         it guards, and is needed with --password.\n"
+        "  --require LIST         comma-separated, from the Output Options boxes:\n"
+        "                           view      Viewing: the password opens the file\n"
+        "                           print     Printing\n"
+        "                           copy      Copying\n"
+        "                           annotate  Annotation\n"
+        "                           forms     Filling Forms\n"
+        "  --input-password TEXT  the password for inputs that need one to open, or to allow\n"
+        "                         copying their pages. Without it, such a file is asked for on\n"
+        "                         the terminal (not echoed), or refused when there is none.\n"
+        "  -h, --help             show this text.\n"
+        "\n"
+        "The merge needs pages from at least two different files. Messages go to standard\n"
+        "error. Exit status: 0 when the merged file was written, 1 when a check or the merge\n"
+        "failed (the message says why), 2 when the command line is wrong.\n");
+}
+
+int RunMergeCommand(const QStringList& arguments) {
+    QString output;
+    std::optional<QString> password;
+    std::optional<QString> require;
+    std::optional<QString> inputPassword;
+    QStringList inputArguments;
+
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) ||
+            argument == QLatin1String("-")) {
+            inputArguments.append(argument);
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
+            std::fputs(MergeCommandHelp().toLocal8Bit().constData(), stdout);
+            return kMergeExitOk;
+        }
+        // Options with a value, as "--name VALUE" or "--name=VALUE".
+        QString name = argument;
+        std::optional<QString> value;
+        if (const qsizetype equals = argument.indexOf(QLatin1Char('='));
+            equals > 0 && argument.startsWith(QLatin1String("--"))) {
+            name = argument.left(equals);
+            value = argument.mid(equals + 1);
+        }
+        const bool known = name == QLatin1String("-o") || name == QLatin1String("--output") ||
+                           name == QLatin1String("--password") ||
+                           name == QLatin1String("--require") ||
+                           name == QLatin1String("--input-password");
+        if (!known) {
+            return UsageError(QStringLiteral("unknown option '%1'").arg(argument));
+        }
+        if (!value) {
+            if (i + 1 >= arguments.size()) {
+                return UsageError(QStringLiteral("option '%1' needs a value").arg(name));
+            }
+            value = arguments[++i];
+        }
+        if (name == QLatin1String("-o") || name == QLatin1String("--output")) {
+            output = *value;
+        } else if (name == QLatin1String("--password")) {
+            password = *value;
+        } else if (name == QLatin1String("--require")) {
+            require = *value;
+        } else {
+            inputPassword = *value;
+        }
+    }
+    if (output.isEmpty()) {
+        return UsageError(QStringLiteral("no output file given (-o OUT.pdf)"));
+    }
+
+    // The protection, as the Output Options dialog would make it from the same choice.
+    OutputProtectionChoice choice;
+    if (require) {
+        const std::optional<RequiredActions> actions = ParseRequiredActions(*require);
+        if (!actions) {
+            return UsageError(QStringLiteral("--require takes a list of view, print, copy, "
+                                             "annotate, forms; not '%1'")
+                                  .arg(*require));
+        }
+        choice.viewing = actions->viewing;
+        choice.printing = actions->printing;
+        choice.copying = actions->copying;
+        choice.annotation = actions->annotation;
+        choice.fillingForms = actions->fillingForms;
+    }
+    if (password || require) {
+        choice.protectMode = 1;
+        choice.password = password.value_or(QString());
+    }
+
+    CommandLineAnswers answers(inputPassword);
+    if (const int refusal = ValidateOutputProtection(choice); refusal != 0) {
+        AppMessageBox(nullptr, refusal, {}, MessageIcon::Error);
+        return kMergeExitFailed;
+    }
+    const OutputProtection protection = ComputeOutputProtection(choice);
+
+    xpdfSpliceInit();
+    DocumentList documents;
+    bool opened = true;
+    for (const QString& argument : inputArguments) {
+        const MergeInput input = ParseMergeInput(argument);
+        // Full paths, as the window's dialogs give them: the checks compare paths as text.
+        CDoc* doc = documents.AddDocument(QFileInfo(input.path).absoluteFilePath());
+        if (doc == nullptr) {
+            opened = false; // reported; the other inputs are still checked
+            continue;
+        }
+        if (input.rangeText) {
+            PageRangeList ranges;
+            if (!ranges.IsValidFor(*input.rangeText, doc->PageCount())) {
+                PrintError(QStringLiteral("pages '%1' are not within the %2 pages of '%3'")
+                               .arg(*input.rangeText)
+                               .arg(doc->PageCount())
+                               .arg(doc->GetPath()));
+                opened = false;
+                continue;
+            }
+            doc->SetRanges(ranges);
+        }
+    }
+    if (!opened) {
+        return kMergeExitFailed;
+    }
+    if (const int refusal = CheckMergeSelection(documents); refusal != 0) {
+        AppMessageBox(nullptr, refusal, {}, MessageIcon::Error);
+        return kMergeExitFailed;
+    }
+
+    const QString target = QFileInfo(output).absoluteFilePath();
+    QStringList inputPaths;
+    for (const auto& doc : documents.documents()) {
+        inputPaths.append(doc->GetPath());
+    }
+    // The save dialog's refusal (letter case ignored), then the exact comparison of the save.
+    if (COutputFileDialog::IsInputPath(target, inputPaths) || IsExactInputPath(documents, target)) {
+        AppMessageBox(nullptr, ids::IDS_OUTPUT_IS_INPUT, {}, MessageIcon::Error);
+        return kMergeExitFailed;
+    }
+    const bool encrypt = protection.Encrypts();
+    if (WriteMergedFile(documents, target, encrypt ? &protection : nullptr, nullptr) !=
+        MergeResult::Written) {
+        return kMergeExitFailed;
+    }
+    return kMergeExitOk;
+}
+
+} // namespace plyfold

@@ -1,0 +1,246 @@
+#include "app/MergeJob.h"
+
+#include "controls/MessageBox.h"
+#include "engine/CDoc.h"
+#include "engine/DocumentList.h"
+#include "engine/TextConversion.h"
+#include "res/Strings.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace plyfold {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Version of every merged file.
+constexpr double kOutputVersion = 1.6;
+// Encryption mode of the splicing library: AES-128.
+constexpr int kEncryptAes128 = 2;
+
+const char16_t* Wide(const QString& text) {
+    return reinterpret_cast<const char16_t*>(text.utf16());
+}
+
+fs::path FsPath(const QString& path) {
+    return fs::path(path.toStdU16String());
+}
+
+QString FromFsPath(const fs::path& path) {
+    return QString::fromStdU16String(path.u16string());
+}
+
+// A file reserved beside the target; removed again unless it was moved over the target.
+class ReservedFile {
+public:
+    ReservedFile() = default;
+    ReservedFile(const ReservedFile&) = delete;
+    ReservedFile& operator=(const ReservedFile&) = delete;
+    ~ReservedFile() { Discard(); }
+
+    // Creates a new, empty file in the folder of `target` with a name that did not exist.
+    bool Create(const fs::path& target) {
+        const QString folder = FromFsPath(target.parent_path());
+        const QString name = FromFsPath(target.filename());
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            const QString candidate =
+                folder + QLatin1Char('/') + QLatin1Char('.') + name +
+                QStringLiteral(".%1.part")
+                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+            QFile file(candidate);
+            if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+                file.close();
+                m_path = candidate;
+                return true;
+            }
+            if (file.exists()) {
+                continue; // a name already taken: try another
+            }
+            return false;
+        }
+        return false;
+    }
+
+    const QString& path() const { return m_path; }
+
+    // Moves the file over `target`, keeping the permissions of a file that is replaced.
+    bool MoveOver(const fs::path& target) {
+        std::error_code ec;
+        const fs::path from = FsPath(m_path);
+        const fs::file_status old = fs::status(target, ec);
+        if (!ec && fs::exists(old)) {
+            fs::permissions(from, old.permissions(), ec);
+        }
+        ec.clear();
+        fs::rename(from, target, ec);
+        if (ec) {
+            return false;
+        }
+        m_path.clear();
+        return true;
+    }
+
+    void Discard() {
+        if (!m_path.isEmpty()) {
+            QFile::remove(m_path);
+            m_path.clear();
+        }
+    }
+
+private:
+    QString m_path;
+};
+
+// Where the merged file finally goes: a link is written through to the file it names.
+fs::path ResolveTarget(const QString& path) {
+    fs::path target = FsPath(path);
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+        const fs::path resolved = fs::weakly_canonical(target, ec);
+        if (!ec) {
+            return resolved;
+        }
+    }
+    return target;
+}
+
+// Whether an existing target may be replaced: not a folder, and writable by us.
+bool TargetWritable(const fs::path& target) {
+    const QFileInfo info(FromFsPath(target));
+    if (!info.exists()) {
+        return true;
+    }
+    return !info.isDir() && info.isWritable();
+}
+
+bool ContributesPages(const CDoc& doc) {
+    return doc.included() && !doc.ranges().IsEmpty();
+}
+
+} // namespace
+
+std::int64_t CountSelectedPages(const DocumentList& documents) {
+    std::int64_t pages = 0;
+    for (const auto& doc : documents.documents()) {
+        if (doc->included()) {
+            pages += doc->ranges().PageCount();
+        }
+    }
+    return pages;
+}
+
+int CountDistinctSources(const DocumentList& documents) {
+    std::vector<QString> paths;
+    for (const auto& doc : documents.documents()) {
+        if (!ContributesPages(*doc)) {
+            continue;
+        }
+        const QString& path = doc->path();
+        bool seen = false;
+        for (const QString& known : paths) {
+            if (known == path) {
+                seen = true;
+                break;
+            }
+        }
+        if (!seen) {
+            paths.push_back(path);
+        }
+    }
+    return static_cast<int>(paths.size());
+}
+
+int CheckMergeSelection(const DocumentList& documents) {
+    if (documents.empty()) {
+        return ids::IDS_NO_DOCUMENTS;
+    }
+    if (CountSelectedPages(documents) == 0) {
+        return ids::IDS_NO_PAGES_SELECTED;
+    }
+    if (CountDistinctSources(documents) < 2) {
+        return ids::IDS_TOO_FEW_SOURCES;
+    }
+    return 0;
+}
+
+bool IsExactInputPath(const DocumentList& documents, const QString& path) {
+    for (const auto& doc : documents.documents()) {
+        if (doc->path() == path) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool WriteDocumentPages(const CDoc& doc, XpdfSpliceOutput output, QWidget* owner) {
+    if (!doc.included()) {
+        return true;
+    }
+    XpdfSpliceInput input = doc.OpenSpliceInput();
+    bool success = input != nullptr;
+    for (const PageRange& range : doc.ranges()) {
+        if (!success) {
+            break;
+        }
+        success = xpdfSpliceAddPages(input, range.first, range.end - 1, output);
+    }
+    if (input != nullptr) {
+        xpdfSpliceCloseInput(input);
+    }
+    if (!success) {
+        AppMessageBox(owner, ids::IDS_READ_ERROR, {doc.GetPath()}, MessageIcon::Error);
+    }
+    return success;
+}
+
+MergeResult WriteMergedFile(const DocumentList& documents, const QString& path,
+                            const OutputProtection* protection, QWidget* owner) {
+    const auto cannotSave = [owner] {
+        AppMessageBox(owner, ids::IDS_SAVE_FAILED, {}, MessageIcon::Error);
+        return MergeResult::CannotSave;
+    };
+    const fs::path target = ResolveTarget(path);
+    if (path.isEmpty() || !TargetWritable(target)) {
+        return cannotSave();
+    }
+    // The writability test: a new file beside the target, which receives the merged file.
+    ReservedFile reserved;
+    if (!reserved.Create(target)) {
+        return cannotSave();
+    }
+    XpdfSpliceOutput output = xpdfSpliceOpenOutputW(Wide(reserved.path()), kOutputVersion);
+    if (output == nullptr) {
+        return cannotSave();
+    }
+
+    bool success = true;
+    if (protection != nullptr && protection->Encrypts()) {
+        success = xpdfSpliceSetEncryption(
+            output, kEncryptAes128, ToNarrow(protection->ownerPassword).constData(),
+            ToNarrow(protection->userPassword).constData(), protection->permissions);
+    }
+    // A document that fails has shown its own message; later documents are not opened.
+    for (const auto& doc : documents.documents()) {
+        if (!success) {
+            break;
+        }
+        success = WriteDocumentPages(*doc, output, owner);
+    }
+    // Closing writes the file; a write that fails is a failed merge.
+    const bool written = xpdfSpliceCloseOutput(output);
+    if (!success || !written || !reserved.MoveOver(target)) {
+        reserved.Discard();
+        AppMessageBox(owner, ids::IDS_MERGE_FAILED, {}, MessageIcon::Error);
+        return MergeResult::Failed;
+    }
+    return MergeResult::Written;
+}
+
+} // namespace plyfold

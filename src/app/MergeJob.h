@@ -1,0 +1,61 @@
+#pragma once
+
+// Writing the merged file from the document list: the checks that there is something to merge,
+// and the writer that copies every included document's chosen pages, in list order, into one
+// PDF 1.6 file. The window's Save Merged and the plyfold-merge command both run these, so the two
+// can never disagree. Every failure is shown with the application's message box (the command line
+// routes that box to standard error).
+
+#include "app/OutputProtection.h"
+#include "platform/splice/XpdfSplice.h"
+
+#include <QString>
+
+#include <cstdint>
+
+class QWidget;
+
+namespace plyfold {
+
+class CDoc;
+class DocumentList;
+
+// Pages the output would hold: over the included documents, the pages of all their ranges.
+std::int64_t CountSelectedPages(const DocumentList& documents);
+
+// Number of distinct paths (compared exactly, letter case included) among the documents that
+// contribute: included and with at least one chosen page. The same file added twice counts once.
+int CountDistinctSources(const DocumentList& documents);
+
+// The checks before anything is asked: the string id of the message that refuses the merge, or 0.
+// 232 for an empty list, 227 when no page is selected, 234 for pages from fewer than two files.
+int CheckMergeSelection(const DocumentList& documents);
+
+// True when `path` equals the path of some document character for character (letter case
+// included).
+bool IsExactInputPath(const DocumentList& documents, const QString& path);
+
+// Copies the chosen ranges of one document to `output`, one splice call per range in ascending
+// order. A document that is not included is skipped (true). One that is included is opened for
+// splicing even without chosen pages. On failure shows message 211 with the document's path and
+// returns false.
+bool WriteDocumentPages(const CDoc& doc, XpdfSpliceOutput output, QWidget* owner);
+
+enum class MergeResult {
+    Written,    // the target holds the complete merged file
+    CannotSave, // message 226 shown; the target is as it was
+    Failed,     // message 211 (for a document that failed) then 228 shown; the target is as it was
+};
+
+// Writes the merged file of the included documents to `path`, encrypted (AES-128, with the
+// passwords and permission word of `protection`) when `protection` is given and sets a password.
+//
+// The file is written to a fresh temporary file beside the target and moves over the target only
+// when everything was written, so a failure never empties, truncates or deletes an existing file,
+// and leaves no file behind. Message 226 when the target cannot be written (it names a folder or a
+// read-only file, or its folder does not take a new file); 211 then 228 when a document cannot be
+// read; 228 when the file cannot be completed or moved into place.
+MergeResult WriteMergedFile(const DocumentList& documents, const QString& path,
+                            const OutputProtection* protection, QWidget* owner);
+
+} // namespace plyfold

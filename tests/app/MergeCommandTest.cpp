@@ -1,0 +1,210 @@
+// plyfold-merge: its argument forms, and the command end to end as a process (exit statuses,
+// messages on standard error, page order, encrypted output, inputs with passwords, and an existing
+// output kept intact after a failure).
+
+#include "app/MergeCommand.h"
+#include "MergeTestSupport.h"
+#include "res/Strings.h"
+#include "support/TestData.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace plyfold {
+namespace {
+
+TEST(MergeCommandArguments, InputsWithAndWithoutRanges) {
+    struct Case {
+        QString argument;
+        QString path;
+        std::optional<QString> range;
+        PageRangeList ranges;
+    };
+    const Case cases[] = {
+        {"report.pdf", "report.pdf", std::nullopt, {}},
+        {"report.pdf:1-3, 5", "report.pdf", "1-3, 5", {{1, 4}, {5, 6}}},
+        {"report.pdf:5-3", "report.pdf", "5-3", {{3, 6}}},
+        {"/a:b/report.pdf", "/a:b/report.pdf", std::nullopt, {}},
+        {"C:\\docs\\report.pdf", "C:\\docs\\report.pdf", std::nullopt, {}},
+        {"report.pdf:", "report.pdf:", std::nullopt, {}},
+        {"report.pdf:1,,2", "report.pdf:1,,2", std::nullopt, {}},
+        {"scan:2:1-4", "scan:2", "1-4", {{1, 5}}},
+        {":3", ":3", std::nullopt, {}},
+    };
+    for (const Case& c : cases) {
+        const MergeInput input = ParseMergeInput(c.argument);
+        EXPECT_EQ(input.path, c.path) << c.argument.toStdString();
+        EXPECT_EQ(input.rangeText, c.range) << c.argument.toStdString();
+        EXPECT_EQ(input.ranges, c.ranges) << c.argument.toStdString();
+    }
+}
+
+TEST(MergeCommandArguments, RequiredActions) {
+    const auto all = ParseRequiredActions(QStringLiteral("view,print,copy,annotate,forms"));
+    ASSERT_TRUE(all);
+    EXPECT_TRUE(all->viewing && all->printing && all->copying && all->annotation &&
+                all->fillingForms);
+    const auto some = ParseRequiredActions(QStringLiteral("Print, copy"));
+    ASSERT_TRUE(some);
+    EXPECT_TRUE(some->printing && some->copying);
+    EXPECT_FALSE(some->viewing || some->annotation || some->fillingForms);
+    EXPECT_FALSE(ParseRequiredActions(QStringLiteral("view,edit")));
+    EXPECT_FALSE(ParseRequiredActions(QString()));
+    EXPECT_FALSE(ParseRequiredActions(QStringLiteral("view,")));
+}
+
+class MergeCommandProcess : public ::testing::Test {
+protected:
+    static QString pdf(const char* name) { return test::pdfPath(QString::fromUtf8(name)); }
+    QString out(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+
+    test::ToolRun merge(const QStringList& arguments) {
+        return test::RunTool(QStringLiteral(PLYFOLD_MERGE_EXE), arguments);
+    }
+
+    static QString Msg(int id, const QStringList& args = {}) {
+        return FormatText(LoadResString(id), args);
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(MergeCommandProcess, MergesTheChosenPagesInArgumentOrder) {
+    const test::ToolRun run = merge(
+        {"-o", out("merged.pdf"), pdf("R-intro.pdf") + ":4, 2-3", pdf("refcard-nf.pdf") + ":1"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    ASSERT_EQ(test::PageCountOf(out("merged.pdf")), 4);
+    const QString expected[] = {
+        test::PageText(pdf("R-intro.pdf"), 2), test::PageText(pdf("R-intro.pdf"), 3),
+        test::PageText(pdf("R-intro.pdf"), 4), test::PageText(pdf("refcard-nf.pdf"), 1)};
+    for (int page = 1; page <= 4; ++page) {
+        EXPECT_EQ(test::PageText(out("merged.pdf"), page), expected[page - 1]) << page;
+    }
+    const test::ToolRun check =
+        test::RunTool(QStringLiteral("qpdf"), {"--check", out("merged.pdf")});
+    EXPECT_EQ(check.exitCode, 0);
+    EXPECT_TRUE(check.out.contains(QStringLiteral("PDF Version: 1.6")));
+    EXPECT_EQ(test::Entries(dir.path()), QStringList{"merged.pdf"});
+}
+
+TEST_F(MergeCommandProcess, ProtectedOutputAndInputsWithPasswords) {
+    // c-r2 needs its user password; the same --input-password is used for every input that asks.
+    const test::ToolRun run =
+        merge({"-o", out("locked.pdf"), "--password", "s3cret", "--require", "view,copy",
+               "--input-password", "user1", pdf("c-r2.pdf") + ":3", pdf("refcard-nf.pdf") + ":2"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(test::PageCountOf(out("locked.pdf")), -1);
+    EXPECT_EQ(test::PageCountOf(out("locked.pdf"), "s3cret"), 2);
+    const test::ToolRun show = test::RunTool(
+        QStringLiteral("qpdf"), {"--show-encryption", "--password=s3cret", out("locked.pdf")});
+    EXPECT_TRUE(show.out.contains(QStringLiteral("R = 4")));
+    EXPECT_TRUE(show.out.contains(QStringLiteral("User password = s3cret")));
+    // Copying cleared: 0xFFFFFFEC as qpdf writes it (reserved bits 1 and 2 clear), accessibility
+    // kept at revision 4.
+    EXPECT_TRUE(show.out.contains(QStringLiteral("P = -20"))) << show.out.toStdString();
+    EXPECT_EQ(test::PageText(out("locked.pdf"), 1, "s3cret"),
+              test::PageText(pdf("c-r2.pdf"), 3, "user1"));
+
+    // A copy-forbidding input needs its owner password.
+    const test::ToolRun owner =
+        merge({"-o", out("owner.pdf"), "--input-password", "master",
+               pdf("enc-R2,V1,O=master.pdf") + ":1-2", pdf("boxes.pdf") + ":1"});
+    EXPECT_EQ(owner.exitCode, 0) << owner.err.toStdString();
+    EXPECT_EQ(test::PageCountOf(out("owner.pdf")), 3);
+}
+
+TEST_F(MergeCommandProcess, FailuresReportTheWindowsMessagesAndKeepAnExistingOutput) {
+    const QString target = out("existing.pdf");
+    const auto writeOld = [&] {
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old content");
+    };
+    writeOld();
+    const QString twice = pdf("refcard-nf.pdf");
+    struct Case {
+        const char* name;
+        QStringList arguments;
+        int exitCode;
+        QString message; // expected on standard error (empty: a usage text)
+    };
+    const Case cases[] = {
+        {"password without requirements",
+         {"-o", target, "--password", "x", twice, pdf("boxes.pdf")},
+         1,
+         Msg(ids::IDS_PASSWORD_WITHOUT_PERMISSIONS)},
+        {"requirements without password",
+         {"-o", target, "--require", "print", twice, pdf("boxes.pdf")},
+         1,
+         Msg(ids::IDS_EMPTY_PASSWORD)},
+        {"no inputs", {"-o", target}, 1, Msg(ids::IDS_NO_DOCUMENTS)},
+        {"one file twice",
+         {"-o", target, twice + ":1", twice + ":2"},
+         1,
+         Msg(ids::IDS_TOO_FEW_SOURCES)},
+        {"unreadable input",
+         {"-o", target, pdf("not-a-pdf.pdf"), twice},
+         1,
+         Msg(ids::IDS_OPEN_FAILED, {pdf("not-a-pdf.pdf")})},
+        // No terminal and no --input-password: the prompt is cancelled.
+        {"password needed",
+         {"-o", target, pdf("c-r2.pdf"), twice},
+         1,
+         Msg(ids::IDS_OPEN_FAILED, {pdf("c-r2.pdf")})},
+        {"wrong input password",
+         {"-o", target, "--input-password", "nope", pdf("c-r2.pdf"), twice},
+         1,
+         Msg(ids::IDS_OPEN_FAILED, {pdf("c-r2.pdf")})},
+        {"output is an input",
+         {"-o", twice, twice, pdf("boxes.pdf")},
+         1,
+         Msg(ids::IDS_OUTPUT_IS_INPUT)},
+        {"output folder missing",
+         {"-o", out("none/x.pdf"), twice, pdf("boxes.pdf")},
+         1,
+         Msg(ids::IDS_SAVE_FAILED)},
+        {"pages beyond the document",
+         {"-o", target, twice + ":2-9", pdf("boxes.pdf")},
+         1,
+         QStringLiteral("2-9")},
+        {"unknown option", {"-o", target, "--frobnicate", twice}, 2, {}},
+        {"missing output", {twice, pdf("boxes.pdf")}, 2, {}},
+        {"unknown requirement",
+         {"-o", target, "--password", "x", "--require", "edit", twice},
+         2,
+         {}},
+    };
+    for (const Case& c : cases) {
+        const test::ToolRun run = merge(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.name << "\n" << run.err.toStdString();
+        if (c.message.isEmpty()) {
+            EXPECT_TRUE(run.err.contains(QStringLiteral("--help"))) << c.name;
+        } else {
+            EXPECT_TRUE(run.err.contains(c.message)) << c.name << "\n" << run.err.toStdString();
+        }
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::ReadOnly)) << c.name;
+        EXPECT_EQ(old.readAll(), QByteArray("old content")) << c.name;
+        EXPECT_EQ(test::Entries(dir.path()), QStringList{"existing.pdf"}) << c.name;
+    }
+    // The input named as output is untouched too.
+    EXPECT_GT(test::PageCountOf(twice), 0);
+
+    // And a successful run replaces it.
+    const test::ToolRun ok = merge({"-o", target, twice + ":1", pdf("boxes.pdf") + ":1"});
+    EXPECT_EQ(ok.exitCode, 0) << ok.err.toStdString();
+    EXPECT_EQ(test::PageCountOf(target), 2);
+}
+
+TEST_F(MergeCommandProcess, HelpExplainsTheCommand) {
+    const test::ToolRun run = merge({"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    for (const char* word : {"-o", "--password", "--require", "--input-password", "view", "print",
+                             "copy", "annotate", "forms", "Exit status"}) {
+        EXPECT_TRUE(run.out.contains(QString::fromUtf8(word))) << word;
+    }
+}
+
+} // namespace
+} // namespace plyfold
