@@ -1,7 +1,9 @@
 #include "app/CPlyfoldApp.h"
 
 #include "app/CMainFrame.h"
+#include "app/DocumentCommands.h"
 #include "app/CPlyfoldSplash.h"
+#include "engine/DocumentList.h"
 #include "engine/EngineConfigFile.h"
 #include "engine/ProcessGlobals.h"
 #include "engine/Registry.h"
@@ -76,7 +78,16 @@ bool CPlyfoldApp::InitInstance() {
     ShowSplash(false);
     m_log << QStringLiteral("splash");
 
-    m_mainFrame = std::make_unique<CMainFrame>([this](int id) { OnCommand(id); });
+    m_documents = std::make_unique<DocumentList>();
+    m_mainFrame = std::make_unique<CMainFrame>([this](int id) { OnCommand(id); },
+                                               m_documents.get());
+    if (!m_mainFrame->IsCreated()) {
+        CloseSplash(true);
+        m_mainFrame.reset();
+        return false;
+    }
+    RegisterDocumentCommands(m_commands, *m_documents,
+                             [this] { return static_cast<QWidget*>(m_mainFrame.get()); });
     m_log << QStringLiteral("frame");
 
     // Must come before any other call of the splicing library.

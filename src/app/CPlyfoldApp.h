@@ -1,16 +1,17 @@
 #pragma once
 
+#include "app/CommandDispatcher.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
-#include "app/CommandDispatcher.h"
 
 #include <memory>
 
 namespace plyfold {
 
 class CMainFrame;
+class DocumentList;
 
 // The application object: starts the program in its fixed order, owns the main window and the
 // process-wide settings, and handles the application-level commands. Create it after the
@@ -34,6 +35,8 @@ public:
     CommandDispatcher& commands() { return m_commands; }
 
     CMainFrame* mainFrame() const { return m_mainFrame.get(); }
+    // The documents in work-area order, which is also the output order.
+    DocumentList* documents() const { return m_documents.get(); }
     const QString& productTitle() const { return m_productTitle; }
     const QString& appUserModelId() const { return m_appUserModelId; }
 
@@ -45,6 +48,8 @@ private:
     void WriteSettings();
 
     CommandDispatcher m_commands;
+    // Declared before the frame: the frame clears the list when it is destroyed.
+    std::unique_ptr<DocumentList> m_documents;
     std::unique_ptr<CMainFrame> m_mainFrame;
     QString m_productTitle;
     QString m_appUserModelId;
