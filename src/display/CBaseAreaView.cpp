@@ -417,6 +417,11 @@ void CBaseAreaView::UpdateLayout(QRect area) {
         PlaceAllControls();
         RefreshHover();
         canvas_->update();
+    } else if (VisibleContentRect() != placedVisible_) {
+        // The boxes kept their places but the window grew or shrank (for example from nothing
+        // when documents were added before the first show): boxes that came into view need
+        // their controls, boxes that left give theirs back.
+        PlaceAllControls();
     }
 }
 
@@ -432,6 +437,7 @@ void CBaseAreaView::SyncBar() {
 
 void CBaseAreaView::PlaceAllControls() {
     const QRect visible = VisibleContentRect();
+    placedVisible_ = visible;
     for (const auto& box : boxes_) {
         box->PlaceControls(visible);
     }

@@ -234,6 +234,7 @@ private:
     QColor background_;
     std::vector<ControlEntry> controls_;
     int scrollPos_ = 0;
+    QRect placedVisible_; // the visible content rectangle controls were last placed for
     int contentHeight_ = 0;
     int lineStep_ = 0;
     bool barShown_ = false;

@@ -315,5 +315,34 @@ TEST(WorkAreaControls, RegistryIdsStartAt100AndAreReusedLowestFirst) {
     EXPECT_EQ(rig.view->ControlId(rig.Box(1)->header()->rangeEdit), 100);
 }
 
+TEST(WorkAreaControls, BoxesComingIntoViewByAResizeGetTheirControls) {
+    // Documents added while the window has no size yet (before the first show) are laid out
+    // where they will stay; growing the window must still give them their controls.
+    test::InitDisplayGlobals();
+    thumbnailSize = 100;
+    PDFInstanceManager manager;
+    DocumentList list(nullptr, &manager);
+    CWorkAreaView view(&list);
+    test::ForwardingSink sink;
+    sink.targets.push_back(&view);
+    list.SetNotify(&sink);
+    view.resize(0, 0);
+    ASSERT_NE(list.AddDocument(test::pdfPath("refcard-nf.pdf")), nullptr);
+    ASSERT_NE(list.AddDocument(test::pdfPath("boxes.pdf")), nullptr);
+    view.resize(800, 500);
+    view.show();
+    QCoreApplication::processEvents();
+    for (std::size_t i = 0; i < 2; ++i) {
+        const WorkAreaDocDisplay* head = view.BoxAt(i)->header();
+        EXPECT_NE(head->rangeEdit, nullptr) << i;
+        EXPECT_NE(head->includeCheck, nullptr) << i;
+        EXPECT_NE(head->removeButton, nullptr) << i;
+        EXPECT_NE(head->expandButton, nullptr) << i;
+    }
+    list.ClearDocuments();
+    sink.targets.clear();
+    manager.DiscardQueue();
+}
+
 } // namespace
 } // namespace plyfold
