@@ -2,6 +2,7 @@
 
 #include "app/CMainFrame.h"
 #include "app/DocumentCommands.h"
+#include "app/UpdateCommands.h"
 #include "app/CPlyfoldSplash.h"
 #include "engine/DocumentList.h"
 #include "engine/EngineConfigFile.h"
@@ -88,6 +89,7 @@ bool CPlyfoldApp::InitInstance() {
     }
     RegisterDocumentCommands(m_commands, *m_documents,
                              [this] { return static_cast<QWidget*>(m_mainFrame.get()); });
+    RegisterUpdateCommands(*this);
     m_log << QStringLiteral("frame");
 
     // Must come before any other call of the splicing library.

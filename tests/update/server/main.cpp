@@ -1,6 +1,7 @@
 // plyfold_update_server: the update server side on its own, for trying the program against a
 // local server by hand. See README.md in this folder.
 
+#include "server/InstallerServerSide.h"
 #include "server/LoopbackHttpServer.h"
 #include "server/UpdateServerSide.h"
 
@@ -16,10 +17,14 @@ using namespace plyfold;
 using namespace plyfold::test;
 
 static int usage() {
-    std::fprintf(stderr, "usage: plyfold_update_server --key PRIVATE.pem [--port N] [--kind K]\n"
-                         "       [--version a.b.c.d] [--action URL] [--info URL] [--line TEXT]...\n"
-                         "Answers every well-formed query with the reply described by the options\n"
-                         "(default: kind 0, no update) until standard input ends.\n");
+    std::fprintf(stderr,
+                 "usage: plyfold_update_server --key PRIVATE.pem [--port N] [--kind K]\n"
+                 "       [--version a.b.c.d] [--action URL] [--info URL] [--line TEXT]...\n"
+                 "       [--installer SIGNED-PACKAGE [--installer-path /NAME]]\n"
+                 "Answers every well-formed query with the reply described by the options\n"
+                 "(default: kind 0, no update) until standard input ends. With --installer,\n"
+                 "GET requests of the installer path (default /Plyfold-Installer.msi) are\n"
+                 "answered with that file, ranges honoured.\n");
     return 2;
 }
 
@@ -27,6 +32,8 @@ int main(int argc, char** argv) {
     QString keyPath;
     std::uint16_t port = 0;
     UpdateInfo info;
+    QString installerFile;
+    QByteArray installerPath = QByteArrayLiteral("/Plyfold-Installer.msi");
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc) {
@@ -47,6 +54,10 @@ int main(int argc, char** argv) {
             info.infoAddress = value;
         } else if (arg == "--line") {
             info.lines.append(value);
+        } else if (arg == "--installer") {
+            installerFile = value;
+        } else if (arg == "--installer-path") {
+            installerPath = value.toUtf8();
         } else {
             return usage();
         }
@@ -67,12 +78,31 @@ int main(int argc, char** argv) {
                      query.lastNotifiedPatch, query.languageId);
         return UpdateServerSide::Reply(info);
     };
-    LoopbackHttpServer server([&side](const HttpRequest& request) { return side.Handle(request); });
+    QByteArray package;
+    if (!installerFile.isEmpty()) {
+        QFile file(installerFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "cannot read the installer package\n");
+            return 1;
+        }
+        package = file.readAll();
+    }
+    InstallerServerSide installer(package, installerPath);
+    LoopbackHttpServer server([&](const HttpRequest& request) {
+        if (!installerFile.isEmpty() && request.method != "POST") {
+            return installer.Handle(request);
+        }
+        return side.Handle(request);
+    });
     if (!server.Start(port)) {
         std::fprintf(stderr, "cannot listen\n");
         return 1;
     }
     std::printf("PLYFOLD_UPDATE_URL=http://%s/\n", qPrintable(server.server()));
+    if (!installerFile.isEmpty()) {
+        std::printf("installer: http://%s%s\n", qPrintable(server.server()),
+                    installerPath.constData());
+    }
     std::fflush(stdout);
     std::string line;
     while (std::getline(std::cin, line)) {
