@@ -18,6 +18,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # headless and screenshots, fonts
   xvfb xauth x11-apps imagemagick fonts-liberation fonts-dejavu-core
+  # install rules and the Debian package: validators for the desktop entry and metainfo,
+  # dpkg-shlibdeps for the package's derived dependencies
+  desktop-file-utils appstream dpkg-dev
 )
 
 missing=()

@@ -121,6 +121,10 @@ PDFInstanceManager& PDFInstanceManager::Global() {
 }
 
 QString PDFInstanceManager::PathKey(const QString& path) {
+    return kCaseInsensitivePaths ? LowerAsciiLetters(path) : path;
+}
+
+QString PDFInstanceManager::LowerAsciiLetters(const QString& path) {
     QString key = path;
     for (QChar& c : key) {
         const char16_t unit = c.unicode();

@@ -99,7 +99,16 @@ public:
     // The process-wide service, created and started on first use, stopped at process exit.
     static PDFInstanceManager& Global();
 
-    // The registry key of a path: the ASCII letters A to Z lowered, every other character as it is.
+    // Whether this platform's file names ignore letter case (then "A.pdf" and "a.pdf" are one file).
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    static constexpr bool kCaseInsensitivePaths = true;
+#else
+    static constexpr bool kCaseInsensitivePaths = false;
+#endif
+    // The ASCII letters A to Z lowered, every other character as it is.
+    static QString LowerAsciiLetters(const QString& path);
+    // The registry key of a path: LowerAsciiLetters where file names ignore letter case, the path
+    // as it is elsewhere, so that two different files never share one instance.
     static QString PathKey(const QString& path);
 
     // The instance registered under the path, with one more reference; null when none.

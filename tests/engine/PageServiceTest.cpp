@@ -109,7 +109,7 @@ PDFInstance* openRegistered(PDFInstanceManager& manager, const QString& file,
     return instance;
 }
 
-TEST(PageServiceTest, RegistryKeyLowersOnlyAsciiLetters) {
+TEST(PageServiceTest, LoweringTouchesOnlyAsciiLetters) {
     struct Case {
         const char16_t* path;
         const char16_t* key;
@@ -121,8 +121,10 @@ TEST(PageServiceTest, RegistryKeyLowersOnlyAsciiLetters) {
         {u"@[`{Z]", u"@[`{z]"},                     // the neighbours of A-Z stay
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(PDFInstanceManager::PathKey(QString::fromUtf16(c.path)),
-                  QString::fromUtf16(c.key));
+        const QString path = QString::fromUtf16(c.path);
+        EXPECT_EQ(PDFInstanceManager::LowerAsciiLetters(path), QString::fromUtf16(c.key));
+        EXPECT_EQ(PDFInstanceManager::PathKey(path),
+                  PDFInstanceManager::kCaseInsensitivePaths ? QString::fromUtf16(c.key) : path);
     }
 }
 
@@ -136,13 +138,20 @@ TEST(PageServiceTest, DocumentsOnOneFileShareAnInstanceAndOneRender) {
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(manager.RefCount(first), 1);
 
-    // The same file named with other ASCII capitals is the same instance; another accented capital
-    // is another file.
-    QString shouted = test::pdfPath(file);
-    shouted.replace(QStringLiteral("crème"), QStringLiteral("CRèME"));
-    PDFInstance* second = manager.Lookup(shouted);
+    // The same path is the same instance. Other ASCII capitals name the same file only where file
+    // names ignore letter case; another accented capital is always another file.
+    PDFInstance* second = manager.Lookup(test::pdfPath(file));
     EXPECT_EQ(second, first);
     EXPECT_EQ(manager.RefCount(first), 2);
+    QString shouted = test::pdfPath(file);
+    shouted.replace(QStringLiteral("crème"), QStringLiteral("CRèME"));
+    if (PDFInstance* shoutedInstance = manager.Lookup(shouted)) {
+        EXPECT_TRUE(PDFInstanceManager::kCaseInsensitivePaths);
+        EXPECT_EQ(shoutedInstance, first);
+        manager.Release(shoutedInstance);
+    } else {
+        EXPECT_FALSE(PDFInstanceManager::kCaseInsensitivePaths);
+    }
     QString otherAccent = test::pdfPath(file);
     otherAccent.replace(QStringLiteral("ÉTÉ"), QStringLiteral("éTé"));
     EXPECT_EQ(manager.Lookup(otherAccent), nullptr);
