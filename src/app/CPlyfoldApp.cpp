@@ -40,6 +40,9 @@ CPlyfoldApp::CPlyfoldApp() {
     QCoreApplication::setOrganizationName(QStringLiteral("Tessarine"));
     QCoreApplication::setApplicationName(QStringLiteral("Plyfold"));
     QCoreApplication::setApplicationVersion(FormatVersion(fileVersion, 4));
+    // The launcher's file name (com.tessarine.Plyfold.desktop): the shell groups the windows with
+    // it and shows its icon; on Wayland it is the windows' application id.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.tessarine.Plyfold"));
 }
 
 CPlyfoldApp::~CPlyfoldApp() {
@@ -54,6 +57,8 @@ CPlyfoldApp* CPlyfoldApp::instance() {
 
 bool CPlyfoldApp::InitInstance() {
     InitResources();
+    // Every window shows the program's icon: the frame, the splash and the dialogs.
+    QApplication::setWindowIcon(LoadResIcon(ids::IDI_MAINFRAME));
 
     ReadSettings();
     m_log << QStringLiteral("settings");

@@ -81,6 +81,8 @@ TEST(AppStartup, ShowsTheTitledFrameInOrderAndExits) {
                                    .arg(PLYFOLD_VERSION_MAJOR)
                                    .arg(PLYFOLD_VERSION_MINOR);
     EXPECT_EQ(app.appUserModelId(), expectedId);
+    // The shell groups the window with its launcher by this name.
+    EXPECT_EQ(QGuiApplication::desktopFileName(), "com.tessarine.Plyfold");
 
     ASSERT_TRUE(app.InitInstance());
     CMainFrame* frame = app.mainFrame();
