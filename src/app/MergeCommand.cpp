@@ -102,7 +102,7 @@ std::optional<RequiredActions> ParseRequiredActions(const QString& list) {
 QString MergeCommandHelp() {
     return QStringLiteral(
         "Usage: plyfold-merge -o OUT.pdf [--password TEXT [--require LIST]]\n"
-        "                     [--input-password TEXT] INPUT...\n"
+        "                     [--input-password TEXT] [--no-outline] INPUT...\n"
         "\n"
         "Merges pages of several PDF files into one PDF 1.6 file, exactly as Plyfold's\n"
         "Save Merged does: the INPUTs in the order given, and within each input its chosen\n"
@@ -129,6 +129,9 @@ QString MergeCommandHelp() {
         "  --input-password TEXT  the password for inputs that need one to open, or to allow\n"
         "                         copying their pages. Without it, such a file is asked for on\n"
         "                         the terminal (not echoed), or refused when there is none.\n"
+        "  --no-outline           leave the inputs' bookmarks out of the merged file. Without\n"
+        "                         it, each input gets a bookmark named after its file that\n"
+        "                         holds its own bookmarks.\n"
         "  -h, --help             show this text.\n"
         "\n"
         "The merge needs pages from at least two different files. Messages go to standard\n"
@@ -141,6 +144,7 @@ int RunMergeCommand(const QStringList& arguments) {
     std::optional<QString> password;
     std::optional<QString> require;
     std::optional<QString> inputPassword;
+    bool outlines = true;
     QStringList inputArguments;
 
     bool optionsEnded = false;
@@ -158,6 +162,10 @@ int RunMergeCommand(const QStringList& arguments) {
         if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
             std::fputs(MergeCommandHelp().toLocal8Bit().constData(), stdout);
             return kMergeExitOk;
+        }
+        if (argument == QLatin1String("--no-outline")) {
+            outlines = false;
+            continue;
         }
         // Options with a value, as "--name VALUE" or "--name=VALUE".
         QString name = argument;
@@ -264,7 +272,7 @@ int RunMergeCommand(const QStringList& arguments) {
         return kMergeExitFailed;
     }
     const bool encrypt = protection.Encrypts();
-    if (WriteMergedFile(documents, target, encrypt ? &protection : nullptr, nullptr) !=
+    if (WriteMergedFile(documents, target, encrypt ? &protection : nullptr, nullptr, outlines) !=
         MergeResult::Written) {
         return kMergeExitFailed;
     }

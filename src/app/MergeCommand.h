@@ -4,7 +4,7 @@
 // same checks and the same writer as Save Merged, and reports the same messages on standard error.
 //
 //   plyfold-merge -o OUT.pdf [--password TEXT [--require view,print,copy,annotate,forms]]
-//                 [--input-password TEXT] INPUT...
+//                 [--input-password TEXT] [--no-outline] INPUT...
 
 #include "engine/PageRangeList.h"
 

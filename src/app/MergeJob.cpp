@@ -201,7 +201,7 @@ bool WriteDocumentPages(const CDoc& doc, XpdfSpliceOutput output, QWidget* owner
 }
 
 MergeResult WriteMergedFile(const DocumentList& documents, const QString& path,
-                            const OutputProtection* protection, QWidget* owner) {
+                            const OutputProtection* protection, QWidget* owner, bool outlines) {
     const auto cannotSave = [owner] {
         AppMessageBox(owner, ids::IDS_SAVE_FAILED, {}, MessageIcon::Error);
         return MergeResult::CannotSave;
@@ -220,8 +220,8 @@ MergeResult WriteMergedFile(const DocumentList& documents, const QString& path,
         return cannotSave();
     }
 
-    bool success = true;
-    if (protection != nullptr && protection->Encrypts()) {
+    bool success = xpdfSpliceSetOutlines(output, outlines);
+    if (success && protection != nullptr && protection->Encrypts()) {
         success = xpdfSpliceSetEncryption(
             output, kEncryptAes128, ToNarrow(protection->ownerPassword).constData(),
             ToNarrow(protection->userPassword).constData(), protection->permissions);

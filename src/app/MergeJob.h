@@ -55,7 +55,11 @@ enum class MergeResult {
 // and leaves no file behind. Message 226 when the target cannot be written (it names a folder or a
 // read-only file, or its folder does not take a new file); 211 then 228 when a document cannot be
 // read; 228 when the file cannot be completed or moved into place.
+//
+// `outlines` false leaves the inputs' outlines out of the merged file (links, named destinations,
+// form fields and page labels are kept either way).
 MergeResult WriteMergedFile(const DocumentList& documents, const QString& path,
-                            const OutputProtection* protection, QWidget* owner);
+                            const OutputProtection* protection, QWidget* owner,
+                            bool outlines = true);
 
 } // namespace plyfold

@@ -1,5 +1,6 @@
 #include "platform/splice/XpdfSplice.h"
 
+#include "platform/splice/SpliceNavigation.h"
 #include "platform/splice/SpliceText.h"
 
 #include <qpdf/QPDF.hh>
@@ -126,6 +127,8 @@ struct XpdfSpliceOutputObject {
     std::vector<std::shared_ptr<InputDoc>> sources;
     std::map<unsigned long long, std::set<QPDFObjGen>> copiedPages; // by source document id
     std::unique_ptr<QPDFAcroFormDocumentHelper> forms;
+    // Outlines, links, named destinations and page labels of the inputs, rebuilt at close.
+    splice::Navigation navigation;
     std::vector<std::string> log;
 
     QPDFAcroFormDocumentHelper& formHelper() {
@@ -230,9 +233,10 @@ FILE* createTemporaryNextTo(const fs::path& target, fs::path& created) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
-        fs::path candidate =
-            target.parent_path() / (u8"." + target.filename().u8string() +
-                                    std::u8string(suffix, suffix + std::strlen(suffix)));
+        std::u8string hidden = target.filename().u8string();
+        hidden.insert(hidden.begin(), u8'.');
+        hidden.append(suffix, suffix + std::strlen(suffix));
+        fs::path candidate = target.parent_path() / hidden;
         // "x": fail rather than reuse a name that already exists.
 #ifdef _WIN32
         FILE* file = _wfopen(candidate.c_str(), L"wbx");
@@ -314,6 +318,16 @@ bool writeOutput(XpdfSpliceOutputObject& output) {
         return false;
     }
     TemporaryFile temporary(name);
+    // Everything that points at pages is rebuilt now that every page is in place; then equal
+    // streams are stored once.
+    trapErrors(&output.log, false, [&] {
+        output.navigation.finish(*output.pdf, output.log);
+        return true;
+    });
+    trapErrors(&output.log, false, [&] {
+        splice::dedupeObjects(*output.pdf);
+        return true;
+    });
     // Warnings raised while writing mean stream data that could not be read (a damaged or changed
     // input); the library then writes what it has, so such a file is incomplete and counts as
     // failed. Earlier warnings are moved out of the way first.
@@ -494,20 +508,24 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
         QPDFPageDocumentHelper outPages(*out->pdf);
         const std::size_t pagesBefore = outPages.getAllPages().size();
         std::set<QPDFObjGen> newFields;
+        std::vector<QPDFObjectHandle> sourcePages;
+        std::vector<QPDFObjectHandle> addedPages;
         const bool copied = trapErrors(&out->log, false, [&] {
             std::set<QPDFObjGen>& alreadyCopied = out->copiedPages[doc.pdf->getUniqueId()];
             const bool withForms = doc.formHelper().hasAcroForm();
             for (int number = first; number <= last; ++number) {
                 QPDFPageObjectHelper page = doc.pages[static_cast<std::size_t>(number - 1)];
+                sourcePages.push_back(page.getObjectHandle());
                 // The same page twice in one output needs its own page object the second time.
                 if (!alreadyCopied.insert(page.getObjectHandle().getObjGen()).second) {
                     page = page.shallowCopyPage();
                 }
                 outPages.addPage(page, false);
+                QPDFObjectHandle added = out->pdf->getAllPages().back();
+                addedPages.push_back(added);
                 if (withForms) {
                     // Give the copy its own annotations and register its fields in the output's
                     // form, renaming any that clash with fields already there.
-                    QPDFObjectHandle added = out->pdf->getAllPages().back();
                     out->formHelper().fixCopiedAnnotations(added, page.getObjectHandle(),
                                                            doc.formHelper(), &newFields);
                 }
@@ -538,6 +556,24 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
         }
         if (std::find(out->sources.begin(), out->sources.end(), in->doc) == out->sources.end()) {
             out->sources.push_back(in->doc);
+        }
+        const bool recorded = trapErrors(&out->log, false, [&] {
+            splice::Contribution& contribution = out->navigation.contribution(
+                in->doc.get(), *doc.pdf, splice::pathToUtf8(doc.path.stem()), [&] {
+                    std::vector<QPDFObjectHandle> all;
+                    all.reserve(doc.pages.size());
+                    for (QPDFPageObjectHelper& page : doc.pages) {
+                        all.push_back(page.getObjectHandle());
+                    }
+                    return all;
+                }());
+            out->navigation.recordPages(contribution, first, sourcePages, addedPages,
+                                        static_cast<long long>(pagesBefore));
+            return true;
+        });
+        if (!recorded) {
+            out->failed = true; // the pages are in, but what points at them could not be kept
+            return false;
         }
         return true;
     });
@@ -582,6 +618,18 @@ bool xpdfSpliceCloseOutput(XpdfSpliceOutput output) {
         }
         return writeOutput(*out);
         // The inputs this output copied from are released with it here.
+    });
+}
+
+bool xpdfSpliceSetOutlines(XpdfSpliceOutput output, bool outlines) {
+    return trapErrors(nullptr, false, [&]() -> bool {
+        std::lock_guard lock(registryMutex);
+        XpdfSpliceOutputObject* out = findOutput(output);
+        if (!out) {
+            return false;
+        }
+        out->navigation.setOutlines(outlines);
+        return true;
     });
 }
 

@@ -59,10 +59,12 @@ void xpdfSpliceCloseInput(XpdfSpliceInput input);
 XpdfSpliceOutput xpdfSpliceOpenOutputW(const char16_t* path, double version);
 
 // Appends pages first..last (1-based, inclusive) of input to output, in call order, with their
-// annotations; form fields on the copied pages keep working. False, with the output unchanged, when
-// the range is outside the document (first < 1, last < first, last > page count), a handle is
-// invalid, or the input forbids copying (bit 0x10 clear) and was opened without a password (the
-// owner password, or a non-empty user password, grants copying).
+// annotations; form fields on the copied pages keep working (fields whose names clash with fields
+// already in the output are renamed). Links to pages of the same input land on the copies of those
+// pages when the output is written, and are switched off when their page is not in the output.
+// False, with the output unchanged, when the range is outside the document (first < 1, last <
+// first, last > page count), a handle is invalid, or the input forbids copying (bit 0x10 clear) and
+// was opened without a password (the owner password, or a non-empty user password, grants copying).
 bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOutput output);
 
 // Protects the output when it is written. Mode 2: AES-128 (revision 4). ownerPassword lifts the
@@ -73,10 +75,17 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
 bool xpdfSpliceSetEncryption(XpdfSpliceOutput output, int mode, const char* ownerPassword,
                              const char* userPassword, std::uint32_t permissions);
 
-// Writes the output as a complete PDF and releases the handle (in every case). The file is written
-// under a temporary name in the same folder and renamed over path only when complete, so a failed
-// write leaves path as it was. True when the file was written.
+// Writes the output as a complete PDF and releases the handle (in every case). Equal streams, and
+// the fonts and graphics states built on them, are stored once; objects go into object streams. The
+// file is written under a temporary name in the same folder and renamed over path only when
+// complete, so a failed write leaves path as it was. True when the file was written.
 bool xpdfSpliceCloseOutput(XpdfSpliceOutput output);
+
+// Whether the output gets an outline (true until set otherwise): one top-level entry per opened
+// input that gave it pages, in output order, named after its file (without folder and extension),
+// holding that input's own outline items whose pages were kept. Links, named destinations and page
+// labels of the inputs are carried either way. False for an unknown handle.
+bool xpdfSpliceSetOutlines(XpdfSpliceOutput output, bool outlines);
 
 // Diagnostics (not used by the program's save flow): warnings and the last error collected for a
 // live handle, oldest first. Empty for an unknown handle.

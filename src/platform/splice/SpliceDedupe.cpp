@@ -1,0 +1,290 @@
+#include "platform/splice/SpliceNavigation.h"
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDFCryptoProvider.hh>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <unordered_map>
+
+namespace plyfold::splice {
+namespace {
+
+constexpr int maxDepth = 64;
+// Rounds of folding: each round can fold objects whose references were folded in the one before
+// (an image after its soft mask, a font after its font file and descriptor).
+constexpr int maxRounds = 6;
+
+// Dictionaries that are plain shared resources: folding two equal ones changes nothing a reader
+// sees. Pages, annotations, form fields and outline items are never folded: they have identity.
+bool foldableDictionary(QPDFObjectHandle object) {
+    QPDFObjectHandle type = object.getKey("/Type");
+    return type.isName() && (type.getName() == "/Font" || type.getName() == "/FontDescriptor" ||
+                             type.getName() == "/ExtGState" || type.getName() == "/Encoding");
+}
+
+class Folder {
+public:
+    explicit Folder(QPDF& pdf) : pdf_(pdf) {}
+
+    std::size_t run() {
+        std::vector<QPDFObjectHandle> all = pdf_.getAllObjects();
+        const std::set<QPDFObjGen> appearances = fieldAppearances();
+        std::vector<QPDFObjectHandle> candidates;
+        for (QPDFObjectHandle& object : all) {
+            if (appearances.count(object.getObjGen())) {
+                continue;
+            }
+            if (object.isStream() || object.isArray() ||
+                (object.isDictionary() && foldableDictionary(object))) {
+                candidates.push_back(object);
+                candidate_.insert(object.getObjGen());
+            }
+        }
+        // Arrays only when everything they point at is foldable too (colour spaces, widths),
+        // never an array of annotations or fields.
+        std::vector<QPDFObjectHandle> kept;
+        for (QPDFObjectHandle& object : candidates) {
+            if (!object.isArray() || onlyCandidates(object, 0)) {
+                kept.push_back(object);
+            }
+        }
+        std::size_t folded = 0;
+        for (int round = 0; round < maxRounds; ++round) {
+            std::unordered_map<std::string, std::vector<QPDFObjGen>> seen;
+            std::size_t foldedNow = 0;
+            for (QPDFObjectHandle& object : kept) {
+                const QPDFObjGen og = object.getObjGen();
+                if (canonical_.count(og)) {
+                    continue;
+                }
+                std::vector<QPDFObjGen>& equal = seen[keyOf(object)];
+                std::optional<QPDFObjGen> into;
+                for (const QPDFObjGen& other : equal) {
+                    if (!object.isStream() ||
+                        streamDigest(object) == streamDigest(pdf_.getObjectByObjGen(other))) {
+                        into = other;
+                        break;
+                    }
+                }
+                if (into) {
+                    canonical_[og] = *into;
+                    ++foldedNow;
+                } else {
+                    equal.push_back(og);
+                }
+            }
+            folded += foldedNow;
+            if (foldedNow == 0) {
+                break;
+            }
+        }
+        if (folded > 0) {
+            redirect(all);
+        }
+        return folded;
+    }
+
+private:
+    // The appearance streams of form fields: a form filler may rewrite a field's appearance in
+    // place, so each field keeps its own even when two are equal.
+    std::set<QPDFObjGen> fieldAppearances() {
+        std::set<QPDFObjGen> found;
+        auto add = [&](QPDFObjectHandle entry) {
+            if (entry.isStream()) {
+                found.insert(entry.getObjGen());
+            } else if (entry.isDictionary()) {
+                for (auto state : entry.ditems()) {
+                    if (state.second.isStream()) {
+                        found.insert(state.second.getObjGen());
+                    }
+                }
+            }
+        };
+        for (QPDFObjectHandle page : pdf_.getAllPages()) {
+            QPDFObjectHandle annots = page.getKey("/Annots");
+            if (!annots.isArray()) {
+                continue;
+            }
+            for (QPDFObjectHandle annot : annots.aitems()) {
+                if (!annot.isDictionary() || !annot.getKey("/Subtype").isNameAndEquals("/Widget")) {
+                    continue;
+                }
+                QPDFObjectHandle ap = annot.getKey("/AP");
+                if (ap.isDictionary()) {
+                    for (auto kind : ap.ditems()) {
+                        add(kind.second);
+                    }
+                }
+            }
+        }
+        return found;
+    }
+
+    QPDFObjGen resolve(QPDFObjGen og) const {
+        for (auto it = canonical_.find(og); it != canonical_.end(); it = canonical_.find(og)) {
+            og = it->second;
+        }
+        return og;
+    }
+
+    bool onlyCandidates(QPDFObjectHandle object, int depth) {
+        if (depth > maxDepth) {
+            return false;
+        }
+        if (depth > 0 && object.isIndirect()) {
+            return candidate_.count(object.getObjGen()) > 0 && !object.isArray();
+        }
+        if (object.isArray()) {
+            for (QPDFObjectHandle item : object.aitems()) {
+                if (!onlyCandidates(item, depth + 1)) {
+                    return false;
+                }
+            }
+        } else if (object.isDictionary()) {
+            for (const auto& entry : object.ditems()) {
+                if (!onlyCandidates(entry.second, depth + 1)) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    void serialize(QPDFObjectHandle object, std::string& out, int depth, bool top) {
+        if (depth > maxDepth) {
+            throw std::runtime_error("object nested too deeply");
+        }
+        if (!top && object.isIndirect()) {
+            const QPDFObjGen og = resolve(object.getObjGen());
+            out += 'R';
+            out += std::to_string(og.getObj());
+            out += '.';
+            out += std::to_string(og.getGen());
+            out += ' ';
+            return;
+        }
+        if (object.isStream()) {
+            out += 'S';
+            QPDFObjectHandle dict = object.getDict();
+            for (const auto& [key, value] : dict.ditems()) {
+                if (key == "/Length") {
+                    continue; // equal data has equal length
+                }
+                out += key;
+                out += ' ';
+                serialize(value, out, depth + 1, false);
+            }
+            // The stored length stands in for the data here; streams whose key matches are then
+            // told apart by a digest of their data, so unique streams are never read twice.
+            out += '|';
+            QPDFObjectHandle length = dict.getKey("/Length");
+            out += length.isInteger() ? std::to_string(length.getIntValue()) : std::string("?");
+            return;
+        }
+        if (object.isArray()) {
+            out += '[';
+            for (QPDFObjectHandle item : object.aitems()) {
+                serialize(item, out, depth + 1, false);
+            }
+            out += ']';
+        } else if (object.isDictionary()) {
+            out += '<';
+            for (const auto& [key, value] : object.ditems()) {
+                out += key;
+                out += ' ';
+                serialize(value, out, depth + 1, false);
+            }
+            out += '>';
+        } else if (object.isString()) {
+            const std::string value = object.getStringValue();
+            out += '(';
+            out += std::to_string(value.size());
+            out += ':';
+            out += value;
+        } else {
+            out += object.unparse();
+            out += ' ';
+        }
+    }
+
+    std::string keyOf(QPDFObjectHandle object) {
+        std::string key;
+        serialize(object, key, 0, true);
+        return key;
+    }
+
+    // Size and SHA-256 of the stream's data as stored.
+    const std::string& streamDigest(QPDFObjectHandle stream) {
+        const QPDFObjGen og = stream.getObjGen();
+        auto cached = digests_.find(og);
+        if (cached != digests_.end()) {
+            return cached->second;
+        }
+        std::shared_ptr<Buffer> data = stream.getRawStreamData();
+        std::shared_ptr<QPDFCryptoImpl> sha = QPDFCryptoProvider::getImpl();
+        sha->SHA2_init(256);
+        sha->SHA2_update(data->getBuffer(), data->getSize());
+        sha->SHA2_finalize();
+        return digests_.emplace(og, std::to_string(data->getSize()) + ':' + sha->SHA2_digest())
+            .first->second;
+    }
+
+    // Points every reference to a folded object at the one kept.
+    void redirectIn(QPDFObjectHandle object, int depth) {
+        if (depth > maxDepth) {
+            return;
+        }
+        if (object.isStream()) {
+            redirectIn(object.getDict(), depth + 1);
+        } else if (object.isArray()) {
+            const int n = object.getArrayNItems();
+            for (int i = 0; i < n; ++i) {
+                QPDFObjectHandle item = object.getArrayItem(i);
+                if (item.isIndirect()) {
+                    if (canonical_.count(item.getObjGen())) {
+                        object.setArrayItem(i, pdf_.getObjectByObjGen(resolve(item.getObjGen())));
+                    }
+                } else {
+                    redirectIn(item, depth + 1);
+                }
+            }
+        } else if (object.isDictionary()) {
+            for (const std::string& key : object.getKeys()) {
+                QPDFObjectHandle value = object.getKey(key);
+                if (value.isIndirect()) {
+                    if (canonical_.count(value.getObjGen())) {
+                        object.replaceKey(key, pdf_.getObjectByObjGen(resolve(value.getObjGen())));
+                    }
+                } else {
+                    redirectIn(value, depth + 1);
+                }
+            }
+        }
+    }
+
+    void redirect(std::vector<QPDFObjectHandle>& all) {
+        redirectIn(pdf_.getTrailer(), 0);
+        for (QPDFObjectHandle& object : all) {
+            if (!canonical_.count(object.getObjGen())) {
+                redirectIn(object, 0);
+            }
+        }
+    }
+
+    QPDF& pdf_;
+    std::set<QPDFObjGen> candidate_;
+    std::map<QPDFObjGen, QPDFObjGen> canonical_;
+    std::map<QPDFObjGen, std::string> digests_;
+};
+
+} // namespace
+
+std::size_t dedupeObjects(QPDF& output) {
+    return Folder(output).run();
+}
+
+} // namespace plyfold::splice

@@ -1,0 +1,329 @@
+#include "platform/splice/SpliceNavigation.h"
+
+#include <qpdf/QPDFNameTreeObjectHelper.hh>
+
+#include <set>
+#include <stdexcept>
+
+namespace plyfold::splice {
+namespace {
+
+// Direct objects nest without cycles, but a hostile file can still nest them very deeply.
+constexpr int maxDepth = 64;
+
+// Name-tree destinations read from one input at most; beyond this the rest are not carried.
+constexpr std::size_t maxNames = 1000000;
+
+QPDFObjectHandle copyDirectAt(QPDFObjectHandle object, int depth) {
+    if (depth > maxDepth) {
+        throw std::runtime_error("object nested too deeply");
+    }
+    if (object.isIndirect() && !object.isScalar()) {
+        return QPDFObjectHandle::newNull();
+    }
+    if (object.isBool()) {
+        return QPDFObjectHandle::newBool(object.getBoolValue());
+    }
+    if (object.isInteger()) {
+        return QPDFObjectHandle::newInteger(object.getIntValue());
+    }
+    if (object.isReal()) {
+        return QPDFObjectHandle::newReal(object.getRealValue());
+    }
+    if (object.isName()) {
+        return QPDFObjectHandle::newName(object.getName());
+    }
+    if (object.isString()) {
+        return QPDFObjectHandle::newString(object.getStringValue());
+    }
+    if (object.isArray()) {
+        QPDFObjectHandle copy = QPDFObjectHandle::newArray();
+        for (QPDFObjectHandle item : object.aitems()) {
+            copy.appendItem(copyDirectAt(item, depth + 1));
+        }
+        return copy;
+    }
+    if (object.isDictionary()) {
+        QPDFObjectHandle copy = QPDFObjectHandle::newDictionary();
+        for (const auto& [key, value] : object.ditems()) {
+            copy.replaceKey(key, copyDirectAt(value, depth + 1));
+        }
+        return copy;
+    }
+    return QPDFObjectHandle::newNull();
+}
+
+// The explicit destination a named destination's value stands for (an array, or a dictionary
+// holding it in /D).
+QPDFObjectHandle explicitOf(QPDFObjectHandle value) {
+    if (value.isDictionary()) {
+        value = value.getKey("/D");
+    }
+    return value.isArray() ? value : QPDFObjectHandle::newNull();
+}
+
+std::string nameKey(QPDFObjectHandle dest) {
+    if (dest.isName()) {
+        return dest.getName();
+    }
+    return dest.getStringValue();
+}
+
+// Reads the source's named destinations: the old catalog dictionary and the name tree.
+void readSourceNames(Contribution& c) {
+    QPDFObjectHandle root = c.source->getRoot();
+    QPDFObjectHandle dests = root.getKey("/Dests");
+    if (dests.isDictionary()) {
+        for (const auto& [key, value] : dests.ditems()) {
+            QPDFObjectHandle dest = explicitOf(value);
+            if (dest.isArray()) {
+                c.sourceNames.emplace(key, dest);
+            }
+        }
+    }
+    QPDFObjectHandle names = root.getKey("/Names");
+    if (names.isDictionary() && names.getKey("/Dests").isDictionary()) {
+        QPDFNameTreeObjectHelper tree(names.getKey("/Dests"), *c.source);
+        std::size_t read = 0;
+        for (auto entry : tree) {
+            if (++read > maxNames) {
+                break;
+            }
+            QPDFObjectHandle dest = explicitOf(entry.second);
+            if (dest.isArray()) {
+                c.sourceNames.emplace(entry.first, dest);
+            }
+        }
+    }
+}
+
+bool pointsIntoOutput(QPDFObjectHandle dest, const std::set<QPDFObjGen>& pages) {
+    if (!dest.isArray()) {
+        return true; // a name: carried names all point into the output
+    }
+    QPDFObjectHandle page = dest.getArrayNItems() > 0 ? dest.getArrayItem(0) : dest;
+    return page.isIndirect() && pages.count(page.getObjGen()) > 0;
+}
+
+} // namespace
+
+QPDFObjectHandle copyDirect(QPDFObjectHandle object) {
+    return copyDirectAt(object, 0);
+}
+
+Contribution& Navigation::contribution(const void* key, QPDF& source, const std::string& title,
+                                       const std::vector<QPDFObjectHandle>& sourcePages) {
+    for (Contribution& c : contributions_) {
+        if (c.key == key) {
+            return c;
+        }
+    }
+    Contribution& c = contributions_.emplace_back();
+    c.key = key;
+    c.source = &source;
+    c.title = title;
+    c.sourcePages = sourcePages;
+    return c;
+}
+
+void Navigation::recordPages(Contribution& c, int first,
+                             const std::vector<QPDFObjectHandle>& sourcePages,
+                             const std::vector<QPDFObjectHandle>& outputPages,
+                             long long firstOutputIndex) {
+    if (sourcePages.empty() || sourcePages.size() != outputPages.size()) {
+        return;
+    }
+    if (!c.firstOutputPage.isInitialized()) {
+        c.firstOutputPage = outputPages.front();
+    }
+    const auto count = static_cast<long long>(sourcePages.size());
+    c.runs.push_back({first - 1, first - 1 + count - 1, firstOutputIndex});
+    for (std::size_t i = 0; i < sourcePages.size(); ++i) {
+        c.outputPage.emplace(sourcePages[i].getObjGen(), outputPages[i]);
+        // The copy's annotations are in the same order as the source page's.
+        QPDFObjectHandle from = QPDFObjectHandle(sourcePages[i]).getKey("/Annots");
+        QPDFObjectHandle to = QPDFObjectHandle(outputPages[i]).getKey("/Annots");
+        if (from.isArray() && to.isArray() && from.getArrayNItems() == to.getArrayNItems()) {
+            for (int n = 0; n < from.getArrayNItems(); ++n) {
+                QPDFObjectHandle a = from.getArrayItem(n);
+                QPDFObjectHandle b = to.getArrayItem(n);
+                if (a.isDictionary() && b.isDictionary()) {
+                    c.annotations.emplace_back(b, a);
+                }
+            }
+        }
+    }
+}
+
+void Navigation::finish(QPDF& output, std::vector<std::string>& log) {
+    if (contributions_.empty()) {
+        return;
+    }
+    // Each step stands alone: a damaged outline or name tree in one input costs that step, not
+    // the merged file.
+    auto step = [&](const char* what, auto&& body) {
+        try {
+            body();
+        } catch (const std::exception& e) {
+            log.push_back(std::string(what) + ": " + e.what());
+        }
+    };
+    step("links and named destinations", [&] { carryLinks(output, contributions_); });
+    if (outlines_) {
+        step("outlines", [&] { buildOutlines(output, contributions_); });
+    }
+    step("page labels", [&] { carryPageLabels(output, contributions_); });
+    step("link check", [&] { disableStrayLinks(output); });
+}
+
+QPDFObjectHandle localDestination(QPDFObjectHandle item, bool& hasTarget) {
+    hasTarget = false;
+    if (!item.isDictionary()) {
+        return QPDFObjectHandle::newNull();
+    }
+    if (item.hasKey("/Dest")) {
+        hasTarget = true;
+        return item.getKey("/Dest");
+    }
+    QPDFObjectHandle action = item.getKey("/A");
+    if (action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoTo")) {
+        hasTarget = true;
+        return action.getKey("/D");
+    }
+    return QPDFObjectHandle::newNull();
+}
+
+QPDFObjectHandle mapDestination(Contribution& c, QPDFObjectHandle dest, bool byName) {
+    if (dest.isName() || dest.isString()) {
+        const std::string key = nameKey(dest);
+        if (byName) {
+            auto carried = c.names.find(key);
+            return carried == c.names.end() ? QPDFObjectHandle::newNull()
+                                            : QPDFObjectHandle::newString(carried->second);
+        }
+        auto named = c.sourceNames.find(key);
+        if (named == c.sourceNames.end()) {
+            return QPDFObjectHandle::newNull();
+        }
+        dest = named->second;
+    }
+    if (!dest.isArray() || dest.getArrayNItems() < 1) {
+        return QPDFObjectHandle::newNull();
+    }
+    QPDFObjectHandle page = dest.getArrayItem(0);
+    if (page.isInteger()) {
+        // Some writers give the page by its index even inside the same document.
+        const long long index = page.getIntValue();
+        if (index < 0 || index >= static_cast<long long>(c.sourcePages.size())) {
+            return QPDFObjectHandle::newNull();
+        }
+        page = c.sourcePages[static_cast<std::size_t>(index)];
+    }
+    if (!page.isIndirect()) {
+        return QPDFObjectHandle::newNull();
+    }
+    auto target = c.outputPage.find(page.getObjGen());
+    if (target == c.outputPage.end()) {
+        return QPDFObjectHandle::newNull();
+    }
+    QPDFObjectHandle mapped = QPDFObjectHandle::newArray();
+    mapped.appendItem(target->second);
+    for (int i = 1; i < dest.getArrayNItems(); ++i) {
+        mapped.appendItem(copyDirect(dest.getArrayItem(i)));
+    }
+    return mapped;
+}
+
+void carryLinks(QPDF& output, std::vector<Contribution>& contributions) {
+    // Named destinations: every input's names whose page was kept, renamed when an earlier input
+    // already gave the output that name.
+    std::map<std::string, QPDFObjectHandle> outputNames;
+    for (Contribution& c : contributions) {
+        readSourceNames(c);
+        for (const auto& [key, dest] : c.sourceNames) {
+            QPDFObjectHandle mapped = mapDestination(c, dest, false);
+            if (mapped.isNull()) {
+                continue;
+            }
+            const std::string base = (!key.empty() && key[0] == '/') ? key.substr(1) : key;
+            std::string name = base;
+            for (int n = 2; outputNames.count(name); ++n) {
+                name = base + "-" + std::to_string(n);
+            }
+            outputNames.emplace(name, mapped);
+            c.names.emplace(key, name);
+        }
+    }
+    if (!outputNames.empty()) {
+        QPDFObjectHandle flat = QPDFObjectHandle::newArray();
+        for (const auto& [name, dest] : outputNames) {
+            flat.appendItem(QPDFObjectHandle::newString(name));
+            flat.appendItem(dest);
+        }
+        QPDFObjectHandle tree = QPDFObjectHandle::newDictionary();
+        tree.replaceKey("/Names", flat);
+        QPDFObjectHandle root = output.getRoot();
+        QPDFObjectHandle names = root.getKey("/Names");
+        if (!names.isDictionary()) {
+            names = output.makeIndirectObject(QPDFObjectHandle::newDictionary());
+            root.replaceKey("/Names", names);
+        }
+        names.replaceKey("/Dests", output.makeIndirectObject(tree));
+    }
+
+    // Links: aim each copied link at its target's copy, or switch it off when the target page is
+    // not in the output.
+    for (Contribution& c : contributions) {
+        for (auto& [to, from] : c.annotations) {
+            if (from.hasKey("/Dest")) {
+                QPDFObjectHandle mapped = mapDestination(c, from.getKey("/Dest"), true);
+                if (mapped.isNull()) {
+                    to.removeKey("/Dest");
+                } else {
+                    to.replaceKey("/Dest", mapped);
+                }
+            }
+            QPDFObjectHandle action = from.getKey("/A");
+            if (action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoTo")) {
+                QPDFObjectHandle mapped = mapDestination(c, action.getKey("/D"), true);
+                if (mapped.isNull()) {
+                    to.removeKey("/A");
+                } else {
+                    QPDFObjectHandle goTo = QPDFObjectHandle::newDictionary();
+                    goTo.replaceKey("/S", QPDFObjectHandle::newName("/GoTo"));
+                    goTo.replaceKey("/D", mapped);
+                    to.replaceKey("/A", goTo);
+                }
+            }
+        }
+    }
+}
+
+void disableStrayLinks(QPDF& output) {
+    std::set<QPDFObjGen> pages;
+    const std::vector<QPDFObjectHandle> all = output.getAllPages();
+    for (const QPDFObjectHandle& page : all) {
+        pages.insert(page.getObjGen());
+    }
+    for (QPDFObjectHandle page : all) {
+        QPDFObjectHandle annots = page.getKey("/Annots");
+        if (!annots.isArray()) {
+            continue;
+        }
+        for (QPDFObjectHandle annot : annots.aitems()) {
+            if (!annot.isDictionary()) {
+                continue;
+            }
+            if (annot.hasKey("/Dest") && !pointsIntoOutput(annot.getKey("/Dest"), pages)) {
+                annot.removeKey("/Dest");
+            }
+            QPDFObjectHandle action = annot.getKey("/A");
+            if (action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoTo") &&
+                !pointsIntoOutput(action.getKey("/D"), pages)) {
+                annot.removeKey("/A");
+            }
+        }
+    }
+}
+
+} // namespace plyfold::splice

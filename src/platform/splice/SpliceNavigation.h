@@ -1,0 +1,89 @@
+#pragma once
+
+// What an output keeps of its inputs besides the pages: outlines, links and named destinations,
+// page labels. Each opened input that gives pages to an output is one contribution; the pages it
+// gave are recorded as they are copied, and everything that points at pages is rebuilt for the
+// output just before it is written, once every page is known.
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace plyfold::splice {
+
+// One opened input's share of an output.
+struct Contribution {
+    const void* key = nullptr; // the opened input it came from
+    QPDF* source = nullptr;
+    std::string title;                         // UTF-8: the file name without folder and extension
+    std::vector<QPDFObjectHandle> sourcePages; // every page of the input, in order
+    // Source page -> its first copy in the output.
+    std::map<QPDFObjGen, QPDFObjectHandle> outputPage;
+    QPDFObjectHandle firstOutputPage;
+    // Each copied annotation with the source annotation it was copied from.
+    std::vector<std::pair<QPDFObjectHandle, QPDFObjectHandle>> annotations;
+    // Runs of consecutive source pages: first source index, last source index, first output index.
+    struct Run {
+        long long firstSource;
+        long long lastSource;
+        long long firstOutput;
+    };
+    std::vector<Run> runs;
+    // The source's named destinations ("/Name" for the old dictionary, the bytes for the name
+    // tree) with their explicit source destination, and the output name of those carried.
+    std::map<std::string, QPDFObjectHandle> sourceNames;
+    std::map<std::string, std::string> names;
+};
+
+class Navigation {
+public:
+    // The contribution of the opened input key, created on first use (in output order).
+    Contribution& contribution(const void* key, QPDF& source, const std::string& title,
+                               const std::vector<QPDFObjectHandle>& sourcePages);
+
+    // Records pages just appended to the output: sourcePages[i] (1-based page first + i of the
+    // source) became outputPages[i]; firstOutputIndex is the 0-based output index of the first.
+    void recordPages(Contribution& c, int first, const std::vector<QPDFObjectHandle>& sourcePages,
+                     const std::vector<QPDFObjectHandle>& outputPages, long long firstOutputIndex);
+
+    void setOutlines(bool on) { outlines_ = on; }
+
+    // Rebuilds links, named destinations, outlines and page labels in output. Throws on failure.
+    void finish(QPDF& output, std::vector<std::string>& log);
+
+private:
+    std::vector<Contribution> contributions_;
+    bool outlines_ = true;
+};
+
+// Maps a destination of c's source (explicit array, or a name or string naming one) to the
+// output: an explicit array on the output page, the output's name for it when byName is true and
+// the destination was a name, or null when it leads to a page that is not in the output.
+QPDFObjectHandle mapDestination(Contribution& c, QPDFObjectHandle dest, bool byName);
+
+// The destination of a GoTo action or /Dest entry of a dictionary (outline item or annotation);
+// null when it has none. hasTarget tells whether it had one at all (a page or a name).
+QPDFObjectHandle localDestination(QPDFObjectHandle item, bool& hasTarget);
+
+// Builds the output's named destinations and fixes every copied link. Called by finish.
+void carryLinks(QPDF& output, std::vector<Contribution>& contributions);
+// Switches off every link of the output that leads to a page outside it (whatever could not be
+// paired with its source annotation). Called by finish.
+void disableStrayLinks(QPDF& output);
+// Builds one top-level outline entry per contribution. Called by finish.
+void buildOutlines(QPDF& output, std::vector<Contribution>& contributions);
+// Carries page labels for the kept pages. Called by finish.
+void carryPageLabels(QPDF& output, std::vector<Contribution>& contributions);
+
+// Stores identical streams (and the font, encoding and graphics-state dictionaries and arrays
+// built on them) once, redirecting every reference to the one kept. Form fields keep their own
+// appearance streams. Returns how many objects were folded into another.
+std::size_t dedupeObjects(QPDF& output);
+
+// A copy of a direct object that holds no indirect reference, made in no document.
+QPDFObjectHandle copyDirect(QPDFObjectHandle object);
+
+} // namespace plyfold::splice

@@ -1,0 +1,172 @@
+#include "platform/splice/SpliceNavigation.h"
+
+#include <memory>
+#include <optional>
+#include <set>
+
+namespace plyfold::splice {
+namespace {
+
+// Bounds for hostile outlines: nesting depth, and items read from one input.
+constexpr int maxDepth = 64;
+constexpr std::size_t maxItems = 200000;
+
+struct Item {
+    QPDFObjectHandle title;  // a string, copied byte for byte
+    QPDFObjectHandle dest;   // explicit destination in the output, or null
+    QPDFObjectHandle action; // a web link kept as it was, or null
+    QPDFObjectHandle color;
+    QPDFObjectHandle flags;
+    bool open = false;
+    std::vector<Item> children;
+};
+
+class Reader {
+public:
+    explicit Reader(Contribution& c) : c_(c) {}
+
+    // The kept children of a source outline node.
+    std::vector<Item> children(QPDFObjectHandle node, int depth) {
+        std::vector<Item> kept;
+        if (depth > maxDepth) {
+            return kept;
+        }
+        for (QPDFObjectHandle child = node.getKey("/First"); child.isDictionary();
+             child = child.getKey("/Next")) {
+            if (child.isIndirect() && !visited_.insert(child.getObjGen()).second) {
+                break; // a loop
+            }
+            if (++read_ > maxItems) {
+                break;
+            }
+            if (std::optional<Item> item = convert(child, depth)) {
+                kept.push_back(std::move(*item));
+            }
+        }
+        return kept;
+    }
+
+private:
+    std::optional<Item> convert(QPDFObjectHandle source, int depth) {
+        Item item;
+        QPDFObjectHandle title = source.getKey("/Title");
+        item.title = QPDFObjectHandle::newString(title.isString() ? title.getStringValue() : "");
+        item.children = children(source, depth + 1);
+        item.open =
+            source.getKey("/Count").isInteger() && source.getKey("/Count").getIntValue() > 0;
+        if (source.getKey("/C").isArray()) {
+            item.color = copyDirect(source.getKey("/C"));
+        }
+        if (source.getKey("/F").isInteger()) {
+            item.flags = QPDFObjectHandle::newInteger(source.getKey("/F").getIntValue());
+        }
+        bool hasTarget = false;
+        QPDFObjectHandle dest = localDestination(source, hasTarget);
+        if (hasTarget) {
+            item.dest = mapDestination(c_, dest, false);
+            if (item.dest.isNull() && item.children.empty()) {
+                return std::nullopt; // its page was left out and nothing under it remains
+            }
+            return item;
+        }
+        QPDFObjectHandle action = source.getKey("/A");
+        if (action.isDictionary() && action.getKey("/S").isNameAndEquals("/URI") &&
+            action.getKey("/URI").isString()) {
+            item.action = QPDFObjectHandle::newDictionary();
+            item.action.replaceKey("/S", QPDFObjectHandle::newName("/URI"));
+            item.action.replaceKey("/URI", copyDirect(action.getKey("/URI")));
+            return item;
+        }
+        if (action.isDictionary() && item.children.empty()) {
+            return std::nullopt; // an action that means nothing in the output (script, other file)
+        }
+        return item; // a plain heading
+    }
+
+    Contribution& c_;
+    std::set<QPDFObjGen> visited_;
+    std::size_t read_ = 0;
+};
+
+// Items visible under an item when it is open.
+long long visibleBelow(const Item& item) {
+    long long count = 0;
+    for (const Item& child : item.children) {
+        count += 1 + (child.open ? visibleBelow(child) : 0);
+    }
+    return count;
+}
+
+// Writes items as the children of parent (an indirect outline dictionary).
+void writeChildren(QPDF& output, QPDFObjectHandle parent, std::vector<Item>& items) {
+    QPDFObjectHandle previous;
+    for (Item& item : items) {
+        QPDFObjectHandle node = output.makeIndirectObject(QPDFObjectHandle::newDictionary());
+        node.replaceKey("/Title", item.title);
+        node.replaceKey("/Parent", parent);
+        if (!item.dest.isNull()) {
+            node.replaceKey("/Dest", item.dest);
+        } else if (item.action.isInitialized() && !item.action.isNull()) {
+            node.replaceKey("/A", item.action);
+        }
+        if (item.color.isInitialized()) {
+            node.replaceKey("/C", item.color);
+        }
+        if (item.flags.isInitialized()) {
+            node.replaceKey("/F", item.flags);
+        }
+        if (!item.children.empty()) {
+            const long long below = visibleBelow(item);
+            node.replaceKey("/Count", QPDFObjectHandle::newInteger(item.open ? below : -below));
+            writeChildren(output, node, item.children);
+        }
+        if (previous.isInitialized()) {
+            previous.replaceKey("/Next", node);
+            node.replaceKey("/Prev", previous);
+        } else {
+            parent.replaceKey("/First", node);
+        }
+        parent.replaceKey("/Last", node);
+        previous = node;
+    }
+}
+
+} // namespace
+
+void buildOutlines(QPDF& output, std::vector<Contribution>& contributions) {
+    std::vector<Item> top;
+    for (Contribution& c : contributions) {
+        if (!c.firstOutputPage.isInitialized()) {
+            continue;
+        }
+        Item entry;
+        entry.title = QPDFObjectHandle::newUnicodeString(c.title);
+        entry.dest = QPDFObjectHandle::newArray();
+        entry.dest.appendItem(c.firstOutputPage);
+        entry.dest.appendItem(QPDFObjectHandle::newName("/XYZ"));
+        for (int i = 0; i < 3; ++i) {
+            entry.dest.appendItem(QPDFObjectHandle::newNull());
+        }
+        QPDFObjectHandle outlines = c.source->getRoot().getKey("/Outlines");
+        if (outlines.isDictionary()) {
+            entry.children = Reader(c).children(outlines, 0);
+        }
+        // Closed, so that the merged file first shows one entry per input.
+        entry.open = false;
+        top.push_back(std::move(entry));
+    }
+    if (top.empty()) {
+        return;
+    }
+    QPDFObjectHandle root = output.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    root.replaceKey("/Type", QPDFObjectHandle::newName("/Outlines"));
+    writeChildren(output, root, top);
+    long long visible = 0;
+    for (const Item& item : top) {
+        visible += 1 + (item.open ? visibleBelow(item) : 0);
+    }
+    root.replaceKey("/Count", QPDFObjectHandle::newInteger(visible));
+    output.getRoot().replaceKey("/Outlines", root);
+}
+
+} // namespace plyfold::splice

@@ -1,0 +1,479 @@
+// What a merged file keeps of its inputs besides the pages: outlines, links and named
+// destinations, page labels, working form fields; and that equal data is stored once.
+
+#include "SpliceTestUtil.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFAcroFormDocumentHelper.hh>
+#include <qpdf/QPDFNameTreeObjectHelper.hh>
+#include <qpdf/QPDFOutlineDocumentHelper.hh>
+#include <qpdf/QPDFPageLabelDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <map>
+#include <memory>
+#include <set>
+
+namespace plyfold::test {
+namespace {
+
+struct Piece {
+    QString path;
+    int first;
+    int last;
+};
+
+Piece piece(const char* name, int first, int last) {
+    return {pdfPath(name), first, last};
+}
+
+// Merges the pieces as the save does (one open per piece, closed before the output is written).
+bool merge(const QString& output, const std::vector<Piece>& pieces, bool outlines = true) {
+    XpdfSpliceOutput out = xpdfSpliceOpenOutputW(wide(output).c_str(), 1.6);
+    if (!out) {
+        return false;
+    }
+    bool ok = xpdfSpliceSetOutlines(out, outlines);
+    for (const Piece& p : pieces) {
+        SpliceInput input(openPath(p.path));
+        ok = ok && input && xpdfSpliceAddPages(input.get(), p.first, p.last, out);
+    }
+    return xpdfSpliceCloseOutput(out) && ok;
+}
+
+void expectCleanCheck(const QString& path) {
+    const ToolRun check = runTool("qpdf", {"--check", path});
+    EXPECT_EQ(check.exitCode, 0) << check.out.toStdString() << check.err.toStdString();
+    EXPECT_FALSE(check.out.contains("WARNING") || check.err.contains("WARNING"))
+        << check.out.toStdString() << check.err.toStdString();
+}
+
+std::unique_ptr<QPDF> load(const QString& path) {
+    auto pdf = std::make_unique<QPDF>();
+    pdf->processFile(path.toUtf8().constData());
+    return pdf;
+}
+
+// The output's pages: which source file and page each one came from.
+struct Origin {
+    std::size_t piece;
+    int sourceIndex; // 0-based
+};
+std::vector<Origin> origins(const std::vector<Piece>& pieces) {
+    std::vector<Origin> result;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        for (int p = pieces[i].first; p <= pieces[i].last; ++p) {
+            result.push_back({i, p - 1});
+        }
+    }
+    return result;
+}
+
+int pageIndex(QPDF& pdf, QPDFObjectHandle page) {
+    if (!page.isIndirect()) {
+        return -1;
+    }
+    const std::vector<QPDFObjectHandle> pages = pdf.getAllPages();
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        if (pages[i].getObjGen() == page.getObjGen()) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+// The page (0-based) a destination leads to, resolving names through the document's own tables;
+// -1 when it leads nowhere.
+int destinationPage(QPDF& pdf, QPDFObjectHandle dest) {
+    if (dest.isName() || dest.isString()) {
+        QPDFOutlineDocumentHelper helper(pdf);
+        dest = helper.resolveNamedDest(dest);
+    }
+    if (dest.isDictionary()) {
+        dest = dest.getKey("/D");
+    }
+    if (!dest.isArray() || dest.getArrayNItems() == 0) {
+        return -1;
+    }
+    return pageIndex(pdf, dest.getArrayItem(0));
+}
+
+// The destination of a link or outline item (/Dest, or a GoTo action's /D); null when none.
+QPDFObjectHandle targetOf(QPDFObjectHandle item) {
+    if (item.hasKey("/Dest")) {
+        return item.getKey("/Dest");
+    }
+    QPDFObjectHandle action = item.getKey("/A");
+    if (action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoTo")) {
+        return action.getKey("/D");
+    }
+    return QPDFObjectHandle::newNull();
+}
+
+// Every outline item under an item, depth first, with its depth.
+void collect(QPDFOutlineObjectHelper item, std::vector<QPDFOutlineObjectHelper>& all) {
+    for (QPDFOutlineObjectHelper& kid : item.getKids()) {
+        all.push_back(kid);
+        collect(kid, all);
+    }
+}
+
+// How many source items an output built from source pages [first, last] keeps: those whose page
+// is kept, and those with a kept item below them (as headings).
+int keptItems(QPDFOutlineObjectHelper item, int first, int last, bool& anyKept) {
+    int kept = 0;
+    anyKept = false;
+    for (QPDFOutlineObjectHelper& kid : item.getKids()) {
+        bool below = false;
+        const int under = keptItems(kid, first, last, below);
+        QPDF& pdf = *kid.getObjectHandle().getOwningQPDF();
+        const int index = destinationPage(pdf, targetOf(kid.getObjectHandle()));
+        const bool own = index >= first && index <= last;
+        if (own || below) {
+            kept += 1 + under;
+            anyKept = true;
+        }
+    }
+    return kept;
+}
+
+class SpliceNavigationTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+    QString out(const QString& name) const { return dir_.filePath(name); }
+    QTemporaryDir dir_;
+};
+
+TEST_F(SpliceNavigationTest, EveryInputGetsAnEntryHoldingItsOwnItemsOnTheirPages) {
+    const std::vector<Piece> pieces = {
+        piece("R-intro.pdf", 1, 20), piece("c-linearized.pdf", 1, 30),
+        piece("refcard-nf.pdf", 2, 3), piece("c-linearized.pdf", 3, 12)};
+    const QString path = out("outlines.pdf");
+    ASSERT_TRUE(merge(path, pieces)) << xpdfSpliceLastError();
+    expectCleanCheck(path);
+
+    std::unique_ptr<QPDF> written = load(path);
+    const std::vector<Origin> from = origins(pieces);
+    const std::vector<PageLook> writtenLooks = readPages(path);
+    QPDFOutlineDocumentHelper outline(*written);
+    std::vector<QPDFOutlineObjectHelper> top = outline.getTopLevelOutlines();
+    ASSERT_EQ(top.size(), pieces.size()) << "one entry per input, the same file twice included";
+
+    int firstPage = 0;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const Piece& p = pieces[i];
+        SCOPED_TRACE(p.path.toStdString());
+        EXPECT_EQ(top[i].getTitle(), QFileInfo(p.path).completeBaseName().toStdString());
+        EXPECT_EQ(destinationPage(*written, top[i].getDest()), firstPage)
+            << "the entry opens the input's first page in the output";
+
+        std::unique_ptr<QPDF> source = load(p.path);
+        const std::vector<PageLook> sourceLooks = readPages(p.path);
+        QPDFOutlineDocumentHelper sourceOutline(*source);
+        // Each kept item leads to the page showing what its source page showed, inside this
+        // input's share of the output.
+        std::vector<QPDFOutlineObjectHelper> items;
+        collect(top[i], items);
+        for (QPDFOutlineObjectHelper& item : items) {
+            QPDFObjectHandle dest = targetOf(item.getObjectHandle());
+            if (dest.isNull()) {
+                EXPECT_FALSE(item.getKids().empty())
+                    << "an item without a page is kept only as a heading: " << item.getTitle();
+                continue;
+            }
+            const int page = destinationPage(*written, dest);
+            ASSERT_GE(page, firstPage) << item.getTitle();
+            ASSERT_LE(page, firstPage + p.last - p.first) << item.getTitle();
+            EXPECT_EQ(writtenLooks.at(static_cast<std::size_t>(page)),
+                      sourceLooks.at(static_cast<std::size_t>(from[page].sourceIndex)))
+                << item.getTitle();
+        }
+        // Exactly the items whose page (or something below them) was kept.
+        int expected = 0;
+        for (QPDFOutlineObjectHelper& sourceTop : sourceOutline.getTopLevelOutlines()) {
+            bool below = false;
+            const int under = keptItems(sourceTop, p.first - 1, p.last - 1, below);
+            const int index = destinationPage(*source, targetOf(sourceTop.getObjectHandle()));
+            if ((index >= p.first - 1 && index <= p.last - 1) || below) {
+                expected += 1 + under;
+            }
+        }
+        EXPECT_EQ(static_cast<int>(items.size()), expected);
+        if (p.first == 1 && p.last == static_cast<int>(sourceLooks.size())) {
+            std::vector<QPDFOutlineObjectHelper> sourceItems;
+            for (QPDFOutlineObjectHelper& sourceTop : sourceOutline.getTopLevelOutlines()) {
+                sourceItems.push_back(sourceTop);
+                collect(sourceTop, sourceItems);
+            }
+            EXPECT_EQ(items.size(), sourceItems.size()) << "a whole input keeps its whole outline";
+        }
+        firstPage += p.last - p.first + 1;
+    }
+    // Pages 1-20 of the manual keep its first chapters only.
+    std::vector<QPDFOutlineObjectHelper> intro;
+    collect(top[0], intro);
+    EXPECT_GT(intro.size(), 3u);
+    EXPECT_LT(intro.size(), 100u);
+    EXPECT_TRUE(top[2].getKids().empty()) << "an input without an outline gets a bare entry";
+}
+
+TEST_F(SpliceNavigationTest, OutlinesCanBeLeftOut) {
+    const QString path = out("plain.pdf");
+    ASSERT_TRUE(merge(path, {piece("R-intro.pdf", 1, 5), piece("c-linearized.pdf", 1, 3)}, false));
+    expectCleanCheck(path);
+    std::unique_ptr<QPDF> written = load(path);
+    EXPECT_FALSE(written->getRoot().hasKey("/Outlines"));
+    EXPECT_FALSE(xpdfSpliceSetOutlines(nullptr, false));
+}
+
+// Every link of the output with the source annotation it was copied from (pages are copied with
+// their annotations in order).
+struct LinkPair {
+    int outputPage;
+    QPDFObjectHandle written;
+    QPDFObjectHandle source;
+    std::size_t piece;
+};
+
+TEST_F(SpliceNavigationTest, LinksLandOnTheCopiesOfTheirPagesAndNamesStayApart) {
+    // The same manual twice with overlapping ranges: every name clashes.
+    const std::vector<Piece> pieces = {piece("R-intro.pdf", 1, 12), piece("R-intro.pdf", 8, 40)};
+    const QString path = out("links.pdf");
+    ASSERT_TRUE(merge(path, pieces)) << xpdfSpliceLastError();
+    expectCleanCheck(path);
+
+    std::unique_ptr<QPDF> written = load(path);
+    std::unique_ptr<QPDF> source = load(pieces[0].path);
+    const std::vector<Origin> from = origins(pieces);
+    const std::vector<QPDFObjectHandle> outPages = written->getAllPages();
+    const std::vector<QPDFObjectHandle> inPages = source->getAllPages();
+    ASSERT_EQ(outPages.size(), from.size());
+
+    int landed = 0;
+    int inactive = 0;
+    for (std::size_t o = 0; o < outPages.size(); ++o) {
+        QPDFObjectHandle a = QPDFObjectHandle(outPages[o]).getKey("/Annots");
+        QPDFObjectHandle b =
+            QPDFObjectHandle(inPages[static_cast<std::size_t>(from[o].sourceIndex)])
+                .getKey("/Annots");
+        if (!b.isArray()) {
+            continue;
+        }
+        ASSERT_TRUE(a.isArray());
+        ASSERT_EQ(a.getArrayNItems(), b.getArrayNItems());
+        for (int n = 0; n < a.getArrayNItems(); ++n) {
+            QPDFObjectHandle sourceTarget = targetOf(b.getArrayItem(n));
+            if (sourceTarget.isNull()) {
+                continue;
+            }
+            const int sourcePage = destinationPage(*source, sourceTarget);
+            ASSERT_GE(sourcePage, 0);
+            const Piece& p = pieces[from[o].piece];
+            // Where the target page sits in the output, inside this copy's share.
+            int expected = -1;
+            int base = from[o].piece == 0 ? 0 : pieces[0].last - pieces[0].first + 1;
+            if (sourcePage >= p.first - 1 && sourcePage <= p.last - 1) {
+                expected = base + sourcePage - (p.first - 1);
+            }
+            QPDFObjectHandle target = targetOf(a.getArrayItem(n));
+            if (expected < 0) {
+                EXPECT_TRUE(target.isNull()) << "a link to a page left out is switched off";
+                ++inactive;
+                continue;
+            }
+            ASSERT_FALSE(target.isNull()) << "output page " << o + 1 << " link " << n;
+            EXPECT_EQ(destinationPage(*written, target), expected)
+                << "output page " << o + 1 << " link " << n;
+            ++landed;
+        }
+    }
+    EXPECT_GT(landed, 20);
+    EXPECT_GT(inactive, 0);
+
+    // Names: each copy's names are carried, the second copy's under new names, all distinct.
+    QPDFObjectHandle tree = written->getRoot().getKey("/Names").getKey("/Dests");
+    ASSERT_TRUE(tree.isDictionary());
+    std::map<std::string, QPDFObjectHandle> names;
+    for (auto entry : QPDFNameTreeObjectHelper(tree, *written)) {
+        EXPECT_TRUE(names.emplace(entry.first, entry.second).second) << entry.first;
+        const int page = destinationPage(*written, entry.second);
+        EXPECT_GE(page, 0) << entry.first;
+    }
+    int inBoth = 0;
+    for (auto entry :
+         QPDFNameTreeObjectHelper(source->getRoot().getKey("/Names").getKey("/Dests"), *source)) {
+        const int page = destinationPage(*source, entry.second);
+        if (page >= 7 && page <= 11 && names.count(entry.first) &&
+            names.count(entry.first + "-2")) {
+            EXPECT_EQ(destinationPage(*written, names[entry.first]), page);
+            EXPECT_EQ(destinationPage(*written, names[entry.first + "-2"]), 12 + page - 7);
+            ++inBoth;
+        }
+    }
+    EXPECT_GT(inBoth, 0);
+}
+
+TEST_F(SpliceNavigationTest, PageLabelsOfTheKeptPagesReadBackAsInTheirFiles) {
+    const std::vector<Piece> pieces = {piece("R-intro.pdf", 2, 9), piece("refcard-nf.pdf", 2, 3),
+                                       piece("c-linearized.pdf", 3, 10)};
+    const QString path = out("labels.pdf");
+    ASSERT_TRUE(merge(path, pieces)) << xpdfSpliceLastError();
+    expectCleanCheck(path);
+
+    std::unique_ptr<QPDF> written = load(path);
+    QPDFPageLabelDocumentHelper labels(*written);
+    ASSERT_TRUE(labels.hasPageLabels());
+    const std::vector<Origin> from = origins(pieces);
+    // A label as text: the prefix with the number in the label's style (enough to tell styles and
+    // numbers apart).
+    auto text = [](QPDFObjectHandle label) {
+        std::string result;
+        if (label.getKey("/P").isString()) {
+            result = label.getKey("/P").getUTF8Value();
+        }
+        if (label.getKey("/S").isName()) {
+            result += label.getKey("/S").getName();
+            result += std::to_string(
+                label.getKey("/St").isInteger() ? label.getKey("/St").getIntValue() : 1);
+        }
+        return result;
+    };
+    for (std::size_t o = 0; o < from.size(); ++o) {
+        std::unique_ptr<QPDF> source = load(pieces[from[o].piece].path);
+        QPDFPageLabelDocumentHelper sourceLabels(*source);
+        std::string expected;
+        if (sourceLabels.hasPageLabels()) {
+            expected = text(sourceLabels.getLabelForPage(from[o].sourceIndex));
+        } else {
+            expected = "/D" + std::to_string(from[o].sourceIndex + 1); // its own page number
+        }
+        EXPECT_EQ(text(labels.getLabelForPage(static_cast<long long>(o))), expected)
+            << "output page " << o + 1;
+    }
+    // Independent of the library: the reader's view of R-intro's roman front matter.
+    const ToolRun info = runTool("pdfinfo", {"-f", "3", "-l", "3", path});
+    EXPECT_EQ(info.exitCode, 0);
+}
+
+TEST_F(SpliceNavigationTest, TheSameFormTwiceGivesTwoIndependentForms) {
+    const QString path = out("forms.pdf");
+    ASSERT_TRUE(
+        merge(path, {piece("pdflatex-forms.pdf", 1, 1), piece("pdflatex-forms.pdf", 1, 1)}));
+    expectCleanCheck(path);
+    {
+        std::unique_ptr<QPDF> written = load(path);
+        QPDFAcroFormDocumentHelper forms(*written);
+        std::vector<QPDFFormFieldObjectHelper> fields = forms.getFormFields();
+        std::set<std::string> names;
+        std::map<int, int> perPage;
+        for (QPDFFormFieldObjectHelper& field : fields) {
+            EXPECT_TRUE(names.insert(field.getFullyQualifiedName()).second)
+                << field.getFullyQualifiedName();
+        }
+        const std::vector<QPDFObjectHandle> pages = written->getAllPages();
+        for (std::size_t p = 0; p < pages.size(); ++p) {
+            for (QPDFAnnotationObjectHelper& widget :
+                 forms.getWidgetAnnotationsForPage(QPDFPageObjectHelper(pages[p]))) {
+                ++perPage[static_cast<int>(p)];
+                (void)widget;
+            }
+        }
+        ASSERT_EQ(perPage.size(), 2u);
+        EXPECT_EQ(perPage[0], perPage[1]);
+        // Fill every text field of the first copy, then read the second copy back.
+        for (QPDFAnnotationObjectHelper& widget :
+             forms.getWidgetAnnotationsForPage(QPDFPageObjectHelper(pages[0]))) {
+            QPDFFormFieldObjectHelper field = forms.getFieldForAnnotation(widget);
+            if (field.isText()) {
+                field.setV("filled", false);
+            }
+        }
+        QPDFWriter writer(*written, out("filled.pdf").toUtf8().constData());
+        writer.write();
+    }
+    std::unique_ptr<QPDF> filled = load(out("filled.pdf"));
+    QPDFAcroFormDocumentHelper forms(*filled);
+    const std::vector<QPDFObjectHandle> pages = filled->getAllPages();
+    int firstFilled = 0;
+    for (int p = 0; p < 2; ++p) {
+        for (QPDFAnnotationObjectHelper& widget : forms.getWidgetAnnotationsForPage(
+                 QPDFPageObjectHelper(pages[static_cast<std::size_t>(p)]))) {
+            QPDFFormFieldObjectHelper field = forms.getFieldForAnnotation(widget);
+            if (!field.isText()) {
+                continue;
+            }
+            if (p == 0) {
+                firstFilled += field.getValueAsString() == "filled" ? 1 : 0;
+            } else {
+                EXPECT_NE(field.getValueAsString(), "filled") << field.getFullyQualifiedName();
+            }
+        }
+    }
+    EXPECT_GT(firstFilled, 0);
+}
+
+qint64 sizeOf(const QString& path) {
+    return QFileInfo(path).size();
+}
+
+TEST_F(SpliceNavigationTest, AFileAddedTwiceIsStoredAlmostOnce) {
+    for (const char* name : {"R-intro.pdf", "pdflatex-forms.pdf", "refcard-nf.pdf"}) {
+        SCOPED_TRACE(name);
+        const int pages = static_cast<int>(readPages(pdfPath(name)).size());
+        const QString once = out("once.pdf");
+        const QString twice = out("twice.pdf");
+        ASSERT_TRUE(merge(once, {piece(name, 1, pages)}));
+        ASSERT_TRUE(merge(twice, {piece(name, 1, pages), piece(name, 1, pages)}));
+        expectCleanCheck(twice);
+        // The second copy adds its pages, annotations, fields and outline, not its fonts, images
+        // and page contents again.
+        EXPECT_LT(sizeOf(twice), sizeOf(once) * 13 / 10) << sizeOf(once) << " " << sizeOf(twice);
+        const std::vector<PageLook> looks = readPages(twice);
+        const std::vector<PageLook> single = readPages(pdfPath(name));
+        ASSERT_EQ(looks.size(), single.size() * 2);
+        for (std::size_t p = 0; p < looks.size(); ++p) {
+            EXPECT_EQ(looks[p], single[p % single.size()]) << "page " << p + 1;
+        }
+    }
+}
+
+// Damaged navigation in an input costs at most the navigation, never the merge.
+TEST_F(SpliceNavigationTest, LoopingOutlinesAndBrokenDestinationsAreSurvived) {
+    const QString broken = out("broken.pdf");
+    {
+        std::unique_ptr<QPDF> pdf = load(pdfPath("c-linearized.pdf"));
+        QPDFObjectHandle outlines = pdf->getRoot().getKey("/Outlines");
+        QPDFObjectHandle first = outlines.getKey("/First");
+        QPDFObjectHandle last = outlines.getKey("/Last");
+        ASSERT_TRUE(first.isDictionary() && last.isDictionary());
+        last.replaceKey("/Next", first);   // a loop among siblings
+        first.replaceKey("/First", first); // an item that holds itself
+        first.replaceKey("/Dest", QPDFObjectHandle::newString("no such name"));
+        last.replaceKey("/Dest", QPDFObjectHandle::parse("[ 999 /Fit ]"));
+        QPDFWriter writer(*pdf, broken.toUtf8().constData());
+        writer.setLinearization(false);
+        writer.write();
+    }
+    const QString path = out("survived.pdf");
+    ASSERT_TRUE(merge(path, {{broken, 1, 30}, piece("R-intro.pdf", 1, 3)}))
+        << xpdfSpliceLastError();
+    expectCleanCheck(path);
+    std::unique_ptr<QPDF> written = load(path);
+    QPDFOutlineDocumentHelper outline(*written);
+    ASSERT_EQ(outline.getTopLevelOutlines().size(), 2u);
+    std::vector<QPDFOutlineObjectHelper> items;
+    collect(outline.getTopLevelOutlines()[0], items);
+    for (QPDFOutlineObjectHelper& item : items) {
+        QPDFObjectHandle dest = targetOf(item.getObjectHandle());
+        if (!dest.isNull()) {
+            EXPECT_GE(destinationPage(*written, dest), 0) << item.getTitle();
+        }
+    }
+}
+
+} // namespace
+} // namespace plyfold::test
