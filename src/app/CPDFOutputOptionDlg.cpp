@@ -1,7 +1,7 @@
 #include "app/CPDFOutputOptionDlg.h"
 
 #include "app/DialogIds.h"
-#include "app/DialogUnits.h"
+#include "controls/DialogUnits.h"
 #include "controls/MessageBox.h"
 
 #include <QButtonGroup>

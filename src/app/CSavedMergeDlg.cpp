@@ -1,7 +1,7 @@
 #include "app/CSavedMergeDlg.h"
 
 #include "app/DialogIds.h"
-#include "app/DialogUnits.h"
+#include "controls/DialogUnits.h"
 #include "res/Resources.h"
 
 #include <QIcon>

@@ -1,5 +1,7 @@
 #include "engine/CStringDlg.h"
 
+#include "controls/DialogUnits.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QLineEdit>
@@ -13,34 +15,6 @@ StringDlgAnswerer& answerer() {
     static StringDlgAnswerer instance;
     return instance;
 }
-
-// Converts dialog units to pixels with the dialog font's metrics: a horizontal unit is a quarter of
-// the font's average character width, a vertical unit an eighth of its height.
-class DialogUnits {
-public:
-    explicit DialogUnits(const QFont& font) {
-        const QFontMetrics metrics(font);
-        static const QString sample =
-            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-        baseX_ = (metrics.horizontalAdvance(sample) / 26 + 1) / 2;
-        baseY_ = metrics.height();
-        if (baseX_ <= 0) {
-            baseX_ = 6;
-        }
-        if (baseY_ <= 0) {
-            baseY_ = 13;
-        }
-    }
-    int x(int units) const { return (units * baseX_ + 2) / 4; }
-    int y(int units) const { return (units * baseY_ + 4) / 8; }
-    QRect rect(int left, int top, int width, int height) const {
-        return QRect(x(left), y(top), x(width), y(height));
-    }
-
-private:
-    int baseX_ = 6;
-    int baseY_ = 13;
-};
 
 QLineEdit* makeEdit(QWidget* parent, int id, const QRect& geometry) {
     auto* edit = new QLineEdit(parent);
@@ -60,21 +34,21 @@ CStringDlg::CStringDlg(QWidget* owner) : QDialog(owner) {
     const DialogUnits units(dialogFont);
 
     setWindowTitle(QStringLiteral("Dialog"));
-    setFixedSize(units.x(248), units.y(46));
+    setFixedSize(units.X(248), units.Y(46));
 
-    plainEdit_ = makeEdit(this, kPlainEditId, units.rect(7, 7, 170, 14));
-    passwordEdit_ = makeEdit(this, kPasswordEditId, units.rect(7, 7, 170, 14));
+    plainEdit_ = makeEdit(this, kPlainEditId, units.Rect(7, 7, 170, 14));
+    passwordEdit_ = makeEdit(this, kPasswordEditId, units.Rect(7, 7, 170, 14));
     passwordEdit_->setEchoMode(QLineEdit::Password);
     passwordEdit_->hide();
 
     okButton_ = new QPushButton(QStringLiteral("OK"), this);
     okButton_->setObjectName(QString::number(kOkId));
-    okButton_->setGeometry(units.rect(191, 7, 50, 14));
+    okButton_->setGeometry(units.Rect(191, 7, 50, 14));
     okButton_->setDefault(true);
 
     cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
     cancelButton_->setObjectName(QString::number(kCancelId));
-    cancelButton_->setGeometry(units.rect(191, 24, 50, 14));
+    cancelButton_->setGeometry(units.Rect(191, 24, 50, 14));
 
     // Tab order as the controls are listed: plain edit, password edit, OK, Cancel.
     setTabOrder(plainEdit_, passwordEdit_);

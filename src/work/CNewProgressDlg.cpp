@@ -1,8 +1,9 @@
 #include "work/CNewProgressDlg.h"
 
+#include "controls/DialogUnits.h"
+
 #include "work/NewProgressHandler.h"
 
-#include <QFontMetrics>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -13,27 +14,7 @@ namespace plyfold {
 
 namespace {
 
-// Dialog units of the dialog's font: a quarter of the average character width across, an eighth
-// of the character height down, each edge of a rectangle mapped on its own and rounded.
-class Units {
-public:
-    explicit Units(const QFont& font) {
-        const QFontMetrics metrics(font);
-        const int letters = metrics.horizontalAdvance(
-            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-        baseX_ = std::max(1, (letters / 26 + 1) / 2);
-        baseY_ = std::max(1, metrics.height());
-    }
-    int X(int units) const { return (units * baseX_ + 2) / 4; }
-    int Y(int units) const { return (units * baseY_ + 4) / 8; }
-    QRect Rect(int x, int y, int width, int height) const {
-        return QRect(X(x), Y(y), X(x + width) - X(x), Y(y + height) - Y(y));
-    }
-
-private:
-    int baseX_ = 1;
-    int baseY_ = 1;
-};
+using Units = DialogUnits;
 
 constexpr int kDialogWidth = 246;
 constexpr int kDialogHeight = 102;

@@ -22,6 +22,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace plyfold {
 namespace {
 
@@ -133,10 +135,12 @@ TEST_F(DocumentCommandsTest, FolderBrowserEnablesOkOnlyForAFolder) {
     browser.show();
     QPushButton* ok = browser.okButton();
     ASSERT_NE(ok, nullptr);
-    const auto settle = [] {
+    // The dialog reacts to typing through its own queued events: let them run, and when a
+    // condition is given, wait (up to a few seconds on a loaded machine) until it holds.
+    const auto settle = [](const std::function<bool()>& done = {}) {
         QElapsedTimer clock;
         clock.start();
-        while (clock.elapsed() < 300) {
+        while (clock.elapsed() < 300 || (done && !done() && clock.elapsed() < 5000)) {
             QApplication::processEvents();
         }
     };
@@ -156,16 +160,16 @@ TEST_F(DocumentCommandsTest, FolderBrowserEnablesOkOnlyForAFolder) {
     };
     for (const Case& c : cases) {
         edit->setText(c.typed);
-        settle();
+        settle([&] { return ok->isEnabled() == c.enabled; });
         EXPECT_EQ(ok->isEnabled(), c.enabled) << c.typed.toStdString();
     }
     // Accepting a file is refused: the browser stays open.
     edit->setText(QStringLiteral("one.pdf"));
-    settle();
+    settle([&] { return !ok->isEnabled(); });
     browser.accept();
     EXPECT_TRUE(browser.isVisible());
     edit->setText(QStringLiteral("sub"));
-    settle();
+    settle([&] { return browser.CurrentChoice() == dir.filePath(QStringLiteral("sub")); });
     EXPECT_EQ(browser.CurrentChoice(), dir.filePath(QStringLiteral("sub")));
     browser.accept();
     EXPECT_FALSE(browser.isVisible());

@@ -2,7 +2,7 @@
 
 #include "app/CPDFOutputOptionDlg.h"
 #include "app/DialogIds.h"
-#include "app/DialogUnits.h"
+#include "controls/DialogUnits.h"
 #include "res/Strings.h"
 
 #include <QAbstractButton>

@@ -1,5 +1,5 @@
 #include "app/OutputProtection.h"
-#include "app/DialogUnits.h"
+#include "controls/DialogUnits.h"
 #include "app/FileDialogFilter.h"
 #include "res/Strings.h"
 

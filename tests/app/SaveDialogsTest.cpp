@@ -4,7 +4,7 @@
 #include "app/CPDFOutputOptionDlg.h"
 #include "app/CSavedMergeDlg.h"
 #include "app/DialogIds.h"
-#include "app/DialogUnits.h"
+#include "controls/DialogUnits.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
 
