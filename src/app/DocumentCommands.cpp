@@ -9,6 +9,7 @@
 #include "res/Strings.h"
 
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -89,6 +90,14 @@ bool CFolderBrowser::IsSelectableFolder(const QString& path) {
 }
 
 QString CFolderBrowser::CurrentChoice() const {
+    // What the person typed wins: the list's selection follows typing only later (and not at
+    // all when the name matches nothing), so reading it first could answer with an older pick.
+    if (const auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+        const QString typed = edit->text().trimmed();
+        if (!typed.isEmpty()) {
+            return QDir::cleanPath(directory().absoluteFilePath(typed));
+        }
+    }
     const QStringList chosen = selectedFiles();
     return chosen.isEmpty() ? directory().absolutePath() : chosen.first();
 }
