@@ -121,7 +121,9 @@ void CFolderBrowser::accept() {
     if (!IsSelectableFolder(CurrentChoice())) {
         return;
     }
-    QFileDialog::accept();
+    // QFileDialog::accept would judge the list's selection again, which may still be an older
+    // pick; the choice made here is the one the dialog returns.
+    QDialog::accept();
 }
 
 QString CFolderBrowser::DoModal() {
