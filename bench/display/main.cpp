@@ -24,6 +24,7 @@
 #include "engine/ProcessGlobals.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
+#include "support/SyntheticPdf.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -83,35 +84,6 @@ public:
     }
     CWorkAreaView* view = nullptr;
 };
-
-bool WritePdf(const QString& path, int pages) {
-    QByteArray out("%PDF-1.4\n");
-    std::vector<qint64> offsets;
-    auto object = [&](const QByteArray& body) {
-        offsets.push_back(out.size());
-        out += QByteArray::number(static_cast<qint64>(offsets.size())) + " 0 obj\n" + body +
-               "\nendobj\n";
-    };
-    object("<< /Type /Catalog /Pages 2 0 R >>");
-    QByteArray kids;
-    for (int i = 0; i < pages; ++i) {
-        kids += QByteArray::number(i + 3) + " 0 R ";
-    }
-    object("<< /Type /Pages /Count " + QByteArray::number(pages) + " /Kids [" + kids + "] >>");
-    for (int i = 0; i < pages; ++i) {
-        object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>");
-    }
-    const qint64 xref = out.size();
-    out += "xref\n0 " + QByteArray::number(static_cast<qint64>(offsets.size() + 1)) +
-           "\n0000000000 65535 f \n";
-    for (qint64 off : offsets) {
-        out += QByteArray::number(off).rightJustified(10, '0') + " 00000 n \n";
-    }
-    out += "trailer\n<< /Size " + QByteArray::number(static_cast<qint64>(offsets.size() + 1)) +
-           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(out) == out.size();
-}
 
 int VisibleBoxes(const CWorkAreaView& view) {
     const QRect visible = view.VisibleContentRect();
@@ -213,7 +185,7 @@ int main(int argc, char** argv) {
 
     QTemporaryDir dir;
     const QString big = dir.filePath("big.pdf");
-    if (!WritePdf(big, pages)) {
+    if (!test::WriteSyntheticPdf(big, pages)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(big));
         return 1;
     }

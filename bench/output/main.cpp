@@ -30,6 +30,7 @@
 #include "engine/ProcessGlobals.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
+#include "support/SyntheticPdf.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -84,37 +85,6 @@ std::vector<double> Repeat(int reps, const std::function<void()>& f) {
         out.push_back(TimeMs(f));
     }
     return out;
-}
-
-// A valid PDF of `pages` empty pages: Letter portrait, every seventh one landscape.
-bool WritePdf(const QString& path, int pages) {
-    QByteArray out("%PDF-1.4\n");
-    std::vector<qint64> offsets;
-    auto object = [&](const QByteArray& body) {
-        offsets.push_back(out.size());
-        out += QByteArray::number(static_cast<qint64>(offsets.size())) + " 0 obj\n" + body +
-               "\nendobj\n";
-    };
-    object("<< /Type /Catalog /Pages 2 0 R >>");
-    QByteArray kids;
-    for (int i = 0; i < pages; ++i) {
-        kids += QByteArray::number(i + 3) + " 0 R ";
-    }
-    object("<< /Type /Pages /Count " + QByteArray::number(pages) + " /Kids [" + kids + "] >>");
-    for (int i = 0; i < pages; ++i) {
-        const QByteArray box = (i % 7 == 6) ? "[0 0 792 612]" : "[0 0 612 792]";
-        object("<< /Type /Page /Parent 2 0 R /MediaBox " + box + " >>");
-    }
-    const qint64 xref = out.size();
-    out += "xref\n0 " + QByteArray::number(static_cast<qint64>(offsets.size() + 1)) +
-           "\n0000000000 65535 f \n";
-    for (qint64 off : offsets) {
-        out += QByteArray::number(off).rightJustified(10, '0') + " 00000 n \n";
-    }
-    out += "trailer\n<< /Size " + QByteArray::number(static_cast<qint64>(offsets.size() + 1)) +
-           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(out) == out.size();
 }
 
 // A thumbnail as the page service delivers it (14.4 dpi of a Letter page), with some content.
@@ -198,7 +168,7 @@ int main(int argc, char** argv) {
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("many.pdf"));
-    if (!dir.isValid() || !WritePdf(path, pages)) {
+    if (!dir.isValid() || !test::WriteSyntheticPdf(path, pages, 7)) {
         std::fprintf(stderr, "cannot write the test PDF\n");
         return 1;
     }

@@ -2,6 +2,7 @@
 // the scroll steps of the base view, and child controls that exist only for visible boxes.
 
 #include "DisplayTestSupport.h"
+#include "support/SyntheticPdf.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -254,7 +255,7 @@ ControlCount CountControls(const CWorkAreaView& view, const WorkAreaDoc& doc) {
 TEST(WorkAreaControls, ExistOnlyForVisibleBoxesWhileScrolling) {
     QTemporaryDir dir;
     const QString big = dir.filePath("big.pdf");
-    ASSERT_TRUE(test::WriteManyPagePdf(big, 2000));
+    ASSERT_TRUE(test::WriteSyntheticPdf(big, 2000));
     WorkAreaRig rig(600, 500);
     CDoc* doc = rig.list->AddDocument(big);
     ASSERT_NE(doc, nullptr);
