@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <stdexcept>
 
 namespace plyfold::splice {
 namespace {
@@ -13,8 +14,8 @@ constexpr std::size_t maxItems = 200000;
 
 struct Item {
     QPDFObjectHandle title;  // a string, copied byte for byte
-    QPDFObjectHandle dest;   // explicit destination in the output, or null
-    QPDFObjectHandle action; // a web link kept as it was, or null
+    QPDFObjectHandle dest;   // explicit destination in the output; unset or null for none
+    QPDFObjectHandle action; // an action kept as it was (web, named, other file); unset or null
     QPDFObjectHandle color;
     QPDFObjectHandle flags;
     bool open = false;
@@ -55,32 +56,66 @@ private:
         item.open =
             source.getKey("/Count").isInteger() && source.getKey("/Count").getIntValue() > 0;
         if (source.getKey("/C").isArray()) {
-            item.color = copyDirect(source.getKey("/C"));
+            item.color = copyDirectOrNull(source.getKey("/C"));
         }
         if (source.getKey("/F").isInteger()) {
             item.flags = QPDFObjectHandle::newInteger(source.getKey("/F").getIntValue());
         }
         bool hasTarget = false;
         QPDFObjectHandle dest = localDestination(source, hasTarget);
-        if (hasTarget) {
+        if (hasTarget && !dest.isNull()) {
             item.dest = mapDestination(c_, dest, false);
             if (item.dest.isNull() && item.children.empty()) {
                 return std::nullopt; // its page was left out and nothing under it remains
             }
             return item;
         }
-        QPDFObjectHandle action = source.getKey("/A");
-        if (action.isDictionary() && action.getKey("/S").isNameAndEquals("/URI") &&
-            action.getKey("/URI").isString()) {
-            item.action = QPDFObjectHandle::newDictionary();
-            item.action.replaceKey("/S", QPDFObjectHandle::newName("/URI"));
-            item.action.replaceKey("/URI", copyDirect(action.getKey("/URI")));
-            return item;
+        // No page target: a heading, or an action that does not lead to a page of this file.
+        // Actions that keep their meaning in the merged file go with it; scripts and program
+        // launches are not carried into a file the user did not write, so their items stay as
+        // headings.
+        item.action = keptAction(source.getKey("/A"));
+        return item;
+    }
+
+    // A copy of an outline action that means the same in the output, or null.
+    static QPDFObjectHandle keptAction(QPDFObjectHandle action) {
+        if (!action.isDictionary()) {
+            return QPDFObjectHandle::newNull();
         }
-        if (action.isDictionary() && item.children.empty()) {
-            return std::nullopt; // an action that means nothing in the output (script, other file)
+        QPDFObjectHandle type = action.getKey("/S");
+        QPDFObjectHandle kept = QPDFObjectHandle::newDictionary();
+        const auto carry = [&](const char* key) {
+            QPDFObjectHandle value = copyDirectOrNull(action.getKey(key));
+            if (!value.isNull()) {
+                kept.replaceKey(key, value);
+            }
+            return !value.isNull();
+        };
+        if (type.isNameAndEquals("/URI") && action.getKey("/URI").isString()) {
+            carry("/URI");
+        } else if (type.isNameAndEquals("/Named") && action.getKey("/N").isName()) {
+            carry("/N");
+        } else if (type.isNameAndEquals("/GoToR")) {
+            // A place in another file: meaningful as long as the file and the place are named.
+            if (!carry("/F") || !carry("/D")) {
+                return QPDFObjectHandle::newNull();
+            }
+            carry("/NewWindow");
+        } else {
+            return QPDFObjectHandle::newNull();
         }
-        return item; // a plain heading
+        kept.replaceKey("/S", QPDFObjectHandle::newName(type.getName()));
+        return kept;
+    }
+
+    // copyDirect, with null for what cannot be copied (nested too deeply).
+    static QPDFObjectHandle copyDirectOrNull(QPDFObjectHandle object) {
+        try {
+            return copyDirect(object);
+        } catch (const std::exception&) {
+            return QPDFObjectHandle::newNull();
+        }
     }
 
     Contribution& c_;
@@ -104,12 +139,14 @@ void writeChildren(QPDF& output, QPDFObjectHandle parent, std::vector<Item>& ite
         QPDFObjectHandle node = output.makeIndirectObject(QPDFObjectHandle::newDictionary());
         node.replaceKey("/Title", item.title);
         node.replaceKey("/Parent", parent);
-        if (!item.dest.isNull()) {
+        // Only what was set is written: a default handle is not an object and must never reach
+        // the output.
+        if (item.dest.isInitialized() && !item.dest.isNull()) {
             node.replaceKey("/Dest", item.dest);
         } else if (item.action.isInitialized() && !item.action.isNull()) {
             node.replaceKey("/A", item.action);
         }
-        if (item.color.isInitialized()) {
+        if (item.color.isInitialized() && item.color.isArray()) {
             node.replaceKey("/C", item.color);
         }
         if (item.flags.isInitialized()) {

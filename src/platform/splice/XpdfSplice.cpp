@@ -1,5 +1,6 @@
 #include "platform/splice/XpdfSplice.h"
 
+#include "platform/splice/OutputTemporaries.h"
 #include "platform/splice/SpliceNavigation.h"
 #include "platform/splice/SpliceText.h"
 
@@ -20,7 +21,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <set>
 #include <stdexcept>
 #include <system_error>
@@ -73,7 +73,31 @@ struct InputDoc {
     // password lifts them; a user password that had to be typed is taken as the right to copy).
     bool copyAllowed = true;
     std::unique_ptr<QPDFAcroFormDocumentHelper> forms; // made on first use
+    // Whether the form's looks were prepared for copying, and whether the file still asks readers
+    // to redraw its fields afterwards (its looks could not be drawn here).
+    bool appearancesPrepared = false;
+    bool asksRedraw = false;
     std::vector<std::string> log;
+
+    // Draws the looks of the fields that the file asks readers to draw, so that copies carry them
+    // and the output need not ask every reader to redraw every field of every input.
+    void prepareAppearances() {
+        if (appearancesPrepared) {
+            return;
+        }
+        appearancesPrepared = true;
+        QPDFAcroFormDocumentHelper& helper = formHelper();
+        if (!helper.getNeedAppearances()) {
+            return;
+        }
+        try {
+            helper.generateAppearancesIfNeeded();
+            helper.setNeedAppearances(false);
+        } catch (const std::exception& e) {
+            addMessage(log, std::string("cannot draw the looks of form fields: ") + e.what());
+        }
+        asksRedraw = helper.getNeedAppearances();
+    }
 
     QPDFAcroFormDocumentHelper& formHelper() {
         if (!forms) {
@@ -229,29 +253,7 @@ bool openAsInput(const fs::path& path) {
 
 // Reserves a fresh file name next to target and opens it for writing; the caller removes it.
 FILE* createTemporaryNextTo(const fs::path& target, fs::path& created) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
-        std::u8string hidden = target.filename().u8string();
-        hidden.insert(hidden.begin(), u8'.');
-        hidden.append(suffix, suffix + std::strlen(suffix));
-        fs::path candidate = target.parent_path() / hidden;
-        // "x": fail rather than reuse a name that already exists.
-#ifdef _WIN32
-        FILE* file = _wfopen(candidate.c_str(), L"wbx");
-#else
-        FILE* file = std::fopen(candidate.c_str(), "wbx");
-#endif
-        if (file) {
-            created = std::move(candidate);
-            return file;
-        }
-        if (errno != EEXIST) {
-            return nullptr;
-        }
-    }
-    return nullptr;
+    return plyfold::temporaries::OpenBeside(target, "tmp", created);
 }
 
 // A file that is removed again unless it was kept: the temporary output on every failure path.
@@ -262,12 +264,17 @@ public:
         if (!path_.empty()) {
             std::error_code ec;
             fs::remove(path_, ec);
+            plyfold::temporaries::Unregister(path_);
         }
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     const fs::path& path() const { return path_; }
-    void keep() { path_.clear(); }
+    // The file was renamed into place: it is no longer temporary.
+    void keep() {
+        plyfold::temporaries::Unregister(path_);
+        path_.clear();
+    }
 
 private:
     fs::path path_;
@@ -275,8 +282,11 @@ private:
 
 // Writes the PDF into file; throws on any error.
 void writePdf(XpdfSpliceOutputObject& output, FILE* file, const fs::path& name) {
+    // The writer keeps the description's pointer (not a copy) until it is destroyed, so the text
+    // must outlive it.
+    const std::string description = splice::pathToUtf8(name);
     QPDFWriter writer(*output.pdf);
-    writer.setOutputFile(splice::pathToUtf8(name).c_str(), file, false);
+    writer.setOutputFile(description.c_str(), file, false);
     // Copy stream data exactly as stored: no decoding and no recompression.
     writer.setCompressStreams(false);
     writer.setDecodeLevel(qpdf_dl_none);
@@ -318,6 +328,22 @@ bool writeOutput(XpdfSpliceOutputObject& output) {
         return false;
     }
     TemporaryFile temporary(name);
+    // Readers are asked to redraw every field only when every input with a form asked for it and
+    // its looks could not be drawn here; one input's request never changes how another's look.
+    trapErrors(&output.log, false, [&] {
+        bool anyForm = false;
+        bool allAsk = true;
+        for (const std::shared_ptr<InputDoc>& source : output.sources) {
+            if (source->appearancesPrepared) {
+                anyForm = true;
+                allAsk = allAsk && source->asksRedraw;
+            }
+        }
+        if (anyForm && output.forms) {
+            output.formHelper().setNeedAppearances(allAsk);
+        }
+        return true;
+    });
     // Everything that points at pages is rebuilt now that every page is in place; then equal
     // streams are stored once.
     trapErrors(&output.log, false, [&] {
@@ -464,6 +490,7 @@ XpdfSpliceOutput xpdfSpliceOpenOutputW(const char16_t* path, double version) {
             }
             std::fclose(file);
             fs::remove(probe, ec);
+            plyfold::temporaries::Unregister(probe);
 
             char text[16];
             std::snprintf(text, sizeof text, "%.1f", version);
@@ -513,6 +540,9 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
         const bool copied = trapErrors(&out->log, false, [&] {
             std::set<QPDFObjGen>& alreadyCopied = out->copiedPages[doc.pdf->getUniqueId()];
             const bool withForms = doc.formHelper().hasAcroForm();
+            if (withForms) {
+                doc.prepareAppearances();
+            }
             for (int number = first; number <= last; ++number) {
                 QPDFPageObjectHelper page = doc.pages[static_cast<std::size_t>(number - 1)];
                 sourcePages.push_back(page.getObjectHandle());
@@ -529,9 +559,6 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
                     out->formHelper().fixCopiedAnnotations(added, page.getObjectHandle(),
                                                            doc.formHelper(), &newFields);
                 }
-            }
-            if (withForms && doc.formHelper().getNeedAppearances()) {
-                out->formHelper().setNeedAppearances(true);
             }
             return true;
         });

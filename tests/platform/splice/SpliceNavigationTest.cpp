@@ -3,6 +3,7 @@
 
 #include "SpliceTestUtil.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -392,7 +393,8 @@ TEST_F(SpliceNavigationTest, TheSameFormTwiceGivesTwoIndependentForms) {
                 field.setV("filled", false);
             }
         }
-        QPDFWriter writer(*written, out("filled.pdf").toUtf8().constData());
+        const QByteArray name = out("filled.pdf").toUtf8(); // the writer keeps the pointer
+        QPDFWriter writer(*written, name.constData());
         writer.write();
     }
     std::unique_ptr<QPDF> filled = load(out("filled.pdf"));
@@ -454,7 +456,8 @@ TEST_F(SpliceNavigationTest, LoopingOutlinesAndBrokenDestinationsAreSurvived) {
         first.replaceKey("/First", first); // an item that holds itself
         first.replaceKey("/Dest", QPDFObjectHandle::newString("no such name"));
         last.replaceKey("/Dest", QPDFObjectHandle::parse("[ 999 /Fit ]"));
-        QPDFWriter writer(*pdf, broken.toUtf8().constData());
+        const QByteArray name = broken.toUtf8(); // the writer keeps the pointer
+        QPDFWriter writer(*pdf, name.constData());
         writer.setLinearization(false);
         writer.write();
     }
@@ -473,6 +476,149 @@ TEST_F(SpliceNavigationTest, LoopingOutlinesAndBrokenDestinationsAreSurvived) {
             EXPECT_GE(destinationPage(*written, dest), 0) << item.getTitle();
         }
     }
+}
+
+// Outline items that lead to no page of their file are kept for what they are: a heading stays a
+// heading (its children still lead to their pages), actions that mean the same in the merged file
+// go with it, and scripts or program launches are dropped from an item that stays as a heading.
+TEST_F(SpliceNavigationTest, OutlineItemsWithoutPageTargetsAreKept) {
+    const QString made = out("every-kind.pdf");
+    {
+        std::unique_ptr<QPDF> pdf = load(pdfPath("c-linearized.pdf"));
+        const std::vector<QPDFObjectHandle> pages = pdf->getAllPages();
+        const auto fit = [&](std::size_t index) {
+            QPDFObjectHandle dest = QPDFObjectHandle::newArray();
+            dest.appendItem(pages[index]);
+            dest.appendItem(QPDFObjectHandle::newName("/Fit"));
+            return dest;
+        };
+        QPDFObjectHandle root =
+            pdf->makeIndirectObject(QPDFObjectHandle::parse("<< /Type /Outlines >>"));
+        std::vector<QPDFObjectHandle> items;
+        const auto item = [&](const char* title, const char* body) {
+            QPDFObjectHandle node = pdf->makeIndirectObject(QPDFObjectHandle::parse(body));
+            node.replaceKey("/Title", QPDFObjectHandle::newString(title));
+            return node;
+        };
+        QPDFObjectHandle heading = item("Heading", "<< /Count 99999999 >>");
+        QPDFObjectHandle childA = item("Child on 2", "<< >>");
+        childA.replaceKey("/Dest", fit(1));
+        QPDFObjectHandle childB = item("Child on 3", "<< >>");
+        childB.replaceKey("/A", QPDFObjectHandle::parse("<< /S /GoTo >>"));
+        childB.getKey("/A").replaceKey("/D", fit(2));
+        heading.replaceKey("/First", childA);
+        heading.replaceKey("/Last", childB);
+        childA.replaceKey("/Next", childB); // no /Parent on the children
+        items.push_back(heading);
+        items.push_back(item("Web", "<< /A << /S /URI /URI (https://example.org/) >> >>"));
+        items.push_back(item("Null", "<< /Dest null >>"));
+        items.push_back(item("Other file", "<< /A << /S /GoToR /F (other.pdf) /D [0 /Fit] >> >>"));
+        items.push_back(item("Launch", "<< /A << /S /Launch /F (run.sh) >> >>"));
+        items.push_back(item("Named", "<< /A << /S /Named /N /NextPage >> >>"));
+        items.push_back(item("Script", "<< /A << /S /JavaScript /JS (app.alert(1)) >> >>"));
+        QPDFObjectHandle onFive = item("On 5", "<< >>");
+        onFive.replaceKey("/A", QPDFObjectHandle::parse("<< /S /GoTo >>"));
+        onFive.getKey("/A").replaceKey("/D", fit(4));
+        items.push_back(onFive);
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            items[i].replaceKey("/Parent", root);
+            if (i + 1 < items.size()) {
+                items[i].replaceKey("/Next", items[i + 1]);
+                items[i + 1].replaceKey("/Prev", items[i]);
+            }
+        }
+        root.replaceKey("/First", items.front());
+        root.replaceKey("/Last", items.back());
+        root.replaceKey("/Count", QPDFObjectHandle::newInteger(-5)); // a count that lies
+        pdf->getRoot().replaceKey("/Outlines", root);
+        const QByteArray name = made.toUtf8(); // the writer keeps the pointer
+        QPDFWriter writer(*pdf, name.constData());
+        writer.write();
+    }
+    ASSERT_EQ(runTool("qpdf", {"--check", made}).exitCode, 0);
+
+    const QString path = out("kinds-merged.pdf");
+    ASSERT_TRUE(merge(path, {{made, 1, 30}, piece("R-intro.pdf", 1, 2)})) << xpdfSpliceLastError();
+    expectCleanCheck(path);
+    std::unique_ptr<QPDF> written = load(path);
+    QPDFOutlineDocumentHelper outline(*written);
+    ASSERT_EQ(outline.getTopLevelOutlines().size(), 2u);
+    std::vector<QPDFOutlineObjectHelper> kids = outline.getTopLevelOutlines()[0].getKids();
+    std::vector<std::string> titles;
+    for (QPDFOutlineObjectHelper& kid : kids) {
+        titles.push_back(kid.getTitle());
+    }
+    EXPECT_EQ(titles, (std::vector<std::string>{"Heading", "Web", "Null", "Other file", "Launch",
+                                                "Named", "Script", "On 5"}));
+    ASSERT_EQ(kids.size(), 8u);
+    const auto action = [&](std::size_t i) { return kids[i].getObjectHandle().getKey("/A"); };
+    const auto isHeading = [&](std::size_t i) {
+        QPDFObjectHandle node = kids[i].getObjectHandle();
+        return !node.hasKey("/Dest") && !node.hasKey("/A");
+    };
+    EXPECT_TRUE(isHeading(0));
+    std::vector<QPDFOutlineObjectHelper> children = kids[0].getKids();
+    ASSERT_EQ(children.size(), 2u);
+    EXPECT_EQ(destinationPage(*written, targetOf(children[0].getObjectHandle())), 1);
+    EXPECT_EQ(destinationPage(*written, targetOf(children[1].getObjectHandle())), 2);
+    EXPECT_EQ(action(1).getKey("/URI").getStringValue(), "https://example.org/");
+    EXPECT_TRUE(isHeading(2));
+    EXPECT_TRUE(action(3).getKey("/S").isNameAndEquals("/GoToR"));
+    EXPECT_EQ(action(3).getKey("/F").getStringValue(), "other.pdf");
+    EXPECT_TRUE(isHeading(4));
+    EXPECT_TRUE(action(5).getKey("/N").isNameAndEquals("/NextPage"));
+    EXPECT_TRUE(isHeading(6));
+    EXPECT_EQ(destinationPage(*written, targetOf(kids[7].getObjectHandle())), 4);
+}
+
+// A file whose fields carry their looks keeps them when merged with one that asks readers to
+// redraw its fields: the looks are drawn for the fields that lack them, and the merged file does
+// not ask readers to redraw anything.
+TEST_F(SpliceNavigationTest, FormFieldsKeepTheirLooks) {
+    const QString drawn = out("drawn.pdf");
+    {
+        std::unique_ptr<QPDF> pdf = load(pdfPath("pdflatex-forms.pdf"));
+        QPDFAcroFormDocumentHelper forms(*pdf);
+        for (QPDFFormFieldObjectHelper& field : forms.getFormFields()) {
+            if (field.isText()) {
+                field.setV("Looks drawn here", false);
+            }
+        }
+        forms.generateAppearancesIfNeeded();
+        forms.setNeedAppearances(false);
+        const QByteArray name = drawn.toUtf8(); // the writer keeps the pointer
+        QPDFWriter writer(*pdf, name.constData());
+        writer.write();
+    }
+    const QString path = out("looks.pdf");
+    ASSERT_TRUE(merge(path, {{drawn, 1, 1}, piece("pdflatex-forms.pdf", 1, 1)}))
+        << xpdfSpliceLastError();
+    expectCleanCheck(path);
+    {
+        std::unique_ptr<QPDF> written = load(path);
+        QPDFAcroFormDocumentHelper forms(*written);
+        EXPECT_FALSE(forms.getNeedAppearances());
+        for (QPDFFormFieldObjectHelper& field : forms.getFormFields()) {
+            if (!field.isText()) {
+                continue;
+            }
+            for (QPDFAnnotationObjectHelper& widget : forms.getAnnotationsForField(field)) {
+                EXPECT_TRUE(widget.getAppearanceStream("/N").isStream())
+                    << field.getFullyQualifiedName();
+            }
+        }
+    }
+    // A reader draws the first page exactly as it draws the file it came from.
+    const auto render = [&](const QString& file, const QString& stem) {
+        const ToolRun run = runTool(
+            "pdftoppm", {"-r", "50", "-f", "1", "-l", "1", "-singlefile", "-png", file, out(stem)});
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+        QFile png(out(stem + ".png"));
+        return png.open(QIODevice::ReadOnly) ? png.readAll() : QByteArray();
+    };
+    const QByteArray before = render(drawn, QStringLiteral("before"));
+    ASSERT_FALSE(before.isEmpty());
+    EXPECT_EQ(before, render(path, QStringLiteral("after")));
 }
 
 } // namespace
