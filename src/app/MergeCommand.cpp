@@ -101,8 +101,9 @@ std::optional<RequiredActions> ParseRequiredActions(const QString& list) {
 
 QString MergeCommandHelp() {
     return QStringLiteral(
-        "Usage: plyfold-merge -o OUT.pdf [--password TEXT [--require LIST]]\n"
-        "                     [--input-password TEXT] [--no-outline] INPUT...\n"
+        "Usage: plyfold-merge -o OUT.pdf [--password[=TEXT] | --password-file FILE]\n"
+        "                     [--require LIST] [--input-password[=TEXT] |\n"
+        "                     --input-password-file FILE] [--no-outline] INPUT...\n"
         "\n"
         "Merges pages of several PDF files into one PDF 1.6 file, exactly as Plyfold's\n"
         "Save Merged does: the INPUTs in the order given, and within each input its chosen\n"
@@ -119,7 +120,11 @@ QString MergeCommandHelp() {
         "                         must not be one of the inputs (letter case ignored).\n"
         "  --password TEXT        protect the merged file with this password (AES-128). The\n"
         "                         password always lifts every restriction; --require says what\n"
-        "                         it guards, and is needed with --password.\n"
+        "                         it guards, and is needed with --password. Without TEXT, or\n"
+        "                         with '-', the password is asked on the terminal (typed twice,\n"
+        "                         not echoed). A password on the command line can be seen by\n"
+        "                         other users in the list of processes: prefer the prompt or\n"
+        "  --password-file FILE   the password in the first line of FILE.\n"
         "  --require LIST         comma-separated, from the Output Options boxes:\n"
         "                           view      Viewing: the password opens the file\n"
         "                           print     Printing\n"
@@ -127,8 +132,11 @@ QString MergeCommandHelp() {
         "                           annotate  Annotation\n"
         "                           forms     Filling Forms\n"
         "  --input-password TEXT  the password for inputs that need one to open, or to allow\n"
-        "                         copying their pages. Without it, such a file is asked for on\n"
-        "                         the terminal (not echoed), or refused when there is none.\n"
+        "                         copying their pages. Without it (or with '-'), the password of\n"
+        "                         each such file is asked on the terminal (not echoed), and the\n"
+        "                         file is refused when there is no terminal.\n"
+        "  --input-password-file FILE\n"
+        "                         the inputs' password in the first line of FILE.\n"
         "  --no-outline           leave the inputs' bookmarks out of the merged file. Without\n"
         "                         it, each input gets a bookmark named after its file that\n"
         "                         holds its own bookmarks.\n"
@@ -138,6 +146,50 @@ QString MergeCommandHelp() {
         "error. Exit status: 0 when the merged file was written, 1 when a check or the merge\n"
         "failed (the message says why), 2 when the command line is wrong.\n");
 }
+
+namespace {
+
+bool IsValueOption(const QString& name) {
+    static const QStringList names = {QStringLiteral("-o"),
+                                      QStringLiteral("--output"),
+                                      QStringLiteral("--password"),
+                                      QStringLiteral("--password-file"),
+                                      QStringLiteral("--require"),
+                                      QStringLiteral("--input-password"),
+                                      QStringLiteral("--input-password-file")};
+    return names.contains(name);
+}
+
+// Options whose value may be left out, or given as "-", to be asked for on the terminal.
+bool IsSecretOption(const QString& name) {
+    return name == QLatin1String("--password") || name == QLatin1String("--input-password");
+}
+
+const QString kAskOnTerminal = QStringLiteral("-");
+
+// The output password asked on the terminal, typed twice. An error text when it cannot be asked
+// or the two do not match.
+std::optional<QString> AskOutputPassword(QString& error) {
+    if (!StdinIsTerminal()) {
+        error = QStringLiteral("no terminal to ask for the password on; use --password-file");
+        return std::nullopt;
+    }
+    const std::optional<QString> first =
+        ReadSecretFromTerminal(QStringLiteral("Password for the merged file: "));
+    if (!first) {
+        error = QStringLiteral("no password was typed");
+        return std::nullopt;
+    }
+    const std::optional<QString> again =
+        ReadSecretFromTerminal(QStringLiteral("Type the password again: "));
+    if (!again || *again != *first) {
+        error = QStringLiteral("the two passwords differ");
+        return std::nullopt;
+    }
+    return first;
+}
+
+} // namespace
 
 int RunMergeCommand(const QStringList& arguments) {
     QString output;
@@ -175,18 +227,19 @@ int RunMergeCommand(const QStringList& arguments) {
             name = argument.left(equals);
             value = argument.mid(equals + 1);
         }
-        const bool known = name == QLatin1String("-o") || name == QLatin1String("--output") ||
-                           name == QLatin1String("--password") ||
-                           name == QLatin1String("--require") ||
-                           name == QLatin1String("--input-password");
-        if (!known) {
+        if (!IsValueOption(name)) {
             return UsageError(QStringLiteral("unknown option '%1'").arg(argument));
         }
         if (!value) {
-            if (i + 1 >= arguments.size()) {
+            const bool next = i + 1 < arguments.size();
+            if (IsSecretOption(name) && (!next || IsValueOption(arguments[i + 1]) ||
+                                         arguments[i + 1] == QLatin1String("--no-outline"))) {
+                value = kAskOnTerminal; // a secret left out is asked for
+            } else if (!next) {
                 return UsageError(QStringLiteral("option '%1' needs a value").arg(name));
+            } else {
+                value = arguments[++i];
             }
-            value = arguments[++i];
         }
         if (name == QLatin1String("-o") || name == QLatin1String("--output")) {
             output = *value;
@@ -194,8 +247,22 @@ int RunMergeCommand(const QStringList& arguments) {
             password = *value;
         } else if (name == QLatin1String("--require")) {
             require = *value;
+        } else if (name == QLatin1String("--input-password")) {
+            // "-" asks on the terminal for each file that needs it, as without the option.
+            inputPassword = *value == kAskOnTerminal ? std::nullopt : value;
         } else {
-            inputPassword = *value;
+            const std::optional<QString> line = ReadFirstLineOfFile(*value);
+            if (!line) {
+                return UsageError(QStringLiteral("cannot read the password file '%1'").arg(*value));
+            }
+            (name == QLatin1String("--password-file") ? password : inputPassword) = line;
+        }
+    }
+    if (password && *password == kAskOnTerminal) {
+        QString error;
+        password = AskOutputPassword(error);
+        if (!password) {
+            return UsageError(error);
         }
     }
     if (output.isEmpty()) {
@@ -266,8 +333,9 @@ int RunMergeCommand(const QStringList& arguments) {
     for (const auto& doc : documents.documents()) {
         inputPaths.append(doc->GetPath());
     }
-    // The save dialog's refusal (letter case ignored), then the exact comparison of the save.
-    if (COutputFileDialog::IsInputPath(target, inputPaths) || IsExactInputPath(documents, target)) {
+    // The save dialog's refusal (letter case ignored), then the comparisons of the save: the
+    // exact text, and the file itself however it is named.
+    if (COutputFileDialog::IsInputPath(target, inputPaths) || IsInputFile(documents, target)) {
         AppMessageBox(nullptr, ids::IDS_OUTPUT_IS_INPUT, {}, MessageIcon::Error);
         return kMergeExitFailed;
     }

@@ -4,11 +4,11 @@
 #include "engine/CDoc.h"
 #include "engine/DocumentList.h"
 #include "engine/TextConversion.h"
+#include "platform/splice/OutputTemporaries.h"
 #include "res/Strings.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <filesystem>
 #include <system_error>
@@ -45,27 +45,15 @@ public:
     ReservedFile& operator=(const ReservedFile&) = delete;
     ~ReservedFile() { Discard(); }
 
-    // Creates a new, empty file in the folder of `target` with a name that did not exist.
+    // Creates a new, empty file in the folder of `target` with a name that did not exist, short
+    // enough for the file system whatever the target's length.
     bool Create(const fs::path& target) {
-        const QString folder = FromFsPath(target.parent_path());
-        const QString name = FromFsPath(target.filename());
-        for (int attempt = 0; attempt < 16; ++attempt) {
-            const QString candidate =
-                folder + QLatin1Char('/') + QLatin1Char('.') + name +
-                QStringLiteral(".%1.part")
-                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-            QFile file(candidate);
-            if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-                file.close();
-                m_path = candidate;
-                return true;
-            }
-            if (file.exists()) {
-                continue; // a name already taken: try another
-            }
+        const fs::path created = temporaries::CreateBeside(target, "part");
+        if (created.empty()) {
             return false;
         }
-        return false;
+        m_path = FromFsPath(created);
+        return true;
     }
 
     const QString& path() const { return m_path; }
@@ -83,6 +71,7 @@ public:
         if (ec) {
             return false;
         }
+        temporaries::Unregister(from);
         m_path.clear();
         return true;
     }
@@ -90,6 +79,7 @@ public:
     void Discard() {
         if (!m_path.isEmpty()) {
             QFile::remove(m_path);
+            temporaries::Unregister(FsPath(m_path));
             m_path.clear();
         }
     }
@@ -179,6 +169,26 @@ bool IsExactInputPath(const DocumentList& documents, const QString& path) {
     return false;
 }
 
+bool IsSameFileAsInput(const DocumentList& documents, const QString& path) {
+    if (path.isEmpty()) {
+        return false;
+    }
+    const fs::path target = FsPath(path);
+    for (const auto& doc : documents.documents()) {
+        std::error_code ec;
+        // Same device and file number: one file however it is named (links, hard links, a linked
+        // folder, "." and ".." in the path).
+        if (fs::equivalent(target, FsPath(doc->path()), ec) && !ec) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsInputFile(const DocumentList& documents, const QString& path) {
+    return IsExactInputPath(documents, path) || IsSameFileAsInput(documents, path);
+}
+
 bool WriteDocumentPages(const CDoc& doc, XpdfSpliceOutput output, QWidget* owner) {
     if (!doc.included()) {
         return true;
@@ -206,10 +216,18 @@ MergeResult WriteMergedFile(const DocumentList& documents, const QString& path,
         AppMessageBox(owner, ids::IDS_SAVE_FAILED, {}, MessageIcon::Error);
         return MergeResult::CannotSave;
     };
+    // Checked again here, where the file is written: no way of naming an input lets it be
+    // replaced.
+    if (IsInputFile(documents, path)) {
+        AppMessageBox(owner, ids::IDS_OUTPUT_IS_INPUT, {}, MessageIcon::Error);
+        return MergeResult::OutputIsInput;
+    }
     const fs::path target = ResolveTarget(path);
     if (path.isEmpty() || !TargetWritable(target)) {
         return cannotSave();
     }
+    // Temporary files that an earlier run, killed or crashed, left beside the target.
+    temporaries::RemoveStale(target.parent_path());
     // The writability test: a new file beside the target, which receives the merged file.
     ReservedFile reserved;
     if (!reserved.Create(target)) {

@@ -35,6 +35,15 @@ int CheckMergeSelection(const DocumentList& documents);
 // included).
 bool IsExactInputPath(const DocumentList& documents, const QString& path);
 
+// True when `path` names the same file as some document (same device and file number) however
+// it is spelled: through a symbolic link, a hard link, a linked folder. False when it names no
+// existing file.
+bool IsSameFileAsInput(const DocumentList& documents, const QString& path);
+
+// The refusal of an output that is one of the inputs: the exact comparison of the path text, then
+// the comparison of the files themselves.
+bool IsInputFile(const DocumentList& documents, const QString& path);
+
 // Copies the chosen ranges of one document to `output`, one splice call per range in ascending
 // order. A document that is not included is skipped (true). One that is included is opened for
 // splicing even without chosen pages. On failure shows message 211 with the document's path and
@@ -45,6 +54,7 @@ enum class MergeResult {
     Written,    // the target holds the complete merged file
     CannotSave, // message 226 shown; the target is as it was
     Failed,     // message 211 (for a document that failed) then 228 shown; the target is as it was
+    OutputIsInput, // message 229 shown: the target is one of the inputs; nothing was touched
 };
 
 // Writes the merged file of the included documents to `path`, encrypted (AES-128, with the

@@ -45,7 +45,7 @@ void SaveMerged(const DocumentList& documents, QWidget* mainWindow) {
         return;
     }
     const QString path = saveDialog.GetPathName();
-    if (IsExactInputPath(documents, path)) {
+    if (IsInputFile(documents, path)) {
         AppMessageBox(mainWindow, ids::IDS_OUTPUT_IS_INPUT, {}, MessageIcon::Error);
         return;
     }

@@ -7,9 +7,17 @@
 #include "res/Strings.h"
 #include "support/TestData.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
+
+#include <csignal>
+
+#include <unistd.h>
 
 namespace plyfold {
 namespace {
@@ -204,6 +212,140 @@ TEST_F(MergeCommandProcess, HelpExplainsTheCommand) {
                              "copy", "annotate", "forms", "Exit status"}) {
         EXPECT_TRUE(run.out.contains(QString::fromUtf8(word))) << word;
     }
+}
+
+// An output that is one of the inputs is refused however either is named: through a symbolic
+// link, a hard link or a linked folder. Nothing is written and no input changes.
+TEST_F(MergeCommandProcess, AnInputReachedAnotherWayIsNeverTheOutput) {
+    const QString input = out("in.pdf");
+    ASSERT_TRUE(QFile::copy(pdf("refcard-nf.pdf"), input));
+    const QByteArray before = test::ReadAll(input);
+    ASSERT_TRUE(QFile::link(input, out("link.pdf")));
+    ASSERT_EQ(::link(QFile::encodeName(input).constData(),
+                     QFile::encodeName(out("hard.pdf")).constData()),
+              0);
+    ASSERT_TRUE(QFile::link(dir.path(), out("folder")));
+    const QStringList entries = test::Entries(dir.path());
+    struct Case {
+        const char* name;
+        QString output;
+        QString input;
+    };
+    const Case cases[] = {
+        {"output is a link to the input", out("link.pdf"), input},
+        {"input named through a link", input, out("link.pdf")},
+        {"output is a hard link to the input", out("hard.pdf"), input},
+        {"output inside a linked folder", out("folder/in.pdf"), input},
+        {"output with a dot folder", dir.path() + "/./in.pdf", input},
+    };
+    for (const Case& c : cases) {
+        const test::ToolRun run = merge({"-o", c.output, c.input, pdf("boxes.pdf") + ":1"});
+        EXPECT_EQ(run.exitCode, 1) << c.name << "\n" << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(Msg(ids::IDS_OUTPUT_IS_INPUT))) << c.name << "\n"
+                                                                     << run.err.toStdString();
+        EXPECT_EQ(test::ReadAll(input), before) << c.name;
+        EXPECT_EQ(test::Entries(dir.path()), entries) << c.name;
+    }
+}
+
+// Temporary files: names within the file-name limit whatever the target's length, leftovers of a
+// killed run removed by the next merge into the folder once they are old, and nothing left when
+// the command is interrupted.
+TEST_F(MergeCommandProcess, TemporaryFilesNeverOutliveTheCommand) {
+    const QString longName = QString(251, QLatin1Char('n')) + QStringLiteral(".pdf");
+    const test::ToolRun longRun = merge({"-o", dir.path() + QLatin1Char('/') + longName,
+                                         pdf("refcard-nf.pdf") + ":1", pdf("boxes.pdf") + ":1"});
+    EXPECT_EQ(longRun.exitCode, 0) << longRun.err.toStdString();
+    EXPECT_EQ(test::Entries(dir.path()), QStringList{longName});
+
+    const auto touch = [&](const QString& name, int daysOld) {
+        QFile file(dir.path() + QLatin1Char('/') + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("%PDF-");
+        file.flush(); // a later flush would make it new again
+        file.setFileTime(QDateTime::currentDateTime().addDays(-daysOld),
+                         QFileDevice::FileModificationTime);
+    };
+    touch(QStringLiteral(".old.pdf.plyfold-0123abcd.part"), 2); // ours and old: removed
+    touch(QStringLiteral("..old.pdf.plyfold-0123abcd.plyfold-89abcdef.tmp"), 3); // removed
+    touch(QStringLiteral(".new.pdf.plyfold-0123abcd.part"), 0); // may still be in use
+    touch(QStringLiteral(".notes.pdf.0123abcd.part"), 5);       // not ours
+    const test::ToolRun next =
+        merge({"-o", out("next.pdf"), pdf("refcard-nf.pdf") + ":1", pdf("boxes.pdf") + ":1"});
+    EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
+    EXPECT_EQ(test::Entries(dir.path()).join('\n').toStdString(),
+              (QStringList{".new.pdf.plyfold-0123abcd.part", ".notes.pdf.0123abcd.part", "next.pdf",
+                           longName})
+                  .join('\n')
+                  .toStdString());
+
+    // A long merge interrupted while it writes: the command ends by the signal and leaves neither
+    // temporary file nor output.
+    QTemporaryDir quiet;
+    for (const int signalNumber : {SIGINT, SIGTERM}) {
+        QStringList arguments{"-o", quiet.filePath("big.pdf")};
+        for (int i = 0; i < 120; ++i) {
+            arguments << pdf("R-intro.pdf") << pdf("refcard-nf.pdf");
+        }
+        QProcess process;
+        process.start(QStringLiteral(PLYFOLD_MERGE_EXE), arguments);
+        ASSERT_TRUE(process.waitForStarted());
+        QElapsedTimer waited;
+        waited.start();
+        while (test::Entries(quiet.path()).isEmpty() && waited.elapsed() < 60000 &&
+               process.state() == QProcess::Running) {
+            QThread::msleep(5);
+        }
+        ASSERT_FALSE(test::Entries(quiet.path()).isEmpty()) << "no temporary file appeared";
+        ::kill(static_cast<pid_t>(process.processId()), signalNumber);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitStatus(), QProcess::CrashExit) << "finished before the signal";
+        EXPECT_EQ(test::Entries(quiet.path()), QStringList{}) << signalNumber;
+    }
+}
+
+// Passwords that never appear in the list of processes: from the first line of a file, or typed
+// at a terminal prompt (twice for the merged file's password).
+TEST_F(MergeCommandProcess, PasswordsFromAFileOrTheTerminal) {
+    const auto writeFile = [&](const char* name, const QByteArray& text) {
+        QFile file(out(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        return out(name);
+    };
+    const QString outputPassword = writeFile("output.txt", "s3cret\nsecond line\n");
+    const QString inputPassword = writeFile("input.txt", "user1\r\n");
+    const test::ToolRun files = merge({"-o", out("files.pdf"), "--password-file", outputPassword,
+                                       "--require", "view", "--input-password-file", inputPassword,
+                                       pdf("c-r2.pdf") + ":1", pdf("boxes.pdf") + ":1"});
+    ASSERT_EQ(files.exitCode, 0) << files.err.toStdString();
+    EXPECT_EQ(test::PageCountOf(out("files.pdf")), -1);
+    EXPECT_EQ(test::PageCountOf(out("files.pdf"), "s3cret"), 2);
+
+    // Without a terminal a prompt cannot be shown: a usage error, nothing written.
+    for (const QStringList& asks :
+         {QStringList{"--password", "--require", "view"},
+          QStringList{"--password=-", "--require", "view"},
+          QStringList{"--require", "view", "--password-file", out("missing.txt")}}) {
+        const test::ToolRun run =
+            merge(QStringList{"-o", out("none.pdf")} + asks +
+                  QStringList{pdf("refcard-nf.pdf") + ":1", pdf("boxes.pdf") + ":1"});
+        EXPECT_EQ(run.exitCode, 2) << asks.join(' ').toStdString() << run.err.toStdString();
+        EXPECT_FALSE(QFile::exists(out("none.pdf")));
+    }
+
+    // At a terminal: the output password typed twice, then the input's password when its file is
+    // reached; nothing typed is echoed.
+    const test::TerminalRun typed =
+        test::RunAtTerminal(QStringLiteral(PLYFOLD_MERGE_EXE),
+                            {"-o", out("typed.pdf"), "--password", "--require", "view",
+                             pdf("c-r2.pdf") + ":1", pdf("boxes.pdf") + ":1"},
+                            {{"Password for the merged file: ", "typed-pw\n"},
+                             {"Type the password again: ", "typed-pw\n"},
+                             {"c-r2.pdf", "user1\n"}});
+    EXPECT_EQ(typed.exitCode, 0) << typed.screen.toStdString();
+    EXPECT_FALSE(typed.screen.contains("typed-pw")) << typed.screen.toStdString();
+    EXPECT_EQ(test::PageCountOf(out("typed.pdf"), "typed-pw"), 2);
 }
 
 } // namespace

@@ -4,9 +4,19 @@
 // and listing a folder.
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+
+#include <string>
+#include <vector>
+
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace plyfold::test {
 
@@ -55,6 +65,86 @@ inline int PageCountOf(const QString& file, const QString& password = QString())
     args << file;
     const ToolRun run = RunTool(QStringLiteral("qpdf"), args);
     return run.exitCode == 0 ? run.out.trimmed().toInt() : -1;
+}
+
+inline QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct TerminalRun {
+    int exitCode = -1; // -1 when it did not end by itself within a minute
+    QByteArray screen; // everything the program wrote to its terminal
+};
+
+// One exchange at a terminal: when `prompt` has appeared, `answer` is typed.
+struct TerminalExchange {
+    QByteArray prompt;
+    QByteArray answer;
+};
+
+// Runs a program with a terminal of its own (a pseudo-terminal as standard input, output and
+// error) and types the answers as their prompts appear.
+inline TerminalRun RunAtTerminal(const QString& program, const QStringList& arguments,
+                                 const std::vector<TerminalExchange>& exchanges) {
+    std::vector<std::string> words{QFile::encodeName(program).toStdString()};
+    for (const QString& argument : arguments) {
+        words.push_back(argument.toLocal8Bit().toStdString());
+    }
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    TerminalRun run;
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child < 0) {
+        return run;
+    }
+    if (child == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    std::size_t next = 0;
+    qsizetype searchFrom = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 60000) {
+        pollfd ready{terminal, POLLIN, 0};
+        if (poll(&ready, 1, 100) > 0) {
+            char buffer[4096];
+            const ssize_t got = read(terminal, buffer, sizeof buffer);
+            if (got <= 0) {
+                break; // the program closed its terminal
+            }
+            run.screen.append(buffer, got);
+        }
+        if (next < exchanges.size()) {
+            const qsizetype at = run.screen.indexOf(exchanges[next].prompt, searchFrom);
+            if (at >= 0) {
+                searchFrom = at + exchanges[next].prompt.size();
+                const QByteArray& answer = exchanges[next].answer;
+                if (write(terminal, answer.constData(), std::size_t(answer.size())) < 0) {
+                    break;
+                }
+                ++next;
+            }
+        }
+    }
+    int status = 0;
+    pid_t ended = 0;
+    while ((ended = waitpid(child, &status, WNOHANG)) == 0 && clock.elapsed() < 70000) {
+        usleep(10000);
+    }
+    if (ended == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    } else if (ended == child && WIFEXITED(status)) {
+        run.exitCode = WEXITSTATUS(status);
+    }
+    close(terminal);
+    return run;
 }
 
 // Every entry of a folder (hidden ones too), sorted.

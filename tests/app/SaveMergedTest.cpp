@@ -23,6 +23,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -334,6 +335,20 @@ TEST_F(SaveMergedTest, OutputThatIsAnInputIsRefused) {
     // The save's own test compares exactly.
     EXPECT_TRUE(IsExactInputPath(list, input));
     EXPECT_FALSE(IsExactInputPath(list, dir.filePath(QStringLiteral("input.pdf"))));
+
+    // A link to the input passes the dialog's text comparison; the save refuses it as the same
+    // file and leaves both untouched.
+    const QString link = dir.filePath(QStringLiteral("link.pdf"));
+    ASSERT_TRUE(QFile::link(input, link));
+    messages.clear();
+    answers = QStringList{link};
+    SaveMerged(list, nullptr);
+    EXPECT_EQ(messages, QStringList{Msg(ids::IDS_OUTPUT_IS_INPUT)});
+    EXPECT_EQ(completeShown, 0);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    QFile again(input);
+    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
+    EXPECT_EQ(again.readAll(), before);
 }
 
 TEST_F(SaveMergedTest, TargetsThatCannotBeWrittenGiveCannotSave) {

@@ -1,9 +1,12 @@
 // plyfold-merge: merges PDF files from the command line (see MergeCommand.h).
 
 #include "app/MergeCommand.h"
+#include "platform/TerminalPassword.h"
+#include "platform/splice/OutputTemporaries.h"
 
 #include <QApplication>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -16,10 +19,30 @@ void QuietToolkitMessages(QtMsgType type, const QMessageLogContext&, const QStri
     }
 }
 
+// Interrupted, the command leaves nothing of its own behind: its temporary files are removed and a
+// password prompt gives the terminal its echo back. Then the signal ends the process as it would
+// have without the handler, so the caller sees the usual status.
+void OnInterrupt(int signalNumber) {
+    plyfold::temporaries::RemoveRegistered();
+    plyfold::RestoreTerminalEcho();
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+void RemoveTemporariesOnInterrupt() {
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(signalNumber, &action, nullptr);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     qInstallMessageHandler(QuietToolkitMessages);
+    RemoveTemporariesOnInterrupt();
     // The command never shows a window: it runs on the platform that needs no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
