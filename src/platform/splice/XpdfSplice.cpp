@@ -128,6 +128,11 @@ Result trapErrors(std::vector<std::string>* log, Result fallback, Body&& body) {
     return fallback;
 }
 
+// Thrown when the progress report asks to stop.
+struct Stopped : std::runtime_error {
+    Stopped() : std::runtime_error("stopped on request") {}
+};
+
 bool sameFile(const fs::path& a, const fs::path& b) {
     std::error_code ec;
     const bool same = fs::equivalent(a, b, ec);
@@ -154,6 +159,15 @@ struct XpdfSpliceOutputObject {
     // Outlines, links, named destinations and page labels of the inputs, rebuilt at close.
     splice::Navigation navigation;
     std::vector<std::string> log;
+    plyfold::XpdfSpliceProgress progress;
+    long long pagesCopied = 0;
+
+    // Reports progress; throws Stopped when the caller asks to stop.
+    void report(int stage, long long done) {
+        if (progress && !progress(stage, done)) {
+            throw Stopped();
+        }
+    }
 
     QPDFAcroFormDocumentHelper& formHelper() {
         if (!forms) {
@@ -305,6 +319,10 @@ void writePdf(XpdfSpliceOutputObject& output, FILE* file, const fs::path& name) 
             p.assemble, p.annotateAndForm, p.formFilling, p.modifyOther, print,
             /*encrypt_metadata=*/true, /*use_aes=*/true);
     }
+    if (output.progress) {
+        writer.registerProgressReporter(std::make_shared<QPDFWriter::FunctionProgressReporter>(
+            [&output](int percent) { output.report(plyfold::kSpliceWriting, percent); }));
+    }
     writer.write();
     if (std::fflush(file) != 0 || std::ferror(file)) {
         throw std::runtime_error("error writing the output file");
@@ -328,6 +346,14 @@ bool writeOutput(XpdfSpliceOutputObject& output) {
         return false;
     }
     TemporaryFile temporary(name);
+    // Asked to stop before the work of writing begins: nothing is written.
+    if (!trapErrors(&output.log, false, [&] {
+            output.report(plyfold::kSpliceWriting, 0);
+            return true;
+        })) {
+        std::fclose(file);
+        return false;
+    }
     // Readers are asked to redraw every field only when every input with a form asked for it and
     // its looks could not be drawn here; one input's request never changes how another's look.
     trapErrors(&output.log, false, [&] {
@@ -559,6 +585,7 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
                     out->formHelper().fixCopiedAnnotations(added, page.getObjectHandle(),
                                                            doc.formHelper(), &newFields);
                 }
+                out->report(plyfold::kSpliceCopying, out->pagesCopied + (number - first) + 1);
             }
             return true;
         });
@@ -581,6 +608,7 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
             }
             return false;
         }
+        out->pagesCopied += last - first + 1;
         if (std::find(out->sources.begin(), out->sources.end(), in->doc) == out->sources.end()) {
             out->sources.push_back(in->doc);
         }
@@ -656,6 +684,18 @@ bool xpdfSpliceSetOutlines(XpdfSpliceOutput output, bool outlines) {
             return false;
         }
         out->navigation.setOutlines(outlines);
+        return true;
+    });
+}
+
+bool xpdfSpliceSetProgress(XpdfSpliceOutput output, XpdfSpliceProgress report) {
+    return trapErrors(nullptr, false, [&]() -> bool {
+        std::lock_guard lock(registryMutex);
+        XpdfSpliceOutputObject* out = findOutput(output);
+        if (!out) {
+            return false;
+        }
+        out->progress = std::move(report);
         return true;
     });
 }

@@ -18,6 +18,7 @@
 //   so a stray call from another thread does not corrupt it.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,21 @@ bool xpdfSpliceCloseOutput(XpdfSpliceOutput output);
 // holding that input's own outline items whose pages were kept. Links, named destinations and page
 // labels of the inputs are carried either way. False for an unknown handle.
 bool xpdfSpliceSetOutlines(XpdfSpliceOutput output, bool outlines);
+
+// What an output reports of its work, and how it is stopped. Called on the calling thread, with the
+// library's lock held (it must not call back into the library): after every page that
+// xpdfSpliceAddPages copies (stage kSpliceCopying, `done` = pages copied into this output so far),
+// and while xpdfSpliceCloseOutput prepares and writes the file (stage kSpliceWriting, `done` = per
+// cent written, 0 to 100). Returning false stops the work as soon as it can: xpdfSpliceAddPages
+// then fails and leaves the output as it was before the call; xpdfSpliceCloseOutput fails, writes
+// nothing and removes its temporary file.
+inline constexpr int kSpliceCopying = 0;
+inline constexpr int kSpliceWriting = 1;
+using XpdfSpliceProgress = std::function<bool(int stage, long long done)>;
+
+// Sets (or, with an empty function, clears) the progress report of an output. False for an
+// unknown handle.
+bool xpdfSpliceSetProgress(XpdfSpliceOutput output, XpdfSpliceProgress report);
 
 // Diagnostics (not used by the program's save flow): warnings and the last error collected for a
 // live handle, oldest first. Empty for an unknown handle.

@@ -501,5 +501,66 @@ TEST_F(SpliceOutputTest, ReplacingAFileKeepsItsPermissionsAndWritesThroughALink)
     EXPECT_EQ(QFile::permissions(out("target.pdf")), before);
 }
 
+// Progress: every copied page is reported, writing reports per cent up to 100, and a stop asked
+// for while copying or while writing leaves the output as it was and no file behind.
+TEST_F(SpliceOutputTest, ProgressIsReportedAndAStopLeavesNothingBehind) {
+    struct Case {
+        const char* name;
+        int stopStage; // -1: never stop
+        long long stopAt;
+    };
+    const Case cases[] = {{"to the end", -1, 0},
+                          {"stopped while copying", kSpliceCopying, 3},
+                          {"stopped before writing", kSpliceWriting, 0},
+                          {"stopped while writing", kSpliceWriting, 50}};
+    for (const Case& c : cases) {
+        const QString target = out(QStringLiteral("progress.pdf"));
+        {
+            QFile old(target);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("old content");
+        }
+        std::vector<long long> copied;
+        int lastPercent = -1;
+        XpdfSpliceOutput output = openOutput(target);
+        ASSERT_TRUE(output);
+        ASSERT_TRUE(xpdfSpliceSetProgress(output, [&](int stage, long long done) {
+            if (stage == kSpliceCopying) {
+                copied.push_back(done);
+            } else {
+                EXPECT_GE(done, lastPercent) << c.name;
+                lastPercent = static_cast<int>(done);
+            }
+            return !(stage == c.stopStage && done >= c.stopAt);
+        }));
+        SpliceInput a(openTestPdf("R-intro.pdf"));
+        SpliceInput b(openTestPdf("refcard-nf.pdf"));
+        const bool first = xpdfSpliceAddPages(a.get(), 1, 2, output);
+        const bool second = xpdfSpliceAddPages(b.get(), 1, 3, output);
+        const bool written = xpdfSpliceCloseOutput(output);
+        QFile now(target);
+        ASSERT_TRUE(now.open(QIODevice::ReadOnly));
+        const QByteArray content = now.readAll();
+        if (c.stopStage < 0) {
+            EXPECT_TRUE(first && second && written) << c.name;
+            EXPECT_EQ(copied, (std::vector<long long>{1, 2, 3, 4, 5})) << c.name;
+            EXPECT_EQ(lastPercent, 100) << c.name;
+            EXPECT_TRUE(content.startsWith("%PDF-")) << c.name;
+        } else if (c.stopStage == kSpliceCopying) {
+            EXPECT_TRUE(first) << c.name;
+            EXPECT_FALSE(second) << c.name;
+            // The stopped call took its pages back: the output holds the first two pages only.
+            EXPECT_TRUE(written) << c.name;
+            EXPECT_EQ(runTool("qpdf", {"--show-npages", target}).out.trimmed(), "2") << c.name;
+        } else {
+            EXPECT_FALSE(written) << c.name;
+            EXPECT_EQ(content, QByteArray("old content")) << c.name;
+        }
+        EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{"progress.pdf"})
+            << c.name;
+    }
+}
+
 } // namespace
 } // namespace plyfold::test
