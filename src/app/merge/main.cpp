@@ -3,11 +3,13 @@
 #include "app/MergeCommand.h"
 #include "platform/TerminalPassword.h"
 #include "platform/splice/OutputTemporaries.h"
+#include "platform/splice/XpdfSplice.h"
 
 #include <QApplication>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -48,5 +50,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    return plyfold::RunMergeCommand(arguments);
+    // The merged file is written and closed before the command ends, and nothing is left to do
+    // after it: freeing every object of a large merge would take longer than the writing, so the
+    // process ends without it.
+    plyfold::xpdfSpliceSetFreeOnClose(false);
+    const int status = plyfold::RunMergeCommand(arguments);
+    std::fflush(nullptr);
+    std::_Exit(status);
 }

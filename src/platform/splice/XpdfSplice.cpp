@@ -12,6 +12,7 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -68,7 +69,9 @@ std::size_t collectWarnings(QPDF& pdf, std::vector<std::string>& log) {
 struct InputDoc {
     std::unique_ptr<QPDF> pdf;
     fs::path path;
-    std::vector<QPDFPageObjectHelper> pages;
+    // The page objects, in order; read from the page tree on first use, so that an open that only
+    // asks about encryption does not walk every page.
+    const std::vector<QPDFObjectHandle>& pages() { return pdf->getAllPages(); }
     // Standard security: the file's restrictions bind unless a password opened it (the owner
     // password lifts them; a user password that had to be typed is taken as the right to copy).
     bool copyAllowed = true;
@@ -182,6 +185,7 @@ namespace {
 // Live handles. Every call checks its handle here first, so a stale or foreign value is refused
 // instead of dereferenced. The mutex is held for the whole of each call.
 std::mutex registryMutex;
+std::atomic<bool> freeOnClose{true};
 std::unordered_set<XpdfSpliceInputObject*> liveInputs;
 std::unordered_set<XpdfSpliceOutputObject*> liveOutputs;
 
@@ -220,7 +224,6 @@ std::shared_ptr<InputDoc> openDocument(const char16_t* widePath,
                 doc->pdf = std::make_unique<QPDF>();
                 doc->pdf->setSuppressWarnings(true);
                 doc->pdf->processFile(utf8Path->c_str(), password ? password->c_str() : nullptr);
-                doc->pages = QPDFPageDocumentHelper(*doc->pdf).getAllPages();
                 int revision = 0;
                 int p = 0;
                 if (doc->pdf->isEncrypted(revision, p) &&
@@ -544,7 +547,7 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
             return false;
         }
         InputDoc& doc = *in->doc;
-        const auto count = static_cast<long long>(doc.pages.size());
+        const auto count = static_cast<long long>(doc.pages().size());
         if (first < 1 || last < first || last > count) {
             noteFailure(&out->log, "page range outside the document");
             return false;
@@ -570,7 +573,7 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
                 doc.prepareAppearances();
             }
             for (int number = first; number <= last; ++number) {
-                QPDFPageObjectHelper page = doc.pages[static_cast<std::size_t>(number - 1)];
+                QPDFPageObjectHelper page(doc.pages()[static_cast<std::size_t>(number - 1)]);
                 sourcePages.push_back(page.getObjectHandle());
                 // The same page twice in one output needs its own page object the second time.
                 if (!alreadyCopied.insert(page.getObjectHandle().getObjGen()).second) {
@@ -614,14 +617,7 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
         }
         const bool recorded = trapErrors(&out->log, false, [&] {
             splice::Contribution& contribution = out->navigation.contribution(
-                in->doc.get(), *doc.pdf, splice::pathToUtf8(doc.path.stem()), [&] {
-                    std::vector<QPDFObjectHandle> all;
-                    all.reserve(doc.pages.size());
-                    for (QPDFPageObjectHelper& page : doc.pages) {
-                        all.push_back(page.getObjectHandle());
-                    }
-                    return all;
-                }());
+                in->doc.get(), *doc.pdf, splice::pathToUtf8(doc.path.stem()), doc.pages());
             out->navigation.recordPages(contribution, first, sourcePages, addedPages,
                                         static_cast<long long>(pagesBefore));
             return true;
@@ -671,9 +667,18 @@ bool xpdfSpliceCloseOutput(XpdfSpliceOutput output) {
             noteFailure(nullptr, "an earlier request on this output failed; nothing written");
             return false;
         }
-        return writeOutput(*out);
-        // The inputs this output copied from are released with it here.
+        const bool written = writeOutput(*out);
+        if (!freeOnClose.load()) {
+            // Left to the operating system: the caller ends the process next.
+            static_cast<void>(owned.release());
+        }
+        return written;
+        // Otherwise the inputs this output copied from are released with it here.
     });
+}
+
+void xpdfSpliceSetFreeOnClose(bool free) {
+    freeOnClose.store(free);
 }
 
 bool xpdfSpliceSetOutlines(XpdfSpliceOutput output, bool outlines) {

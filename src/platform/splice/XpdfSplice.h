@@ -82,6 +82,12 @@ bool xpdfSpliceSetEncryption(XpdfSpliceOutput output, int mode, const char* owne
 // complete, so a failed write leaves path as it was. True when the file was written.
 bool xpdfSpliceCloseOutput(XpdfSpliceOutput output);
 
+// Whether closing an output also frees the memory it and its inputs hold (true until set
+// otherwise). Freeing a large output takes a good part of the time of the merge; a program that
+// ends right after its last output was written may skip it and leave the memory to the operating
+// system, ending with std::_Exit so that nothing else runs over the unreleased objects.
+void xpdfSpliceSetFreeOnClose(bool free);
+
 // Whether the output gets an outline (true until set otherwise): one top-level entry per opened
 // input that gave it pages, in output order, named after its file (without folder and extension),
 // holding that input's own outline items whose pages were kept. Links, named destinations and page
