@@ -14,8 +14,9 @@ packages=(
   libqpdf-dev qpdf poppler-utils
   # network and cryptography
   libcurl4-openssl-dev libssl-dev openssl
-  # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev
+  # tests and benchmarks (the R manuals are the large real files of the merge benchmark; time -v
+  # measures the peers' peak memory)
+  libgtest-dev libgmock-dev libbenchmark-dev python3 time r-doc-pdf
   # headless and screenshots, fonts
   xvfb xauth x11-apps imagemagick fonts-liberation fonts-dejavu-core
   # install rules and the Debian package: validators for the desktop entry and metainfo,

@@ -26,6 +26,12 @@ bool foldableDictionary(QPDFObjectHandle object) {
                              type.getName() == "/ExtGState" || type.getName() == "/Encoding");
 }
 
+// Objects of one serialized form: the first seen, and for streams the digests of their data.
+struct Bucket {
+    std::optional<QPDFObjGen> first;
+    std::unordered_map<std::string, QPDFObjGen> byDigest;
+};
+
 class Folder {
 public:
     explicit Folder(QPDF& pdf) : pdf_(pdf) {}
@@ -54,27 +60,36 @@ public:
         }
         std::size_t folded = 0;
         for (int round = 0; round < maxRounds; ++round) {
-            std::unordered_map<std::string, std::vector<QPDFObjGen>> seen;
+            // Objects by their serialized form (references through what was folded so far). Equal
+            // forms are equal objects, except for streams, whose form stands for their data only
+            // by its length: among those, the digest of the data decides, computed only when a
+            // second stream with the same form turns up, so unique streams are never read.
+            std::unordered_map<std::string, Bucket> seen;
             std::size_t foldedNow = 0;
             for (QPDFObjectHandle& object : kept) {
                 const QPDFObjGen og = object.getObjGen();
                 if (canonical_.count(og)) {
                     continue;
                 }
-                std::vector<QPDFObjGen>& equal = seen[keyOf(object)];
+                Bucket& bucket = seen[keyOf(object)];
                 std::optional<QPDFObjGen> into;
-                for (const QPDFObjGen& other : equal) {
-                    if (!object.isStream() ||
-                        streamDigest(object) == streamDigest(pdf_.getObjectByObjGen(other))) {
-                        into = other;
-                        break;
+                if (!bucket.first) {
+                    bucket.first = og;
+                } else if (!object.isStream()) {
+                    into = *bucket.first;
+                } else {
+                    if (bucket.byDigest.empty()) {
+                        bucket.byDigest.emplace(streamDigest(pdf_.getObjectByObjGen(*bucket.first)),
+                                                *bucket.first);
+                    }
+                    auto [at, added] = bucket.byDigest.emplace(streamDigest(object), og);
+                    if (!added) {
+                        into = at->second;
                     }
                 }
                 if (into) {
                     canonical_[og] = *into;
                     ++foldedNow;
-                } else {
-                    equal.push_back(og);
                 }
             }
             folded += foldedNow;
@@ -253,15 +268,18 @@ private:
                 }
             }
         } else if (object.isDictionary()) {
-            for (const std::string& key : object.getKeys()) {
-                QPDFObjectHandle value = object.getKey(key);
+            std::vector<std::pair<std::string, QPDFObjGen>> replaced;
+            for (const auto& [key, value] : object.ditems()) {
                 if (value.isIndirect()) {
                     if (canonical_.count(value.getObjGen())) {
-                        object.replaceKey(key, pdf_.getObjectByObjGen(resolve(value.getObjGen())));
+                        replaced.emplace_back(key, resolve(value.getObjGen()));
                     }
                 } else {
                     redirectIn(value, depth + 1);
                 }
+            }
+            for (const auto& [key, og] : replaced) {
+                object.replaceKey(key, pdf_.getObjectByObjGen(og));
             }
         }
     }

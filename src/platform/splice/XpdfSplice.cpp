@@ -224,6 +224,11 @@ std::shared_ptr<InputDoc> openDocument(const char16_t* widePath,
                 doc->pdf = std::make_unique<QPDF>();
                 doc->pdf->setSuppressWarnings(true);
                 doc->pdf->processFile(utf8Path->c_str(), password ? password->c_str() : nullptr);
+                // A file without a catalog or page tree is no document; the pages themselves are
+                // read when first needed.
+                if (!doc->pdf->getRoot().getKey("/Pages").isDictionary()) {
+                    throw std::runtime_error("the file has no page tree");
+                }
                 int revision = 0;
                 int p = 0;
                 if (doc->pdf->isEncrypted(revision, p) &&
