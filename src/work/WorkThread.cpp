@@ -89,7 +89,9 @@ bool WorkThread::AddItem(WorkItem* item) {
         queue_.push_back(item);
         session = session_;
     }
-    if (session && session->hasWakeEvent) {
+    // A new item wakes a waiting worker at once, with or without a wake event: a polling worker
+    // would otherwise leave it queued for up to a whole poll interval.
+    if (session) {
         session->Wake();
     }
     return true;
@@ -338,8 +340,12 @@ void WorkThread::WaitForWork() {
                          [&] { return session->wakeSignalled || session->stopRequested.load(); });
         session->wakeSignalled = false;
     } else {
-        // Polling: AddItem does not wake this thread, only a stop request ends the sleep early.
-        session->cv.wait_for(lock, kPollInterval, [&] { return session->stopRequested.load(); });
+        // Polling: the queue is looked at again after the interval, or as soon as an item is added
+        // or a stop is requested.
+        session->cv.wait_for(lock, kPollInterval, [&] {
+            return session->wakeSignalled || session->stopRequested.load();
+        });
+        session->wakeSignalled = false;
     }
 }
 
