@@ -32,15 +32,20 @@ struct Bucket {
     std::unordered_map<std::string, QPDFObjGen> byDigest;
 };
 
-class Folder {
-public:
-    explicit Folder(QPDF& pdf) : pdf_(pdf) {}
+} // namespace
 
-    std::size_t run() {
-        std::vector<QPDFObjectHandle> all = pdf_.getAllObjects();
-        const std::set<QPDFObjGen> appearances = fieldAppearances();
+class ObjectFolder::Impl {
+public:
+    explicit Impl(QPDF& pdf) : pdf_(pdf) {}
+
+    // Folds the candidates among `objects` into equal objects met before (in earlier calls too)
+    // or among themselves, then points every reference in `objects` (and in the extra holders) at
+    // the objects kept. With `release`, each folded object is replaced by null, so its memory goes.
+    std::size_t fold(std::vector<QPDFObjectHandle> objects, const std::vector<QPDFObjGen>& pages,
+                     std::vector<QPDFObjectHandle> holders, bool release) {
+        const std::set<QPDFObjGen> appearances = fieldAppearances(pages);
         std::vector<QPDFObjectHandle> candidates;
-        for (QPDFObjectHandle& object : all) {
+        for (QPDFObjectHandle& object : objects) {
             if (appearances.count(object.getObjGen())) {
                 continue;
             }
@@ -58,12 +63,14 @@ public:
                 kept.push_back(object);
             }
         }
-        std::size_t folded = 0;
+        std::vector<QPDFObjGen> foldedHere;
         for (int round = 0; round < maxRounds; ++round) {
             // Objects by their serialized form (references through what was folded so far). Equal
             // forms are equal objects, except for streams, whose form stands for their data only
             // by its length: among those, the digest of the data decides, computed only when a
-            // second stream with the same form turns up, so unique streams are never read.
+            // second stream with the same form turns up, so unique streams are never read. Forms
+            // of earlier calls are looked up; this call's are kept apart until its rounds are
+            // done, because a form can still change while references in it are folded.
             std::unordered_map<std::string, Bucket> seen;
             std::size_t foldedNow = 0;
             for (QPDFObjectHandle& object : kept) {
@@ -71,42 +78,53 @@ public:
                 if (canonical_.count(og)) {
                     continue;
                 }
-                Bucket& bucket = seen[keyOf(object)];
+                const std::string key = keyOf(object);
                 std::optional<QPDFObjGen> into;
-                if (!bucket.first) {
-                    bucket.first = og;
-                } else if (!object.isStream()) {
-                    into = *bucket.first;
-                } else {
-                    if (bucket.byDigest.empty()) {
-                        bucket.byDigest.emplace(streamDigest(pdf_.getObjectByObjGen(*bucket.first)),
-                                                *bucket.first);
-                    }
-                    auto [at, added] = bucket.byDigest.emplace(streamDigest(object), og);
-                    if (!added) {
-                        into = at->second;
-                    }
+                if (auto earlier = table_.find(key); earlier != table_.end()) {
+                    into = match(earlier->second, object);
+                }
+                if (!into) {
+                    into = match(seen[key], object);
                 }
                 if (into) {
                     canonical_[og] = *into;
+                    foldedHere.push_back(og);
                     ++foldedNow;
                 }
             }
-            folded += foldedNow;
             if (foldedNow == 0) {
+                // The forms of this round are final: later calls fold into them.
+                for (auto& [key, bucket] : seen) {
+                    Bucket& known = table_[key];
+                    if (!known.first) {
+                        known = std::move(bucket);
+                    }
+                }
                 break;
             }
         }
-        if (folded > 0) {
-            redirect(all);
+        if (!foldedHere.empty()) {
+            for (QPDFObjectHandle& object : objects) {
+                if (!canonical_.count(object.getObjGen())) {
+                    redirectIn(object, 0);
+                }
+            }
+            for (QPDFObjectHandle& holder : holders) {
+                redirectIn(holder, 0);
+            }
+            if (release) {
+                for (const QPDFObjGen& og : foldedHere) {
+                    pdf_.replaceObject(og, QPDFObjectHandle::newNull());
+                }
+            }
         }
-        return folded;
+        return foldedHere.size();
     }
 
 private:
     // The appearance streams of form fields: a form filler may rewrite a field's appearance in
     // place, so each field keeps its own even when two are equal.
-    std::set<QPDFObjGen> fieldAppearances() {
+    std::set<QPDFObjGen> fieldAppearances(const std::vector<QPDFObjGen>& pages) {
         std::set<QPDFObjGen> found;
         auto add = [&](QPDFObjectHandle entry) {
             if (entry.isStream()) {
@@ -119,8 +137,8 @@ private:
                 }
             }
         };
-        for (QPDFObjectHandle page : pdf_.getAllPages()) {
-            QPDFObjectHandle annots = page.getKey("/Annots");
+        for (const QPDFObjGen& og : pages) {
+            QPDFObjectHandle annots = pdf_.getObject(og).getKey("/Annots");
             if (!annots.isArray()) {
                 continue;
             }
@@ -137,6 +155,26 @@ private:
             }
         }
         return found;
+    }
+
+    // The object of `bucket` that `object` equals, if any; otherwise `object` joins the bucket.
+    std::optional<QPDFObjGen> match(Bucket& bucket, QPDFObjectHandle object) {
+        const QPDFObjGen og = object.getObjGen();
+        if (!bucket.first) {
+            bucket.first = og;
+            return std::nullopt;
+        }
+        if (!object.isStream()) {
+            return bucket.first;
+        }
+        if (bucket.byDigest.empty()) {
+            bucket.byDigest.emplace(streamDigest(pdf_.getObject(*bucket.first)), *bucket.first);
+        }
+        auto [at, added] = bucket.byDigest.emplace(streamDigest(object), og);
+        if (!added) {
+            return at->second;
+        }
+        return std::nullopt;
     }
 
     QPDFObjGen resolve(QPDFObjGen og) const {
@@ -284,25 +322,57 @@ private:
         }
     }
 
-    void redirect(std::vector<QPDFObjectHandle>& all) {
-        redirectIn(pdf_.getTrailer(), 0);
-        for (QPDFObjectHandle& object : all) {
-            if (!canonical_.count(object.getObjGen())) {
-                redirectIn(object, 0);
-            }
-        }
-    }
-
     QPDF& pdf_;
     std::set<QPDFObjGen> candidate_;
     std::map<QPDFObjGen, QPDFObjGen> canonical_;
     std::map<QPDFObjGen, std::string> digests_;
+    std::unordered_map<std::string, Bucket> table_;
 };
 
-} // namespace
+ObjectFolder::ObjectFolder(QPDF& output) : impl_(std::make_unique<Impl>(output)), pdf_(output) {}
+
+ObjectFolder::~ObjectFolder() = default;
+
+std::size_t ObjectFolder::foldNewObjects() {
+    const auto count = static_cast<int>(pdf_.getObjectCount());
+    std::vector<QPDFObjectHandle> fresh;
+    std::vector<QPDFObjGen> pages;
+    for (int id = nextId_; id <= count; ++id) {
+        QPDFObjectHandle object = pdf_.getObjectByID(id, 0);
+        if (object.isNull()) {
+            continue;
+        }
+        fresh.push_back(object);
+        if (object.isDictionary() && object.getKey("/Type").isNameAndEquals("/Page")) {
+            pages.push_back(object.getObjGen());
+        }
+    }
+    nextId_ = count + 1;
+    // Earlier objects that take references to new ones: the form's default resources.
+    std::vector<QPDFObjectHandle> holders;
+    QPDFObjectHandle form = pdf_.getRoot().getKey("/AcroForm");
+    if (form.isDictionary()) {
+        holders.push_back(form);
+        QPDFObjectHandle resources = form.getKey("/DR");
+        if (resources.isDictionary()) {
+            holders.push_back(resources);
+            for (const char* kind : {"/Font", "/XObject", "/ExtGState", "/ColorSpace"}) {
+                if (resources.getKey(kind).isDictionary()) {
+                    holders.push_back(resources.getKey(kind));
+                }
+            }
+        }
+    }
+    return impl_->fold(fresh, pages, holders, true);
+}
 
 std::size_t dedupeObjects(QPDF& output) {
-    return Folder(output).run();
+    ObjectFolder::Impl folder(output);
+    std::vector<QPDFObjGen> pages;
+    for (const QPDFObjectHandle& page : output.getAllPages()) {
+        pages.push_back(page.getObjGen());
+    }
+    return folder.fold(output.getAllObjects(), pages, {output.getTrailer()}, false);
 }
 
 } // namespace plyfold::splice

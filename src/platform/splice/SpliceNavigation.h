@@ -9,6 +9,7 @@
 #include <qpdf/QPDFObjectHandle.hh>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,29 @@ void carryPageLabels(QPDF& output, std::vector<Contribution>& contributions);
 // built on them) once, redirecting every reference to the one kept. Form fields keep their own
 // appearance streams. Returns how many objects were folded into another.
 std::size_t dedupeObjects(QPDF& output);
+
+// Folds equal objects of an output while it is being built: each call takes the objects copied
+// since the one before, folds those equal to objects kept earlier (or to each other) into them,
+// points the new objects' references at the ones kept, and frees the folded copies. Call it only
+// when no input that gave those objects can copy again (the library's copy of an input object is
+// reused by later copies from the same input). dedupeObjects still runs before writing.
+class ObjectFolder {
+public:
+    explicit ObjectFolder(QPDF& output);
+    ~ObjectFolder();
+    ObjectFolder(const ObjectFolder&) = delete;
+    ObjectFolder& operator=(const ObjectFolder&) = delete;
+
+    // Returns how many new objects were folded.
+    std::size_t foldNewObjects();
+
+    class Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+    QPDF& pdf_;
+    int nextId_ = 1;
+};
 
 // A copy of a direct object that holds no indirect reference, made in no document.
 QPDFObjectHandle copyDirect(QPDFObjectHandle object);

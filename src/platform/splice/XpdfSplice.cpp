@@ -164,6 +164,10 @@ struct XpdfSpliceOutputObject {
     std::vector<std::string> log;
     plyfold::XpdfSpliceProgress progress;
     long long pagesCopied = 0;
+    // Equal objects are folded as each input is closed, so that the copies of what the output
+    // already holds do not stay in memory until the file is written.
+    std::unique_ptr<splice::ObjectFolder> folder;
+    std::set<const InputDoc*> openContributors;
 
     // Reports progress; throws Stopped when the caller asks to stop.
     void report(int stage, long long done) {
@@ -479,7 +483,23 @@ void xpdfSpliceCloseInput(XpdfSpliceInput input) {
         std::lock_guard lock(registryMutex);
         if (XpdfSpliceInputObject* in = findInput(input)) {
             liveInputs.erase(in);
+            const InputDoc* doc = in->doc.get();
             delete in; // the document itself lives on while an output still needs it
+            // Nothing more can be copied from it: fold what the outputs copied since their
+            // inputs were last all closed.
+            for (XpdfSpliceOutputObject* out : liveOutputs) {
+                if (out->openContributors.erase(doc) == 0 || !out->openContributors.empty() ||
+                    !out->folder || out->failed) {
+                    continue;
+                }
+                const bool folded = trapErrors(&out->log, false, [&] {
+                    out->folder->foldNewObjects();
+                    return true;
+                });
+                if (!folded) {
+                    out->failed = true; // half-folded: never written
+                }
+            }
         }
         return true;
     });
@@ -533,6 +553,7 @@ XpdfSpliceOutput xpdfSpliceOpenOutputW(const char16_t* path, double version) {
             output->pdf = std::make_unique<QPDF>();
             output->pdf->setSuppressWarnings(true);
             output->pdf->emptyPDF();
+            output->folder = std::make_unique<splice::ObjectFolder>(*output->pdf);
             return true;
         });
         if (!ready) {
@@ -617,6 +638,7 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
             return false;
         }
         out->pagesCopied += last - first + 1;
+        out->openContributors.insert(in->doc.get());
         if (std::find(out->sources.begin(), out->sources.end(), in->doc) == out->sources.end()) {
             out->sources.push_back(in->doc);
         }
