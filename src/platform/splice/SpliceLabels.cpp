@@ -26,42 +26,43 @@ QPDFObjectHandle copyLabel(QPDFObjectHandle label) {
 
 } // namespace
 
+void readPageLabels(Contribution& c) {
+    QPDFPageLabelDocumentHelper labels(*c.source);
+    c.labelled = labels.hasPageLabels();
+    for (const Contribution::Run& run : c.runs) {
+        std::vector<QPDFObjectHandle> entries;
+        if (c.labelled) {
+            labels.getLabelsForPageRange(run.firstSource, run.lastSource, run.firstOutput, entries);
+        } else {
+            // (The library's own range call is not safe on a file without labels.)
+            QPDFObjectHandle label = QPDFObjectHandle::newDictionary();
+            label.replaceKey("/S", QPDFObjectHandle::newName("/D"));
+            label.replaceKey("/St", QPDFObjectHandle::newInteger(run.firstSource + 1));
+            entries.push_back(QPDFObjectHandle::newInteger(run.firstOutput));
+            entries.push_back(label);
+        }
+        for (std::size_t i = 0; i + 1 < entries.size(); i += 2) {
+            if (entries[i].isInteger()) {
+                c.labels.emplace_back(entries[i].getIntValue(), copyLabel(entries[i + 1]));
+            }
+        }
+    }
+}
+
 void carryPageLabels(QPDF& output, std::vector<Contribution>& contributions) {
     bool anyLabels = false;
-    for (Contribution& c : contributions) {
-        if (!c.runs.empty() && QPDFPageLabelDocumentHelper(*c.source).hasPageLabels()) {
-            anyLabels = true;
-            break;
-        }
+    for (const Contribution& c : contributions) {
+        anyLabels = anyLabels || (!c.runs.empty() && c.labelled);
     }
     if (!anyLabels) {
         return; // readers number the pages 1, 2, 3... as before
     }
     // Pages of an input without labels keep the numbers they had in their own file.
     QPDFObjectHandle nums = QPDFObjectHandle::newArray();
-    for (Contribution& c : contributions) {
-        QPDFPageLabelDocumentHelper labels(*c.source);
-        const bool labelled = labels.hasPageLabels();
-        for (const Contribution::Run& run : c.runs) {
-            std::vector<QPDFObjectHandle> entries;
-            if (labelled) {
-                labels.getLabelsForPageRange(run.firstSource, run.lastSource, run.firstOutput,
-                                             entries);
-            } else {
-                // (The library's own range call is not safe on a file without labels.)
-                QPDFObjectHandle label = QPDFObjectHandle::newDictionary();
-                label.replaceKey("/S", QPDFObjectHandle::newName("/D"));
-                label.replaceKey("/St", QPDFObjectHandle::newInteger(run.firstSource + 1));
-                entries.push_back(QPDFObjectHandle::newInteger(run.firstOutput));
-                entries.push_back(label);
-            }
-            for (std::size_t i = 0; i + 1 < entries.size(); i += 2) {
-                if (!entries[i].isInteger()) {
-                    continue;
-                }
-                nums.appendItem(QPDFObjectHandle::newInteger(entries[i].getIntValue()));
-                nums.appendItem(copyLabel(entries[i + 1]));
-            }
+    for (const Contribution& c : contributions) {
+        for (const auto& [index, label] : c.labels) {
+            nums.appendItem(QPDFObjectHandle::newInteger(index));
+            nums.appendItem(label);
         }
     }
     QPDFObjectHandle tree = QPDFObjectHandle::newDictionary();

@@ -155,12 +155,53 @@ void Navigation::recordPages(Contribution& c, int first,
     }
 }
 
+void extractFromSource(Contribution& c, bool outlines, std::vector<std::string>& log) {
+    if (c.extracted) {
+        return;
+    }
+    c.extracted = true;
+    // Each part stands alone: a damaged outline or name tree in one input costs that part, not
+    // the merged file.
+    auto part = [&](const char* what, auto&& body) {
+        try {
+            body();
+        } catch (const std::exception& e) {
+            log.push_back(std::string(what) + ": " + e.what());
+        }
+    };
+    part("links and named destinations", [&] { readLinks(c); });
+    if (outlines) {
+        part("outlines", [&] { c.outline = readOutline(c); });
+    }
+    part("page labels", [&] { readPageLabels(c); });
+    // Nothing of the source is needed any more.
+    c.source = nullptr;
+    c.sourcePages.clear();
+    c.sourcePages.shrink_to_fit();
+    c.annotations.clear();
+    c.annotations.shrink_to_fit();
+    c.sourceNames.clear();
+    c.outputPage.clear();
+}
+
+bool Navigation::release(const void* key, std::vector<std::string>& log) {
+    for (Contribution& c : contributions_) {
+        if (c.key == key) {
+            extractFromSource(c, outlines_, log);
+            c.key = nullptr; // the key's memory may be reused by a later input
+            return true;
+        }
+    }
+    return false;
+}
+
 void Navigation::finish(QPDF& output, std::vector<std::string>& log) {
     if (contributions_.empty()) {
         return;
     }
-    // Each step stands alone: a damaged outline or name tree in one input costs that step, not
-    // the merged file.
+    for (Contribution& c : contributions_) {
+        extractFromSource(c, outlines_, log);
+    }
     auto step = [&](const char* what, auto&& body) {
         try {
             body();
@@ -234,17 +275,43 @@ QPDFObjectHandle mapDestination(Contribution& c, QPDFObjectHandle dest, bool byN
     return mapped;
 }
 
+void readLinks(Contribution& c) {
+    readSourceNames(c);
+    for (const auto& [key, dest] : c.sourceNames) {
+        QPDFObjectHandle mapped = mapDestination(c, dest, false);
+        if (!mapped.isNull()) {
+            c.mappedNames.emplace_back(key, mapped);
+        }
+    }
+    for (auto& [to, from] : c.annotations) {
+        const auto pending = [&](QPDFObjectHandle dest, bool isAction) {
+            PendingLink link;
+            link.annotation = to;
+            link.isAction = isAction;
+            if (dest.isName() || dest.isString()) {
+                link.byName = true;
+                link.name = nameKey(dest);
+            } else {
+                link.dest = mapDestination(c, dest, false);
+            }
+            c.links.push_back(std::move(link));
+        };
+        if (from.hasKey("/Dest")) {
+            pending(from.getKey("/Dest"), false);
+        }
+        QPDFObjectHandle action = from.getKey("/A");
+        if (action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoTo")) {
+            pending(action.getKey("/D"), true);
+        }
+    }
+}
+
 void carryLinks(QPDF& output, std::vector<Contribution>& contributions) {
     // Named destinations: every input's names whose page was kept, renamed when an earlier input
     // already gave the output that name.
     std::map<std::string, QPDFObjectHandle> outputNames;
     for (Contribution& c : contributions) {
-        readSourceNames(c);
-        for (const auto& [key, dest] : c.sourceNames) {
-            QPDFObjectHandle mapped = mapDestination(c, dest, false);
-            if (mapped.isNull()) {
-                continue;
-            }
+        for (const auto& [key, mapped] : c.mappedNames) {
             const std::string base = (!key.empty() && key[0] == '/') ? key.substr(1) : key;
             std::string name = base;
             for (int n = 2; outputNames.count(name); ++n) {
@@ -274,26 +341,22 @@ void carryLinks(QPDF& output, std::vector<Contribution>& contributions) {
     // Links: aim each copied link at its target's copy, or switch it off when the target page is
     // not in the output.
     for (Contribution& c : contributions) {
-        for (auto& [to, from] : c.annotations) {
-            if (from.hasKey("/Dest")) {
-                QPDFObjectHandle mapped = mapDestination(c, from.getKey("/Dest"), true);
-                if (mapped.isNull()) {
-                    to.removeKey("/Dest");
-                } else {
-                    to.replaceKey("/Dest", mapped);
-                }
+        for (PendingLink& link : c.links) {
+            QPDFObjectHandle mapped = link.dest;
+            if (link.byName) {
+                auto carried = c.names.find(link.name);
+                mapped = carried == c.names.end() ? QPDFObjectHandle::newNull()
+                                                  : QPDFObjectHandle::newString(carried->second);
             }
-            QPDFObjectHandle action = from.getKey("/A");
-            if (action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoTo")) {
-                QPDFObjectHandle mapped = mapDestination(c, action.getKey("/D"), true);
-                if (mapped.isNull()) {
-                    to.removeKey("/A");
-                } else {
-                    QPDFObjectHandle goTo = QPDFObjectHandle::newDictionary();
-                    goTo.replaceKey("/S", QPDFObjectHandle::newName("/GoTo"));
-                    goTo.replaceKey("/D", mapped);
-                    to.replaceKey("/A", goTo);
-                }
+            if (!mapped.isInitialized() || mapped.isNull()) {
+                link.annotation.removeKey(link.isAction ? "/A" : "/Dest");
+            } else if (!link.isAction) {
+                link.annotation.replaceKey("/Dest", mapped);
+            } else {
+                QPDFObjectHandle goTo = QPDFObjectHandle::newDictionary();
+                goTo.replaceKey("/S", QPDFObjectHandle::newName("/GoTo"));
+                goTo.replaceKey("/D", mapped);
+                link.annotation.replaceKey("/A", goTo);
             }
         }
     }

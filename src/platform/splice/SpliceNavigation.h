@@ -15,11 +15,32 @@
 
 namespace plyfold::splice {
 
+// An outline item as the output will hold it: title, destination on an output page (or an
+// action kept as it was), look, and children.
+struct OutlineItem {
+    QPDFObjectHandle title;  // a string, copied byte for byte
+    QPDFObjectHandle dest;   // explicit destination in the output; unset or null for none
+    QPDFObjectHandle action; // an action kept as it was (web, named, other file); unset or null
+    QPDFObjectHandle color;
+    QPDFObjectHandle flags;
+    bool open = false;
+    std::vector<OutlineItem> children;
+};
+
+// A copied link whose target is set once every input's named destinations are known.
+struct PendingLink {
+    QPDFObjectHandle annotation; // the copy, in the output
+    bool isAction = false;       // a GoTo action (/A) rather than a /Dest entry
+    bool byName = false;         // the target is a named destination of the source: `name`
+    std::string name;
+    QPDFObjectHandle dest; // otherwise the explicit destination in the output, or null
+};
+
 // One opened input's share of an output.
 struct Contribution {
-    const void* key = nullptr; // the opened input it came from
-    QPDF* source = nullptr;
-    std::string title;                         // UTF-8: the file name without folder and extension
+    const void* key = nullptr; // the opened input it came from; null once its source is let go
+    QPDF* source = nullptr;    // null once what the output needs of it has been read
+    std::string title;         // UTF-8: the file name without folder and extension
     std::vector<QPDFObjectHandle> sourcePages; // every page of the input, in order
     // Source page -> its first copy in the output.
     std::map<QPDFObjGen, QPDFObjectHandle> outputPage;
@@ -37,6 +58,16 @@ struct Contribution {
     // tree) with their explicit source destination, and the output name of those carried.
     std::map<std::string, QPDFObjectHandle> sourceNames;
     std::map<std::string, std::string> names;
+
+    // What the output keeps, read from the source once no more pages can come from it, in output
+    // terms, so that the source can then be closed: its named destinations that lead into the
+    // output, its links, its outline, and its page labels (pairs of output index and label).
+    bool extracted = false;
+    std::vector<std::pair<std::string, QPDFObjectHandle>> mappedNames;
+    std::vector<PendingLink> links;
+    std::vector<OutlineItem> outline;
+    std::vector<std::pair<long long, QPDFObjectHandle>> labels;
+    bool labelled = false;
 };
 
 class Navigation {
@@ -52,6 +83,10 @@ public:
 
     void setOutlines(bool on) { outlines_ = on; }
 
+    // Reads what the output needs of the input key, which gives no more pages, so that it can
+    // be closed. Throws on failure. True when key had a contribution.
+    bool release(const void* key, std::vector<std::string>& log);
+
     // Rebuilds links, named destinations, outlines and page labels in output. Throws on failure.
     void finish(QPDF& output, std::vector<std::string>& log);
 
@@ -59,6 +94,16 @@ private:
     std::vector<Contribution> contributions_;
     bool outlines_ = true;
 };
+
+// Reads c's share from its source (see Contribution), after which the source is not needed. Each
+// part stands alone: a damaged part of the source costs that part, noted in log.
+void extractFromSource(Contribution& c, bool outlines, std::vector<std::string>& log);
+
+// The kept items of c's source outline, in output terms.
+std::vector<OutlineItem> readOutline(Contribution& c);
+
+// c's page labels for its runs, in output terms.
+void readPageLabels(Contribution& c);
 
 // Maps a destination of c's source (explicit array, or a name or string naming one) to the
 // output: an explicit array on the output page, the output's name for it when byName is true and
@@ -69,6 +114,8 @@ QPDFObjectHandle mapDestination(Contribution& c, QPDFObjectHandle dest, bool byN
 // null when it has none. hasTarget tells whether it had one at all (a page or a name).
 QPDFObjectHandle localDestination(QPDFObjectHandle item, bool& hasTarget);
 
+// c's named destinations that lead into the output, and its copied links. Called on extraction.
+void readLinks(Contribution& c);
 // Builds the output's named destinations and fixes every copied link. Called by finish.
 void carryLinks(QPDF& output, std::vector<Contribution>& contributions);
 // Switches off every link of the output that leads to a page outside it (whatever could not be

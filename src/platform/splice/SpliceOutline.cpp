@@ -12,15 +12,7 @@ namespace {
 constexpr int maxDepth = 64;
 constexpr std::size_t maxItems = 200000;
 
-struct Item {
-    QPDFObjectHandle title;  // a string, copied byte for byte
-    QPDFObjectHandle dest;   // explicit destination in the output; unset or null for none
-    QPDFObjectHandle action; // an action kept as it was (web, named, other file); unset or null
-    QPDFObjectHandle color;
-    QPDFObjectHandle flags;
-    bool open = false;
-    std::vector<Item> children;
-};
+using Item = OutlineItem;
 
 class Reader {
 public:
@@ -170,6 +162,14 @@ void writeChildren(QPDF& output, QPDFObjectHandle parent, std::vector<Item>& ite
 
 } // namespace
 
+std::vector<OutlineItem> readOutline(Contribution& c) {
+    QPDFObjectHandle outlines = c.source->getRoot().getKey("/Outlines");
+    if (!outlines.isDictionary()) {
+        return {};
+    }
+    return Reader(c).children(outlines, 0);
+}
+
 void buildOutlines(QPDF& output, std::vector<Contribution>& contributions) {
     std::vector<Item> top;
     for (Contribution& c : contributions) {
@@ -184,10 +184,7 @@ void buildOutlines(QPDF& output, std::vector<Contribution>& contributions) {
         for (int i = 0; i < 3; ++i) {
             entry.dest.appendItem(QPDFObjectHandle::newNull());
         }
-        QPDFObjectHandle outlines = c.source->getRoot().getKey("/Outlines");
-        if (outlines.isDictionary()) {
-            entry.children = Reader(c).children(outlines, 0);
-        }
+        entry.children = c.outline;
         // Closed, so that the merged file first shows one entry per input.
         entry.open = false;
         top.push_back(std::move(entry));

@@ -80,6 +80,10 @@ struct InputDoc {
     // to redraw its fields afterwards (its looks could not be drawn here).
     bool appearancesPrepared = false;
     bool asksRedraw = false;
+    // Whether outputs still read from this document when they are written. Copies of its stored
+    // streams carry where their data is in the file, so normally the document can be let go as
+    // soon as no more pages come from it.
+    bool keepOpen = false;
     std::vector<std::string> log;
 
     // Draws the looks of the fields that the file asks readers to draw, so that copies carry them
@@ -93,6 +97,9 @@ struct InputDoc {
         if (!helper.getNeedAppearances()) {
             return;
         }
+        // Drawn looks are streams of this document's own making, which the output reads from it
+        // when written: it stays open until then.
+        keepOpen = true;
         try {
             helper.generateAppearancesIfNeeded();
             helper.setNeedAppearances(false);
@@ -483,13 +490,26 @@ void xpdfSpliceCloseInput(XpdfSpliceInput input) {
         std::lock_guard lock(registryMutex);
         if (XpdfSpliceInputObject* in = findInput(input)) {
             liveInputs.erase(in);
-            const InputDoc* doc = in->doc.get();
+            // Held here while the outputs let go of it; the last holder frees it.
+            const std::shared_ptr<InputDoc> held = in->doc;
+            const InputDoc* doc = held.get();
             delete in; // the document itself lives on while an output still needs it
             // Nothing more can be copied from it: fold what the outputs copied since their
             // inputs were last all closed.
             for (XpdfSpliceOutputObject* out : liveOutputs) {
-                if (out->openContributors.erase(doc) == 0 || !out->openContributors.empty() ||
-                    !out->folder || out->failed) {
+                if (out->openContributors.erase(doc) == 0 || out->failed) {
+                    continue;
+                }
+                // What the output needs of the document besides its pages is read now, and the
+                // document is let go unless the output reads data from it when written.
+                const bool released = trapErrors(
+                    &out->log, false, [&] { return out->navigation.release(doc, out->log); });
+                if (released && !doc->keepOpen) {
+                    std::erase_if(out->sources, [&](const std::shared_ptr<InputDoc>& source) {
+                        return source.get() == doc;
+                    });
+                }
+                if (!out->openContributors.empty() || !out->folder) {
                     continue;
                 }
                 const bool folded = trapErrors(&out->log, false, [&] {
