@@ -39,6 +39,92 @@ namespace {
 // A handle keeps at most this many messages, so a hostile file cannot grow the log without end.
 constexpr std::size_t maxMessages = 200;
 
+// Nesting of page-tree nodes beyond which a file is taken as unreadable.
+constexpr int maxPageTreeDepth = 256;
+
+// Rebuilds, in memory only, a document's page tree as one node holding every page in order, each
+// page with the attributes it inherited from its ancestors. A hostile tree cannot then trip up the
+// library's own walk: nodes reached a second time (loops, a node listed twice) are entered once,
+// counts are not trusted, and the walk keeps its own stack however deep the tree. A page listed
+// twice stays twice, as readers show it. Throws when a kid is no dictionary (a page that cannot be
+// read would shift every later page's number) or the tree nests too deeply.
+void flattenPageTree(QPDF& pdf) {
+    static const char* const inheritable[] = {"/Resources", "/MediaBox", "/CropBox", "/Rotate"};
+    struct Frame {
+        std::vector<QPDFObjectHandle> kids;
+        std::size_t next = 0;
+        std::map<std::string, QPDFObjectHandle> inherited;
+    };
+    QPDFObjectHandle top = pdf.getRoot().getKey("/Pages");
+    if (!top.isDictionary()) {
+        throw std::runtime_error("the file has no page tree");
+    }
+    std::set<QPDFObjGen> entered;
+    if (top.isIndirect()) {
+        entered.insert(top.getObjGen());
+    }
+    const auto frameOf = [](QPDFObjectHandle node, std::map<std::string, QPDFObjectHandle> from) {
+        Frame frame;
+        for (const char* key : inheritable) {
+            if (node.hasKey(key) && !node.getKey(key).isNull()) {
+                from[key] = node.getKey(key);
+            }
+        }
+        frame.inherited = std::move(from);
+        QPDFObjectHandle kids = node.getKey("/Kids");
+        if (kids.isArray()) {
+            frame.kids = kids.getArrayAsVector();
+        }
+        return frame;
+    };
+    std::vector<Frame> stack;
+    stack.push_back(frameOf(top, {}));
+    std::vector<QPDFObjectHandle> pages;
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next == frame.kids.size()) {
+            stack.pop_back();
+            continue;
+        }
+        QPDFObjectHandle kid = frame.kids[frame.next++];
+        if (!kid.isDictionary()) {
+            throw std::runtime_error("a page of the file cannot be read");
+        }
+        if (kid.hasKey("/Kids")) {
+            if (kid.isIndirect() && !entered.insert(kid.getObjGen()).second) {
+                continue; // a loop, or a node listed twice
+            }
+            if (static_cast<int>(stack.size()) >= maxPageTreeDepth) {
+                throw std::runtime_error("the page tree nests too deeply");
+            }
+            Frame child = frameOf(kid, frame.inherited);
+            stack.push_back(std::move(child));
+            continue;
+        }
+        for (const auto& [key, value] : frame.inherited) {
+            if (!kid.hasKey(key) || kid.getKey(key).isNull()) {
+                kid.replaceKey(key, value);
+            }
+        }
+        if (!kid.isIndirect()) {
+            kid = pdf.makeIndirectObject(kid);
+        }
+        pages.push_back(kid);
+    }
+    if (pages.empty()) {
+        throw std::runtime_error("the file has no pages");
+    }
+    QPDFObjectHandle flat = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    flat.replaceKey("/Type", QPDFObjectHandle::newName("/Pages"));
+    flat.replaceKey("/Kids", QPDFObjectHandle::newArray(pages));
+    flat.replaceKey("/Count", QPDFObjectHandle::newInteger(static_cast<long long>(pages.size())));
+    for (QPDFObjectHandle& page : pages) {
+        page.replaceKey("/Parent", flat);
+        page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+    }
+    pdf.getRoot().replaceKey("/Pages", flat);
+}
+
 void addMessage(std::vector<std::string>& log, std::string text) {
     if (log.size() < maxMessages) {
         log.push_back(std::move(text));
@@ -70,8 +156,15 @@ struct InputDoc {
     std::unique_ptr<QPDF> pdf;
     fs::path path;
     // The page objects, in order; read from the page tree on first use, so that an open that only
-    // asks about encryption does not walk every page.
-    const std::vector<QPDFObjectHandle>& pages() { return pdf->getAllPages(); }
+    // asks about encryption does not walk every page. Throws when the tree cannot be read.
+    const std::vector<QPDFObjectHandle>& pages() {
+        if (!pagesRead) {
+            flattenPageTree(*pdf);
+            pagesRead = true;
+        }
+        return pdf->getAllPages();
+    }
+    bool pagesRead = false;
     // Standard security: the file's restrictions bind unless a password opened it (the owner
     // password lifts them; a user password that had to be typed is taken as the right to copy).
     bool copyAllowed = true;
