@@ -10,6 +10,7 @@
 #include "engine/PlyfoldInstance.h"
 #include "platform/splice/XpdfSplice.h"
 #include "res/Strings.h"
+#include "support/HostileCorpus.h"
 #include "support/TestData.h"
 
 #include <QDir>
@@ -159,6 +160,43 @@ TEST_F(DocumentListTest, FilesThatCannotBeOpenedAreReportedAndNotAdded) {
         EXPECT_TRUE(spy.events.empty()) << file;
         EXPECT_TRUE(list.empty()) << file;
     }
+}
+
+// Page trees whose /Count lies (billions of pages claimed for 30): the document is added with the
+// pages the file really has (and /Kids that loop back are not followed), and the list carries on.
+// A count too large for any integer (which makes the splicing library drop the whole page tree
+// node) and a tree without any page are reported like any file that cannot be opened.
+TEST_F(DocumentListTest, LyingOrLoopingPageTreesOpenWithTheirRealPages) {
+    const struct {
+        const char* file;
+        int pages; // 0: cannot be opened
+    } cases[] = {
+        {"pages-root-count-int-max", 30},
+        {"pages-root-count-huge", 0},
+        {"pages-root-count-30-million", 30},
+        {"pages-node-count-lies", 30},
+        {"pages-kids-cycle", 30},
+        {"pages-no-kids", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString path =
+            QDir(test::hostileCorpusDir()).filePath(QString::fromUtf8(c.file) + ".pdf");
+        ASSERT_TRUE(QFile::exists(path));
+        Messages messages;
+        CDoc* doc = list.AddDocument(path);
+        if (c.pages == 0) {
+            EXPECT_EQ(doc, nullptr);
+            EXPECT_EQ(messages.texts,
+                      QStringList{FormatText(LoadResString(ids::IDS_OPEN_FAILED), {path})});
+            continue;
+        }
+        ASSERT_NE(doc, nullptr);
+        EXPECT_TRUE(messages.texts.isEmpty());
+        EXPECT_EQ(doc->PageCount(), c.pages);
+        EXPECT_EQ(doc->ranges(), (PageRangeList{{1, c.pages + 1}}));
+    }
+    EXPECT_EQ(list.documents().size(), 4u);
 }
 
 // The password rules of a merge input, file by file.

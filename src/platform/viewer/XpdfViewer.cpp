@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace plyfold {
@@ -48,7 +49,7 @@ int normaliseRotation(int raw) {
 constexpr Box kLetter{0, 0, 612, 792};
 
 // Reads one page's rotation and boxes; page-level faults give the defaults.
-PageFacts readPageFacts(fz_context* ctx, pdf_document* doc, int index) {
+PageFacts readPageFacts(fz_context* ctx, pdf_obj* page) {
     PageFacts facts;
     facts.media = kLetter;
     facts.crop = kLetter;
@@ -57,7 +58,6 @@ PageFacts readPageFacts(fz_context* ctx, pdf_document* doc, int index) {
     fz_rect crop = media;
     volatile bool haveCrop = false;
     fz_try(ctx) {
-        pdf_obj* page = pdf_lookup_page_obj(ctx, doc, index);
         rotation = pdf_to_int(ctx, pdf_dict_get_inheritable(ctx, page, PDF_NAME(Rotate)));
         pdf_obj* mediaObj = pdf_dict_get_inheritable(ctx, page, PDF_NAME(MediaBox));
         if (pdf_is_array(ctx, mediaObj) && pdf_array_len(ctx, mediaObj) >= 4)
@@ -267,18 +267,6 @@ pdf_document* openDocument(fz_context* ctx, const char* path, std::int32_t* resu
     return doc;
 }
 
-// -1 when the document cannot report a page count.
-int countPages(fz_context* ctx, pdf_document* doc) {
-    volatile int count = -1;
-    fz_try(ctx) {
-        count = pdf_count_pages(ctx, doc);
-    }
-    fz_catch(ctx) {
-        count = -1;
-    }
-    return count;
-}
-
 bool needsPassword(fz_context* ctx, pdf_document* doc) {
     volatile int needs = 1;
     fz_try(ctx) {
@@ -301,24 +289,204 @@ bool authenticate(fz_context* ctx, pdf_document* doc, const char* password) {
     return ok != 0;
 }
 
-// Reads the facts of every page (the page tree is mapped once for the whole walk).
-std::vector<PageFacts> readAllPages(fz_context* ctx, pdf_document* doc, int count) {
-    std::vector<PageFacts> pages(static_cast<std::size_t>(count));
-    volatile bool treeLoaded = false;
+// ---- The page tree ------------------------------------------------------------------------------
+//
+// A file's page counts (/Count at the root and at each intermediate node) are claims, not facts:
+// a damaged or hostile file can claim billions of pages on a 30-page tree, loop its /Kids back to
+// an ancestor, or hang its pages under a chain of thousands of nodes. The pages are therefore
+// found by walking /Kids: nothing is sized from a /Count, every intermediate node is entered at
+// most once, and the walk goes no deeper than any real file nests.
+
+// Deepest node the walk enters; real trees are a handful of levels deep.
+constexpr std::size_t kMaxTreeDepth = 256;
+// Most pages taken from one tree; beyond any real document.
+constexpr std::size_t kMaxPages = std::size_t{1} << 24;
+
+// The page objects of a document in order, each held with its own reference.
+class PageList {
+public:
+    explicit PageList(fz_context* ctx) : ctx_(ctx) {}
+    ~PageList() {
+        for (pdf_obj* page : pages_)
+            pdf_drop_obj(ctx_, page);
+    }
+    PageList(const PageList&) = delete;
+    PageList& operator=(const PageList&) = delete;
+
+    void add(pdf_obj* page) { pages_.push_back(pdf_keep_obj(ctx_, page)); }
+    std::size_t size() const { return pages_.size(); }
+    bool empty() const { return pages_.empty(); }
+    pdf_obj* operator[](std::size_t i) const { return pages_[i]; }
+
+private:
+    fz_context* ctx_;
+    std::vector<pdf_obj*> pages_;
+};
+
+enum class KidKind { Node, Page, Other };
+
+// The root of the page tree (null when the catalog has none), with a reference for the caller.
+pdf_obj* treeRoot(fz_context* ctx, pdf_document* doc) {
+    pdf_obj* volatile root = nullptr;
     fz_try(ctx) {
-        pdf_load_page_tree(ctx, doc);
-        treeLoaded = true;
+        pdf_obj* pages = pdf_dict_getp(ctx, pdf_trailer(ctx, doc), "Root/Pages");
+        if (pdf_is_dict(ctx, pages))
+            root = pdf_keep_obj(ctx, pages);
     }
-    fz_catch(ctx) {}
-    for (int i = 0; i < count; ++i)
-        pages[static_cast<std::size_t>(i)] = readPageFacts(ctx, doc, i);
-    if (treeLoaded) {
-        fz_try(ctx) {
-            pdf_drop_page_tree(ctx, doc);
+    fz_catch(ctx) {
+        root = nullptr;
+    }
+    return root;
+}
+
+// Item i of a node's /Kids as stored (a reference or a direct object), with a reference for the
+// caller, and what it is, classified as MuPDF's page lookup classifies it: an intermediate node
+// (/Type /Pages, or no /Type, a /Kids entry and no /MediaBox), a page (any other dictionary), or
+// something that belongs in no page tree.
+pdf_obj* kidOf(fz_context* ctx, pdf_obj* node, int i, KidKind* kind) {
+    pdf_obj* volatile kid = nullptr;
+    volatile KidKind found = KidKind::Other;
+    fz_try(ctx) {
+        kid = pdf_keep_obj(ctx, pdf_array_get(ctx, pdf_dict_get(ctx, node, PDF_NAME(Kids)), i));
+        if (pdf_is_dict(ctx, kid)) {
+            pdf_obj* type = pdf_dict_get(ctx, kid, PDF_NAME(Type));
+            const bool isNode = type ? pdf_name_eq(ctx, type, PDF_NAME(Pages)) != 0
+                                     : pdf_dict_get(ctx, kid, PDF_NAME(Kids)) != nullptr &&
+                                           pdf_dict_get(ctx, kid, PDF_NAME(MediaBox)) == nullptr;
+            found = isNode ? KidKind::Node : KidKind::Page;
         }
-        fz_catch(ctx) {}
     }
-    return pages;
+    fz_catch(ctx) {
+        found = KidKind::Other;
+    }
+    *kind = found;
+    return kid;
+}
+
+// The length of a node's /Kids (0 when it has none), or the /Count it claims.
+int nodeNumber(fz_context* ctx, pdf_obj* node, bool claimedCount) {
+    volatile int n = 0;
+    fz_try(ctx) {
+        n = claimedCount ? pdf_dict_get_int(ctx, node, PDF_NAME(Count))
+                         : pdf_array_len(ctx, pdf_dict_get(ctx, node, PDF_NAME(Kids)));
+    }
+    fz_catch(ctx) {
+        n = -1;
+    }
+    return n;
+}
+
+// Object number of an indirect object, 0 for a direct one.
+int objectNumber(fz_context* ctx, pdf_obj* obj) {
+    return pdf_is_indirect(ctx, obj) ? pdf_to_num(ctx, obj) : 0;
+}
+
+// Collects the pages of the tree in order. A page listed twice counts twice (as the splicing
+// library counts it); a node met again (a loop, or a subtree shared by two parents), a node
+// deeper than kMaxTreeDepth and a kid that is neither page nor node are left out. The result is
+// true when the tree as stored describes exactly the pages found: nothing left out and every
+// node's /Count true, which is what MuPDF's page lookup relies on.
+bool collectPages(fz_context* ctx, pdf_obj* root, PageList& pages) {
+    struct Frame {
+        pdf_obj* node;
+        int next;
+        int kids;
+        std::size_t firstPage;
+    };
+    bool sound = true;
+    std::vector<Frame> stack;
+    std::unordered_set<int> entered;
+    auto enter = [&](pdf_obj* node) {
+        const int num = objectNumber(ctx, node);
+        if ((num != 0 && !entered.insert(num).second) || stack.size() >= kMaxTreeDepth) {
+            pdf_drop_obj(ctx, node);
+            sound = false;
+            return;
+        }
+        stack.push_back(Frame{node, 0, std::max(0, nodeNumber(ctx, node, false)), pages.size()});
+    };
+    enter(pdf_keep_obj(ctx, root));
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next >= top.kids || pages.size() >= kMaxPages) {
+            const auto found = static_cast<std::int64_t>(pages.size() - top.firstPage);
+            if (top.next < top.kids || nodeNumber(ctx, top.node, true) != found)
+                sound = false;
+            pdf_drop_obj(ctx, top.node);
+            stack.pop_back();
+            continue;
+        }
+        KidKind kind = KidKind::Other;
+        pdf_obj* kid = kidOf(ctx, top.node, top.next++, &kind);
+        if (kind == KidKind::Node) {
+            enter(kid); // takes the reference
+            continue;
+        }
+        if (kind == KidKind::Page)
+            pages.add(kid);
+        else
+            sound = false;
+        pdf_drop_obj(ctx, kid);
+    }
+    return sound;
+}
+
+// True when MuPDF counts the same number of pages as were collected.
+bool countAgrees(fz_context* ctx, pdf_document* doc, const PageList& pages) {
+    volatile int count = -1;
+    fz_try(ctx) {
+        count = pdf_count_pages(ctx, doc);
+    }
+    fz_catch(ctx) {
+        count = -1;
+    }
+    return count >= 0 && static_cast<std::size_t>(count) == pages.size();
+}
+
+// Rewrites the document's page tree in memory (the file is never written) as the root listing
+// the collected pages with their true count, so MuPDF's page numbers are the pages collected.
+// The pages keep their /Parent, so what they inherit is unchanged.
+bool flattenTree(fz_context* ctx, pdf_obj* root, pdf_document* doc, const PageList& pages) {
+    pdf_obj* volatile kids = nullptr;
+    volatile bool done = false;
+    fz_try(ctx) {
+        kids = pdf_new_array(ctx, doc, static_cast<int>(pages.size()));
+        for (std::size_t i = 0; i < pages.size(); ++i)
+            pdf_array_push(ctx, kids, pages[i]);
+        pdf_dict_put(ctx, root, PDF_NAME(Kids), kids);
+        pdf_dict_put_int(ctx, root, PDF_NAME(Count), static_cast<std::int64_t>(pages.size()));
+        done = true;
+    }
+    fz_always(ctx) {
+        pdf_drop_obj(ctx, kids);
+    }
+    fz_catch(ctx) {
+        done = false;
+    }
+    return done;
+}
+
+// The facts of every page, counted from the page objects themselves; empty when the document has
+// no page that can be found (the caller then reports it as damaged).
+std::vector<PageFacts> readAllPages(fz_context* ctx, pdf_document* doc) {
+    std::vector<PageFacts> facts;
+    pdf_obj* root = treeRoot(ctx, doc);
+    if (!root)
+        return facts;
+    PageList pages(ctx);
+    const bool sound = collectPages(ctx, root, pages);
+    // A tree whose counts lie or that had to be pruned is replaced by the pages found; MuPDF's
+    // page numbers then follow the list (each lookup is a scan of it).
+    const bool usable =
+        !pages.empty() && ((sound && countAgrees(ctx, doc, pages)) ||
+                           (flattenTree(ctx, root, doc, pages) && countAgrees(ctx, doc, pages)));
+    pdf_drop_obj(ctx, root);
+    if (!usable)
+        return facts;
+    facts.reserve(pages.size());
+    for (std::size_t i = 0; i < pages.size(); ++i)
+        facts.push_back(readPageFacts(ctx, pages[i]));
+    return facts;
 }
 
 void dropDocument(fz_context* ctx, pdf_document* doc) {
@@ -431,12 +599,12 @@ std::int32_t loadFile(PdfViewerHandle handle, const char16_t* path, const char* 
             return kPdfErrEncrypted;
         }
     }
-    int count = countPages(ctx, doc);
-    if (count <= 0) {
+    std::vector<PageFacts> pages = readAllPages(ctx, doc);
+    if (pages.empty()) {
         dropDocument(ctx, doc);
         return kPdfErrDamaged;
     }
-    auto facts = std::make_shared<const std::vector<PageFacts>>(readAllPages(ctx, doc, count));
+    auto facts = std::make_shared<const std::vector<PageFacts>>(std::move(pages));
     viewer->doc = doc;
     viewer->setPageFacts(std::move(facts));
     return kPdfOk;
