@@ -1,6 +1,7 @@
 #include "engine/PDFViewWrapper.h"
 
 #include "engine/CStringDlg.h"
+#include "engine/PathUtil.h"
 #include "engine/TextConversion.h"
 #include "res/Strings.h"
 
@@ -19,13 +20,6 @@ constexpr std::int64_t kMaxBytes = std::int64_t(1) << 30;
 
 const char16_t* wide(const QString& text) {
     return reinterpret_cast<const char16_t*>(text.utf16());
-}
-
-// The text after the last "\" or "/" of a path; empty when there is none.
-QString fileNameOf(const QString& path) {
-    const qsizetype cut =
-        std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
-    return cut < 0 ? QString() : path.mid(cut + 1);
 }
 
 } // namespace
@@ -127,7 +121,7 @@ bool PDFViewWrapper::LoadDocument(const QString& path, QWidget* parent,
         if (rc == kPdfOk) {
             loaded = true;
         } else if (rc == kPdfErrEncrypted) {
-            if (!AskPassword(parent, promptId, fileNameOf(path))) {
+            if (!AskPassword(parent, promptId, FileNameAfterFolder(path))) {
                 return false;
             }
             // One attempt only: a wrong password fails the load without asking again.

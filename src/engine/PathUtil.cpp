@@ -1,6 +1,7 @@
 #include "engine/PathUtil.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace plyfold {
 
@@ -26,6 +27,13 @@ bool isAbsolute(const QString& path) {
     return false;
 }
 
+// Where the last separator of `path` is, -1 when there is none. The file name QFileInfo finds
+// follows the platform's rules; whatever precedes it ends in the separator.
+qsizetype lastSeparator(const QString& path) {
+    const qsizetype separator = path.size() - QFileInfo(path).fileName().size() - 1;
+    return separator >= 0 && isSeparator(path.at(separator)) ? separator : -1;
+}
+
 } // namespace
 
 QString CombinePath(const QString& folder, const QString& relative, bool honourAbsolute) {
@@ -47,7 +55,7 @@ QString CombinePath(const QString& folder, const QString& relative, bool honourA
 }
 
 bool SplitPath(const QString& path, QString* folder, QString* name) {
-    const qsizetype separator = std::max(path.lastIndexOf(u'\\'), path.lastIndexOf(u'/'));
+    const qsizetype separator = lastSeparator(path);
     if (separator < 0 || separator == path.size() - 1 || separator <= 1) {
         return false;
     }
@@ -58,6 +66,11 @@ bool SplitPath(const QString& path, QString* folder, QString* name) {
         *name = path.mid(separator + 1);
     }
     return true;
+}
+
+QString FileNameAfterFolder(const QString& path) {
+    const qsizetype separator = lastSeparator(path);
+    return separator < 0 ? QString() : path.mid(separator + 1);
 }
 
 } // namespace plyfold

@@ -11,9 +11,14 @@ namespace plyfold {
 // ("\" on Windows, "/" elsewhere); a leading "\" or "/" of `relative` is dropped.
 QString CombinePath(const QString& folder, const QString& relative, bool honourAbsolute);
 
-// Splits a path at its last "\" or "/" into the folder before and the name after it.
+// Splits a path at its last separator into the folder before and the name after it. The separator
+// is "/", and on Windows "\" as well: elsewhere "\" is an ordinary character of a file name.
 // Fails (outputs unchanged) without a separator, with the separator as last character, or with the
 // separator at position 0 or 1 (a root is not split off).
 bool SplitPath(const QString& path, QString* folder, QString* name);
+
+// The text after the last separator of `path` (as SplitPath reads separators); empty when the path
+// has none.
+QString FileNameAfterFolder(const QString& path);
 
 } // namespace plyfold

@@ -2,12 +2,12 @@
 
 #include <curl/curl.h>
 
-#include <QList>
+#include <QUrl>
 
+#include <charconv>
 #include <limits>
 #include <mutex>
 #include <optional>
-#include <utility>
 
 namespace plyfold {
 
@@ -30,90 +30,47 @@ CURL* easy(void* handle) {
     return static_cast<CURL*>(handle);
 }
 
-QByteArray trimmed(const char* data, std::size_t length) {
-    return QByteArray(data, static_cast<qsizetype>(length)).trimmed();
-}
-
-// A decimal number of at most 32 bits, digits only.
+// A decimal number of 32 bits, digits only (no sign, no spaces).
 std::optional<std::uint32_t> parseU32(QByteArrayView text) {
-    if (text.isEmpty() || text.size() > 10) {
+    std::uint32_t value = 0;
+    const auto [end, error] = std::from_chars(text.begin(), text.end(), value);
+    if (error != std::errc() || end != text.end()) {
         return std::nullopt;
     }
-    std::uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    if (value > std::numeric_limits<std::uint32_t>::max()) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(value);
+    return value;
 }
 
-// A host name or address literal, optionally with ":port". Only characters that cannot change how
-// the address is read (no user part, path, query or fragment) are allowed.
+// A host name or address literal, optionally with ":port" (1 to 65535). Nothing that could change
+// how the address is read is allowed: no user part, path, query or fragment, so the address read
+// back must be the text given.
 bool isValidServer(const QString& server) {
-    if (server.isEmpty() || server.size() > 255) {
-        return false;
-    }
-    QString host = server;
-    const qsizetype colon = server.lastIndexOf(u':');
-    const qsizetype bracket = server.lastIndexOf(u']');
-    if (colon > bracket) {
-        const std::optional<std::uint32_t> port = parseU32(server.mid(colon + 1).toLatin1());
-        if (!port || *port == 0 || *port > 65535) {
-            return false;
-        }
-        host = server.left(colon);
-    }
-    if (host.isEmpty()) {
-        return false;
-    }
-    if (host.startsWith(u'[')) {
-        if (!host.endsWith(u']') || host.size() < 3) {
-            return false;
-        }
-        for (QChar c : QStringView(host).mid(1, host.size() - 2)) {
-            if (!(c.isDigit() || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F') ||
-                  c == u':' || c == u'.')) {
-                return false;
-            }
-        }
-        return true;
-    }
-    for (QChar c : host) {
-        const char16_t u = c.unicode();
-        const bool ok = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') ||
-                        (u >= u'0' && u <= u'9') || u == u'-' || u == u'.' || u == u'_';
-        if (!ok) {
-            return false;
-        }
-    }
-    return true;
+    const QUrl url(QStringLiteral("http://") + server, QUrl::StrictMode);
+    return url.isValid() && !url.host().isEmpty() && url.userInfo().isEmpty() && url.port() != 0 &&
+           url.authority(QUrl::FullyEncoded).compare(server, Qt::CaseInsensitive) == 0;
 }
 
-// The request target: always starting with "/", with bytes that may not appear in an address
-// (controls, spaces, non-ASCII, the fragment mark) percent-encoded.
+// The request target: always starting with "/". Controls, spaces, non-ASCII and the fragment mark
+// are percent-encoded; every other printable character stays as written, so a "%", "?" or "/" the
+// caller wrote keeps its meaning (an address from the server may come encoded already).
 QByteArray encodePath(const QString& path) {
-    const QByteArray utf8 = path.toUtf8();
-    QByteArray out;
-    if (!utf8.startsWith('/')) {
-        out.append('/');
-    }
-    static const char hex[] = "0123456789ABCDEF";
-    for (char ch : utf8) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b <= 0x20 || b >= 0x7F || b == '#') {
-            out.append('%');
-            out.append(hex[b >> 4]);
-            out.append(hex[b & 15]);
-        } else {
-            out.append(ch);
-        }
+    static const QByteArray kKept = QByteArrayLiteral("!\"$&'()*+,/:;<=>?@[\\]^`{|}");
+    // The encoder always escapes "%" itself, as "%25" (the only escape that stands for "%").
+    QByteArray out = QUrl::toPercentEncoding(path, kKept).replace("%25", "%");
+    if (!out.startsWith('/')) {
+        out.prepend('/');
     }
     return out;
+}
+
+// The value of the response header `name` (any case) of the latest response on `handle`, trimmed;
+// empty when the response has none. The first one counts when a header comes more than once.
+QByteArray responseHeader(CURL* handle, const char* name) {
+    curl_header* header = nullptr;
+    if (curl_easy_header(handle, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK ||
+        header == nullptr || header->value == nullptr) {
+        return {};
+    }
+    return QByteArray(header->value);
 }
 
 } // namespace
@@ -122,9 +79,6 @@ QByteArray encodePath(const QString& path) {
 struct QzInternetRequestSync::Transfer {
     QzInternetRequestSync* owner = nullptr;
     CURL* handle = nullptr;
-    // Headers of the latest response (a redirect or informational response is replaced by the
-    // next one). Names in lower case, values trimmed, in arrival order.
-    QList<std::pair<QByteArray, QByteArray>> headers;
     bool stageDone = false;
     bool stageFailed = false;
     bool consumes = false;
@@ -135,34 +89,9 @@ struct QzInternetRequestSync::Transfer {
     bool tooLarge = false;  // the body outgrew maxResponseBody
     CURLcode stageError = CURLE_OK;
 
-    QByteArray header(QByteArrayView lowerName) const {
-        for (const auto& [name, value] : headers) {
-            if (name == lowerName) {
-                return value;
-            }
-        }
-        return {};
-    }
-
     bool stopRequested() const {
         return owner->closeRequested_.load() ||
                (owner->cancelFlag != nullptr && owner->cancelFlag->load());
-    }
-
-    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) {
-        auto* self = static_cast<Transfer*>(user);
-        const std::size_t total = size * count;
-        const QByteArray line = trimmed(data, total);
-        if (line.startsWith("HTTP/")) {
-            self->headers.clear();
-        } else if (!line.isEmpty()) {
-            const qsizetype colon = line.indexOf(':');
-            if (colon > 0) {
-                self->headers.append(
-                    {line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed()});
-            }
-        }
-        return total;
     }
 
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
@@ -297,8 +226,6 @@ bool QzInternetRequestSync::SendRequest(const QString& headers, const QByteArray
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kLowSpeedTimeSeconds);
-    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
-    curl_easy_setopt(handle, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress);
@@ -386,7 +313,7 @@ bool QzInternetRequestSync::HeaderStage(Transfer& transfer) {
         lastError = 0;
         return false;
     }
-    contentType = transfer.header("content-type");
+    contentType = responseHeader(transfer.handle, "Content-Type");
     if (filter != nullptr && !filter->AcceptContentType(contentType)) {
         transfer.stageFailed = true;
         transfer.refused = true;
@@ -399,7 +326,7 @@ bool QzInternetRequestSync::HeaderStage(Transfer& transfer) {
     std::uint32_t offset = 0;
     std::optional<std::uint32_t> length;
     if (statusCode == 206) {
-        const QByteArray range = transfer.header("content-range");
+        const QByteArray range = responseHeader(transfer.handle, "Content-Range");
         if (range.startsWith("bytes ")) {
             const QByteArray rangeText = range.mid(6).trimmed();
             const qsizetype dash = rangeText.indexOf('-');
@@ -421,7 +348,12 @@ bool QzInternetRequestSync::HeaderStage(Transfer& transfer) {
         }
     }
     if (!length) {
-        length = parseU32(transfer.header("content-length")).value_or(0);
+        // libcurl's reading of Content-Length; -1 when the response has none.
+        curl_off_t whole = -1;
+        curl_easy_getinfo(transfer.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &whole);
+        length = whole >= 0 && whole <= std::numeric_limits<std::uint32_t>::max()
+                     ? static_cast<std::uint32_t>(whole)
+                     : 0;
     }
     transfer.length = *length;
 
@@ -449,24 +381,24 @@ QString QzInternetRequestSync::QueryHeader(int infoLevel) const {
     const char* name = nullptr;
     switch (infoLevel) {
     case HttpQuery::ContentType:
-        name = "content-type";
+        name = "Content-Type";
         break;
     case HttpQuery::ContentLength:
-        name = "content-length";
+        name = "Content-Length";
         break;
     case HttpQuery::LastModified:
-        name = "last-modified";
+        name = "Last-Modified";
         break;
     case HttpQuery::ContentRange:
-        name = "content-range";
+        name = "Content-Range";
         break;
     case HttpQuery::ETag:
-        name = "etag";
+        name = "ETag";
         break;
     default:
         return {};
     }
-    return QString::fromLatin1(request_->header(name));
+    return QString::fromLatin1(responseHeader(request_->handle, name));
 }
 
 void QzInternetRequestSync::CloseRequest() {

@@ -1,5 +1,7 @@
 #include "update/UpdateProtocol.h"
 
+#include <QtEndian>
+
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
@@ -15,15 +17,19 @@ namespace plyfold {
 
 namespace {
 
+// Appends `value` as little-endian bytes.
+template <typename T> void putLittleEndian(QByteArray& out, T value) {
+    char bytes[sizeof(T)];
+    qToLittleEndian(value, bytes);
+    out.append(bytes, sizeof bytes);
+}
+
 void putU16(QByteArray& out, std::uint16_t value) {
-    out.append(static_cast<char>(value & 0xFF));
-    out.append(static_cast<char>(value >> 8));
+    putLittleEndian(out, value);
 }
 
 void putU32(QByteArray& out, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        out.append(static_cast<char>((value >> shift) & 0xFF));
-    }
+    putLittleEndian(out, value);
 }
 
 void putVersion(QByteArray& out, const ModuleVersion& v) {
@@ -48,22 +54,8 @@ public:
     bool ok() const { return ok_; }
     qsizetype remaining() const { return data_.size() - pos_; }
 
-    std::uint16_t u16() {
-        if (!take(2)) {
-            return 0;
-        }
-        return static_cast<std::uint16_t>(byte(pos_ - 2) | (byte(pos_ - 1) << 8));
-    }
-    std::uint32_t u32() {
-        if (!take(4)) {
-            return 0;
-        }
-        std::uint32_t value = 0;
-        for (int i = 3; i >= 0; --i) {
-            value = (value << 8) | byte(pos_ - 4 + i);
-        }
-        return value;
-    }
+    std::uint16_t u16() { return take(2) ? qFromLittleEndian<std::uint16_t>(at(pos_ - 2)) : 0; }
+    std::uint32_t u32() { return take(4) ? qFromLittleEndian<std::uint32_t>(at(pos_ - 4)) : 0; }
     ModuleVersion version() {
         ModuleVersion v;
         v.major = u16();
@@ -97,25 +89,12 @@ private:
         pos_ += count;
         return true;
     }
-    std::uint32_t byte(qsizetype at) const { return static_cast<unsigned char>(data_.at(at)); }
+    const char* at(qsizetype offset) const { return data_.data() + offset; }
 
     QByteArrayView data_;
     qsizetype pos_ = 0;
     bool ok_ = true;
 };
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
 
 struct PkeyFree {
     void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
@@ -197,41 +176,18 @@ bool ParseUpdateRequest(QByteArrayView bytes, UpdateRequest* request) {
 }
 
 QByteArray EncodeHex(QByteArrayView bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    QByteArray out;
-    out.resize(bytes.size() * 2);
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        out[2 * i] = digits[b >> 4];
-        out[2 * i + 1] = digits[b & 15];
-    }
-    return out;
+    return bytes.toByteArray().toHex().toUpper();
 }
 
 bool DecodeHex(QByteArrayView text, QByteArray* bytes) {
-    QByteArray out;
-    if (text.size() % 2 != 0) {
-        if (bytes != nullptr) {
-            bytes->clear();
-        }
-        return false;
-    }
-    out.resize(text.size() / 2);
-    for (qsizetype i = 0; i < out.size(); ++i) {
-        const int high = hexValue(text[2 * i]);
-        const int low = hexValue(text[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            if (bytes != nullptr) {
-                bytes->clear();
-            }
-            return false;
-        }
-        out[i] = static_cast<char>((high << 4) | low);
-    }
+    QByteArray out = QByteArray::fromHex(text.toByteArray());
+    // The decoder skips whatever is not a digit pair; text is hexadecimal only when the bytes
+    // encode back to it (an odd length or any other character cannot).
+    const bool valid = out.toHex().compare(text, Qt::CaseInsensitive) == 0;
     if (bytes != nullptr) {
-        *bytes = std::move(out);
+        *bytes = valid ? std::move(out) : QByteArray();
     }
-    return true;
+    return valid;
 }
 
 std::unique_ptr<UpdateInfo> ParseUpdateReply(QByteArrayView bytes) {

@@ -6,6 +6,7 @@
 
 #include <QSettings>
 #include <QVariant>
+#include <QtEndian>
 
 namespace plyfold {
 
@@ -50,11 +51,7 @@ void RecordNotified(const UpdateInfo* info) {
 
 bool WriteLastChecked(std::int64_t secondsSince1970) {
     QByteArray bytes(8, '\0');
-    auto value = static_cast<std::uint64_t>(secondsSince1970);
-    for (int i = 0; i < 8; ++i) {
-        bytes[i] = static_cast<char>(value & 0xFF);
-        value >>= 8;
-    }
+    qToLittleEndian(static_cast<std::uint64_t>(secondsSince1970), bytes.data());
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication);
     settings.setValue(lastCheckedKey(), bytes);
     settings.sync();
@@ -71,12 +68,9 @@ bool ReadLastChecked(std::int64_t* secondsSince1970) {
     if (bytes.size() != 8) {
         return false;
     }
-    std::uint64_t number = 0;
-    for (int i = 7; i >= 0; --i) {
-        number = (number << 8) | static_cast<unsigned char>(bytes[i]);
-    }
     if (secondsSince1970 != nullptr) {
-        *secondsSince1970 = static_cast<std::int64_t>(number);
+        *secondsSince1970 =
+            static_cast<std::int64_t>(qFromLittleEndian<std::uint64_t>(bytes.constData()));
     }
     return true;
 }

@@ -1,5 +1,8 @@
 #include "work/QzLock.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace plyfold {
 
 bool QzLockable::Lock(std::uint32_t timeoutMs) {
@@ -7,10 +10,9 @@ bool QzLockable::Lock(std::uint32_t timeoutMs) {
         mutex_.lock();
         return true;
     }
-    if (timeoutMs == 0) {
-        return mutex_.try_lock();
-    }
-    return mutex_.try_lock_for(std::chrono::milliseconds(timeoutMs));
+    // The mutex takes its limit as an int: a longer one (over 24 days) is cut to that.
+    constexpr auto kLongest = static_cast<std::uint32_t>(std::numeric_limits<int>::max());
+    return mutex_.tryLock(static_cast<int>(std::min(timeoutMs, kLongest)));
 }
 
 void QzLockable::Unlock() {

@@ -3,9 +3,9 @@
 // The lock used for every piece of data shared between threads: an object that owns its own mutex
 // (QzLockable) and a scoped holder that keeps it locked for one block (QzLock).
 
-#include <chrono>
+#include <QMutex>
+
 #include <cstdint>
-#include <mutex>
 
 namespace plyfold {
 
@@ -29,7 +29,8 @@ public:
     virtual void Unlock();
 
 private:
-    std::timed_mutex mutex_;
+    // Uncontended it costs an atomic operation; it waits with a limit only when asked to.
+    QMutex mutex_;
 };
 
 // Locks a QzLockable (waiting without limit) for the lifetime of the holder.

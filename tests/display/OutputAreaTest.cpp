@@ -9,6 +9,7 @@
 #include "res/Menus.h"
 #include "res/Resources.h"
 #include "res/Strings.h"
+#include "support/ScreenshotFolder.h"
 #include "support/TestData.h"
 #include "work/RegisteredMessage.h"
 
@@ -594,7 +595,7 @@ TEST(OutputArea, ScrollingKeepsChildControlsToTheVisibleBoxes) {
 }
 
 // An offscreen picture of the column with two documents, one expanded with its thumbnails, kept
-// for people to look at (PLYFOLD_SCREENSHOT_DIR, else the temporary folder).
+// for people to look at when PLYFOLD_SCREENSHOT_DIR names a folder.
 TEST(OutputArea, ScreenshotOfTheColumn) {
     OutputRig rig(220, 560);
     CDoc* a = rig.Add(QStringLiteral("habibi-rotated.pdf"));
@@ -607,11 +608,8 @@ TEST(OutputArea, ScreenshotOfTheColumn) {
     rig.wrapper->grab();
     rig.RunQueue();
     const QImage shot = rig.wrapper->grab().toImage();
-    QString dir = qEnvironmentVariable("PLYFOLD_SCREENSHOT_DIR");
-    if (dir.isEmpty()) {
-        dir = QDir::tempPath();
-    }
-    EXPECT_TRUE(shot.save(QDir(dir).filePath(QStringLiteral("output-column.png"))));
+    const test::ScreenshotFolder folder;
+    EXPECT_TRUE(shot.save(folder.filePath(QStringLiteral("output-column.png"))));
     // The band, a header and the page background carry their colours.
     EXPECT_EQ(shot.pixelColor(5, 5), QColor(220, 220, 220));
     EXPECT_EQ(shot.pixelColor(1, 1), QColor(245, 245, 245));

@@ -3,6 +3,7 @@
 // document, hovering, tooltips and accessible names; and a screenshot to look at.
 
 #include "DisplayTestSupport.h"
+#include "support/ScreenshotFolder.h"
 
 #include "controls/MessageBox.h"
 #include "res/CommandIds.h"
@@ -546,7 +547,8 @@ TEST(PageRetrieved, RepaintsTheBoxesShowingThePage) {
 }
 
 // Saves what the work area looks like with two documents, one expanded, a page deselected, the
-// other excluded and hovered, and a drag in progress; PLYFOLD_SCREENSHOT_DIR names the folder.
+// other excluded and hovered, and a drag in progress, into the folder PLYFOLD_SCREENSHOT_DIR names
+// (else one of its own, removed after the run).
 TEST(Screenshot, TwoDocumentsOneExpanded) {
     WorkAreaRig rig(760, 560);
     CDoc* a = rig.Add("R-intro.pdf");
@@ -564,19 +566,16 @@ TEST(Screenshot, TwoDocumentsOneExpanded) {
     rig.RunQueue();
     rig.view->MouseMoveAt(rig.Box(0)->header()->rect.center());
 
-    QString folder = qEnvironmentVariable("PLYFOLD_SCREENSHOT_DIR");
-    if (folder.isEmpty()) {
-        folder = QDir::tempPath();
-    }
+    const test::ScreenshotFolder folder;
     const QImage still = rig.view->grab().toImage();
-    EXPECT_TRUE(still.save(folder + "/work-area.png"));
+    EXPECT_TRUE(still.save(folder.filePath("work-area.png")));
 
     // Drag the first document over the last row of the expanded one: the mark goes after it.
     rig.view->LeftButtonDownAt(rig.Box(0)->header()->rect.topLeft() + QPoint(50, 100));
     const QRect late = rig.Box(1)->children[18]->rect.translated(0, -rig.view->scrollPos());
     rig.view->MouseMoveAt(late.center());
     const QImage dragging = rig.view->grab().toImage();
-    EXPECT_TRUE(dragging.save(folder + "/work-area-drag.png"));
+    EXPECT_TRUE(dragging.save(folder.filePath("work-area-drag.png")));
     EXPECT_EQ(rig.view->dropTarget(), rig.Box(1));
     EXPECT_TRUE(rig.Box(1)->dropMarkShown);
     EXPECT_TRUE(rig.view->dropAfter());
@@ -584,7 +583,7 @@ TEST(Screenshot, TwoDocumentsOneExpanded) {
 
     WorkAreaRig empty(760, 300);
     empty.view->show();
-    EXPECT_TRUE(empty.view->grab().toImage().save(folder + "/work-area-empty.png"));
+    EXPECT_TRUE(empty.view->grab().toImage().save(folder.filePath("work-area-empty.png")));
 }
 
 } // namespace

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <optional>
 #include <vector>
 
@@ -108,6 +111,20 @@ TEST(PDFViewWrapperTest, AWrongOrCancelledPasswordFailsAfterOnePrompt) {
                   FormatResString(ids::IDS_COPY_PASSWORD, {QStringLiteral("c-r4.pdf")}));
     }
 }
+
+#ifndef Q_OS_WIN
+// Outside Windows "\\" is part of a file name: the prompt names the whole file.
+TEST(PDFViewWrapperTest, ThePromptNamesAFileWhoseNameHoldsABackslash) {
+    QTemporaryDir dir;
+    const QString name = QStringLiteral("report\\2024.pdf");
+    const QString path = dir.filePath(name);
+    ASSERT_TRUE(QFile::copy(test::pdfPath(QStringLiteral("c-r4.pdf")), path));
+    PromptScript prompts(std::nullopt);
+    OpenedInstance opened;
+    EXPECT_FALSE(opened.instance.Open(path, ids::IDS_ENTER_PASSWORD));
+    EXPECT_EQ(prompts.titles, QStringList{FormatResString(ids::IDS_ENTER_PASSWORD, {name})});
+}
+#endif
 
 TEST(PDFViewWrapperTest, AGivenPasswordIsTriedOnceWithoutAPrompt) {
     struct Case {

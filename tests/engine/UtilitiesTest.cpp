@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -47,20 +48,57 @@ TEST(SplitPath, SplitsAtTheLastSeparatorAndRefusesRootsAndBareNames) {
         QString folder, name;
     };
     const Case cases[] = {
-        {"C:\\A\\b.pdf", true, "C:\\A", "b.pdf"},
         {"/home/u/doc.pdf", true, "/home/u", "doc.pdf"},
-        {"C:\\A/mixed\\x.pdf", true, "C:\\A/mixed", "x.pdf"},
         {"b.pdf", false, "", ""},
+        {"/home/u/", false, "", ""},
+        {"/b.pdf", false, "", ""},
+        {"a/b.pdf", false, "", ""}, // separator at position 1
         {"C:\\A\\", false, "", ""},
         {"\\b.pdf", false, "", ""},
-        {"/b.pdf", false, "", ""},
-        {"C\\b.pdf", false, "", ""}, // separator at position 1
+#ifdef Q_OS_WIN
+        {"C:\\A\\b.pdf", true, "C:\\A", "b.pdf"},
+        {"C:\\A/mixed\\x.pdf", true, "C:\\A/mixed", "x.pdf"},
+        {"C\\b.pdf", false, "", ""},
+#else
+        // "\" is an ordinary character of a name here.
+        {"/home/u/report\\2024.pdf", true, "/home/u", "report\\2024.pdf"},
+        {"/home/u\\v/x.pdf", true, "/home/u\\v", "x.pdf"},
+        {"C:\\A\\b.pdf", false, "", ""},
+        {"/home/u\\", true, "/home", "u\\"},
+#endif
     };
     for (const Case& c : cases) {
         QString folder = "untouched", name = "untouched";
         EXPECT_EQ(SplitPath(c.path, &folder, &name), c.ok) << c.path.toStdString();
         EXPECT_EQ(folder, c.ok ? c.folder : QString("untouched")) << c.path.toStdString();
         EXPECT_EQ(name, c.ok ? c.name : QString("untouched")) << c.path.toStdString();
+    }
+    EXPECT_EQ(FileNameAfterFolder("/b.pdf"), "b.pdf");
+    EXPECT_EQ(FileNameAfterFolder("b.pdf"), "");
+    EXPECT_EQ(FileNameAfterFolder("/home/u/"), "");
+}
+
+// The folder SplitPath gives is the one that holds the file, whatever characters its name has.
+TEST(SplitPath, GivesTheFolderThatHoldsTheFile) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const QString& name : {QStringLiteral("report\\2024.pdf"), QStringLiteral("a b.pdf"),
+                                QStringLiteral("\u00e9t\u00e9.pdf")}) {
+#ifdef Q_OS_WIN
+        if (name.contains(u'\\')) {
+            continue;
+        }
+#endif
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+        file.close();
+        QString folder, split;
+        ASSERT_TRUE(SplitPath(path, &folder, &split)) << path.toStdString();
+        EXPECT_EQ(split, name);
+        EXPECT_EQ(FileNameAfterFolder(path), name);
+        EXPECT_TRUE(QDir(folder).exists(name)) << folder.toStdString();
+        EXPECT_EQ(QFileInfo(folder).canonicalFilePath(), QFileInfo(dir.path()).canonicalFilePath());
     }
 }
 

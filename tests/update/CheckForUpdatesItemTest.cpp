@@ -15,9 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <memory>
@@ -272,7 +272,8 @@ TEST_F(CheckForUpdatesTest, KeyAndServerFailuresGiveNoResult) {
         EXPECT_EQ(failure, QStringLiteral("Public key not specified"));
         EXPECT_EQ(server_->connectionCount(), 0);
     }
-    const QString otherKey = QDir::temp().filePath(QStringLiteral("plyfold-other-key.key"));
+    const QTemporaryDir keyDir;
+    const QString otherKey = keyDir.filePath(QStringLiteral("other.key"));
     {
         QFile file(otherKey);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -285,7 +286,6 @@ TEST_F(CheckForUpdatesTest, KeyAndServerFailuresGiveNoResult) {
         ASSERT_EQ(side_->refusals().size(), 1u);
         EXPECT_TRUE(side_->queries().empty());
     }
-    QFile::remove(otherKey);
 
     // Nobody listening.
     qputenv("PLYFOLD_UPDATE_PUBKEY", testKeyPath("test_public.key").toLocal8Bit());

@@ -133,6 +133,25 @@ TEST(QzInternetRequestSyncTest, SendsVerbPathHeadersBodyAndUserAgent) {
     EXPECT_TRUE(seen[1].body.isEmpty());
 }
 
+// Only what may not appear in a request target is escaped: a target the caller (or the server's
+// own address) wrote encoded, with a query, arrives as written.
+TEST(QzInternetRequestSyncTest, RequestTargetIsEscapedOnlyWhereItMustBe) {
+    LoopbackHttpServer server([](const HttpRequest&) { return textResponse(200, "ok"); });
+    ASSERT_TRUE(server.Start());
+    QzInternetRequestSync request(kAgent);
+    const std::pair<QString, QByteArray> cases[] = {
+        {QStringLiteral("dir/a b#c.msi"), "/dir/a%20b%23c.msi"},
+        {QStringLiteral("/Setup%20File.msi?id=3&lang=fr"), "/Setup%20File.msi?id=3&lang=fr"},
+        {QStringLiteral("/caf\u00e9/\t100%"), "/caf%C3%A9/%09100%"},
+        {QStringLiteral("/a~b_c-d.e!$'()*+,;=:@[]"), "/a~b_c-d.e!$'()*+,;=:@[]"},
+    };
+    for (const auto& [path, target] : cases) {
+        ASSERT_TRUE(get(request, server, path)) << path.toStdString();
+        ASSERT_FALSE(server.requests().empty());
+        EXPECT_EQ(server.requests().back().target, target) << path.toStdString();
+    }
+}
+
 TEST(QzInternetRequestSyncTest, KeepsOneConnectionPerServerAndScheme) {
     LoopbackHttpServer server([](const HttpRequest&) { return textResponse(200, "same"); });
     ASSERT_TRUE(server.Start());
@@ -362,9 +381,10 @@ TEST(QzInternetRequestSyncTest, NetworkFailuresCarryTheLibraryError) {
     EXPECT_NE(request.lastError, 0u);
 
     // Server names that would change the address are refused before any traffic.
-    for (const QString& bad : {QStringLiteral("host/path"), QStringLiteral("user@host"),
-                               QStringLiteral("a b"), QString(), QStringLiteral("host:0"),
-                               QStringLiteral("host:99999"), QStringLiteral("host?x")}) {
+    for (const QString& bad :
+         {QStringLiteral("host/path"), QStringLiteral("user@host"), QStringLiteral("a b"),
+          QString(), QStringLiteral("host:0"), QStringLiteral("host:99999"),
+          QStringLiteral("host?x"), QStringLiteral("host#x"), QStringLiteral("host:")}) {
         request.lastError = 0;
         EXPECT_FALSE(request.Request(QString(), QByteArray(), false, bad, QStringLiteral("/"),
                                      QStringLiteral("GET")))
