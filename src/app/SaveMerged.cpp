@@ -9,22 +9,18 @@
 #include "controls/MessageBox.h"
 #include "engine/CDoc.h"
 #include "engine/DocumentList.h"
+#include "engine/PathUtil.h"
 #include "res/Strings.h"
 
 #include <QStringList>
 #include <QUrl>
 
-#include <algorithm>
-
 namespace plyfold {
 
 QString ContainingFolder(const QString& path) {
-    const qsizetype separator =
-        std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
-    if (separator < 0 || separator == path.size() - 1 || separator < 2) {
-        return QString();
-    }
-    return path.left(separator);
+    QString folder;
+    SplitPath(path, &folder, nullptr);
+    return folder;
 }
 
 void SaveMerged(const DocumentList& documents, QWidget* mainWindow) {

@@ -1,5 +1,7 @@
 #include "display/DisplayBoxes.h"
 
+#include <QFileInfo>
+
 #include "display/CBaseAreaView.h"
 #include "engine/CDoc.h"
 #include "engine/PDFInstance.h"
@@ -67,9 +69,7 @@ void ResetWaitingImageRequests() {
 }
 
 QString FileNameOf(const QString& path) {
-    const int cut =
-        std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));
-    return path.mid(cut + 1);
+    return QFileInfo(path).fileName();
 }
 
 // ---- BaseDisplayBox ---------------------------------------------------------------------------
