@@ -81,13 +81,16 @@ public:
         if (stage == m_stage && !last && now - m_shown < std::chrono::milliseconds(100)) {
             return true;
         }
-        m_stage = stage;
-        m_shown = now;
         const QString text =
             stage == kSpliceCopying
                 ? QStringLiteral("%1: copying pages: %2 of %3").arg(kProgram).arg(done).arg(m_total)
                 : QStringLiteral("%1: writing the merged file: %2%").arg(kProgram).arg(done);
-        Show(text.toLocal8Bit());
+        if (text != m_text) {
+            m_text = text;
+            Show(text.toLocal8Bit());
+        }
+        m_stage = stage;
+        m_shown = now;
         return true;
     }
 
@@ -111,6 +114,7 @@ private:
     const std::int64_t m_total;
     int m_stage = -1;
     std::chrono::steady_clock::time_point m_shown{};
+    QString m_text;
     int m_width = 0;
 };
 
