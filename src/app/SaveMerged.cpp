@@ -95,8 +95,7 @@ private:
 MergeResult RunMergeWithProgress(const DocumentList& documents, const QString& path,
                                  const std::optional<OutputProtection>& protection,
                                  QWidget* mainWindow) {
-    // The job and the outcome are shared with the work item, which may outlive this call only
-    // by the moment between reporting that it has finished and returning.
+    // The job and the outcome are shared with the work item: whichever lets go last frees them.
     auto job = std::make_shared<MergeJob>();
     if (const MergeResult prepared = job->Prepare(documents, path, mainWindow);
         prepared != MergeResult::Written) {
