@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the Add File benchmark on a real X display (Xvfb) with a 2,415-page file made
-# from the shared test PDFs, 80 copies of a 113-page file, and a 24,150-page file.
+# from the shared test PDFs, 80 copies of a 113-page file, and a 24,150-page file; then three
+# copies of the 2,415-page file are added and saved under the progress dialog.
 # Usage: bench/add/run.sh [--reps N]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -20,4 +21,5 @@ bench="$build/bench/add/plyfold_bench_add"
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c "
   '$bench' --file '$work/2415.pdf' $*
   '$bench' --file '$pdfs/R-intro.pdf' --copies 80 $*
-  '$bench' --file '$work/24150.pdf' $*"
+  '$bench' --file '$work/24150.pdf' $*
+  '$bench' --file '$work/2415.pdf' --copies 3 --reps 1 --save"
