@@ -13,7 +13,11 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace plyfold {
@@ -57,6 +61,61 @@ public:
     }
     CommandLineAnswers(const CommandLineAnswers&) = delete;
     CommandLineAnswers& operator=(const CommandLineAnswers&) = delete;
+};
+
+// How far the merge is, on one line of standard error that is rewritten in place, for a person
+// watching a terminal: the pages copied of the pages total, then the per cent written. The line is
+// rewritten at most every tenth of a second (and at each stage's end), and wiped when the merge
+// ends, so that the messages that follow start on a clean line.
+class TerminalProgressLine {
+public:
+    explicit TerminalProgressLine(std::int64_t total) : m_total(total) {}
+    ~TerminalProgressLine() { Clear(); }
+    TerminalProgressLine(const TerminalProgressLine&) = delete;
+    TerminalProgressLine& operator=(const TerminalProgressLine&) = delete;
+
+    bool Report(int stage, long long done) {
+        const auto now = std::chrono::steady_clock::now();
+        const bool last = (stage == kSpliceCopying && done >= m_total) ||
+                          (stage == kSpliceWriting && done >= 100);
+        if (stage == m_stage && !last && now - m_shown < std::chrono::milliseconds(100)) {
+            return true;
+        }
+        const QString text =
+            stage == kSpliceCopying
+                ? QStringLiteral("%1: copying pages: %2 of %3").arg(kProgram).arg(done).arg(m_total)
+                : QStringLiteral("%1: writing the merged file: %2%").arg(kProgram).arg(done);
+        if (text != m_text) {
+            m_text = text;
+            Show(text.toLocal8Bit());
+        }
+        m_stage = stage;
+        m_shown = now;
+        return true;
+    }
+
+    void Clear() {
+        if (m_width > 0) {
+            std::fprintf(stderr, "\r%*s\r", m_width, "");
+            std::fflush(stderr);
+            m_width = 0;
+        }
+    }
+
+private:
+    void Show(const QByteArray& line) {
+        // Spaces over what is left of a longer line before it.
+        const int width = int(line.size());
+        std::fprintf(stderr, "\r%s%*s", line.constData(), std::max(0, m_width - width), "");
+        std::fflush(stderr);
+        m_width = std::max(m_width, width);
+    }
+
+    const std::int64_t m_total;
+    int m_stage = -1;
+    std::chrono::steady_clock::time_point m_shown{};
+    QString m_text;
+    int m_width = 0;
 };
 
 } // namespace
@@ -339,9 +398,24 @@ int RunMergeCommand(const QStringList& arguments) {
         AppMessageBox(nullptr, ids::IDS_OUTPUT_IS_INPUT, {}, MessageIcon::Error);
         return kMergeExitFailed;
     }
-    const bool encrypt = protection.Encrypts();
-    if (WriteMergedFile(documents, target, encrypt ? &protection : nullptr, nullptr, outlines) !=
-        MergeResult::Written) {
+    MergeJob job;
+    if (job.Prepare(documents, target, nullptr) != MergeResult::Written) {
+        return kMergeExitFailed;
+    }
+    std::optional<OutputProtection> encryption;
+    if (protection.Encrypts()) {
+        encryption = protection;
+    }
+    MergeOutcome outcome;
+    if (StderrIsTerminal()) {
+        TerminalProgressLine line(job.totalPages());
+        outcome = job.Write(encryption, outlines, [&line](int stage, long long done) {
+            return line.Report(stage, done);
+        });
+    } else {
+        outcome = job.Write(encryption, outlines);
+    }
+    if (job.Finish(outcome, nullptr) != MergeResult::Written) {
         return kMergeExitFailed;
     }
     return kMergeExitOk;

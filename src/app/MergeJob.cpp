@@ -3,6 +3,7 @@
 #include "controls/MessageBox.h"
 #include "engine/CDoc.h"
 #include "engine/DocumentList.h"
+#include "engine/PDFInstance.h"
 #include "engine/TextConversion.h"
 #include "platform/splice/OutputTemporaries.h"
 #include "res/Strings.h"
@@ -12,6 +13,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace plyfold {
@@ -37,8 +39,36 @@ QString FromFsPath(const fs::path& path) {
     return QString::fromStdU16String(path.u16string());
 }
 
+// Where the merged file finally goes: a link is written through to the file it names.
+fs::path ResolveTarget(const QString& path) {
+    fs::path target = FsPath(path);
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+        const fs::path resolved = fs::weakly_canonical(target, ec);
+        if (!ec) {
+            return resolved;
+        }
+    }
+    return target;
+}
+
+// Whether an existing target may be replaced: not a folder, and writable by us.
+bool TargetWritable(const fs::path& target) {
+    const QFileInfo info(FromFsPath(target));
+    if (!info.exists()) {
+        return true;
+    }
+    return !info.isDir() && info.isWritable();
+}
+
+bool ContributesPages(const CDoc& doc) {
+    return doc.included() && !doc.ranges().IsEmpty();
+}
+
+} // namespace
+
 // A file reserved beside the target; removed again unless it was moved over the target.
-class ReservedFile {
+class MergeJob::ReservedFile {
 public:
     ReservedFile() = default;
     ReservedFile(const ReservedFile&) = delete;
@@ -87,34 +117,6 @@ public:
 private:
     QString m_path;
 };
-
-// Where the merged file finally goes: a link is written through to the file it names.
-fs::path ResolveTarget(const QString& path) {
-    fs::path target = FsPath(path);
-    std::error_code ec;
-    if (fs::is_symlink(fs::symlink_status(target, ec))) {
-        const fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec) {
-            return resolved;
-        }
-    }
-    return target;
-}
-
-// Whether an existing target may be replaced: not a folder, and writable by us.
-bool TargetWritable(const fs::path& target) {
-    const QFileInfo info(FromFsPath(target));
-    if (!info.exists()) {
-        return true;
-    }
-    return !info.isDir() && info.isWritable();
-}
-
-bool ContributesPages(const CDoc& doc) {
-    return doc.included() && !doc.ranges().IsEmpty();
-}
-
-} // namespace
 
 std::int64_t CountSelectedPages(const DocumentList& documents) {
     std::int64_t pages = 0;
@@ -210,8 +212,31 @@ bool WriteDocumentPages(const CDoc& doc, XpdfSpliceOutput output, QWidget* owner
     return success;
 }
 
-MergeResult WriteMergedFile(const DocumentList& documents, const QString& path,
-                            const OutputProtection* protection, QWidget* owner, bool outlines) {
+std::vector<MergeSource> MergeSources(const DocumentList& documents) {
+    std::vector<MergeSource> sources;
+    sources.reserve(documents.documents().size());
+    for (const auto& doc : documents.documents()) {
+        MergeSource source;
+        source.path = doc->path();
+        source.password = doc->instance() != nullptr ? doc->instance()->password : QString();
+        source.included = doc->included();
+        source.ranges = doc->ranges();
+        sources.push_back(std::move(source));
+    }
+    return sources;
+}
+
+MergeJob::MergeJob() = default;
+
+MergeJob::~MergeJob() {
+    if (m_output != nullptr) {
+        // Never written: closing an output that asks to stop writes nothing.
+        xpdfSpliceSetProgress(m_output, [](int, long long) { return false; });
+        xpdfSpliceCloseOutput(m_output);
+    }
+}
+
+MergeResult MergeJob::Prepare(const DocumentList& documents, const QString& path, QWidget* owner) {
     const auto cannotSave = [owner] {
         AppMessageBox(owner, ids::IDS_SAVE_FAILED, {}, MessageIcon::Error);
         return MergeResult::CannotSave;
@@ -222,43 +247,129 @@ MergeResult WriteMergedFile(const DocumentList& documents, const QString& path,
         AppMessageBox(owner, ids::IDS_OUTPUT_IS_INPUT, {}, MessageIcon::Error);
         return MergeResult::OutputIsInput;
     }
-    const fs::path target = ResolveTarget(path);
-    if (path.isEmpty() || !TargetWritable(target)) {
+    m_target = ResolveTarget(path);
+    if (path.isEmpty() || !TargetWritable(m_target)) {
         return cannotSave();
     }
     // Temporary files that an earlier run, killed or crashed, left beside the target.
-    temporaries::RemoveStale(target.parent_path());
+    temporaries::RemoveStale(m_target.parent_path());
     // The writability test: a new file beside the target, which receives the merged file.
-    ReservedFile reserved;
-    if (!reserved.Create(target)) {
+    auto reserved = std::make_unique<ReservedFile>();
+    if (!reserved->Create(m_target)) {
         return cannotSave();
     }
-    XpdfSpliceOutput output = xpdfSpliceOpenOutputW(Wide(reserved.path()), kOutputVersion);
-    if (output == nullptr) {
+    m_output = xpdfSpliceOpenOutputW(Wide(reserved->path()), kOutputVersion);
+    if (m_output == nullptr) {
         return cannotSave();
     }
+    m_reserved = std::move(reserved);
+    m_sources = MergeSources(documents);
+    m_totalPages = CountSelectedPages(documents);
+    return MergeResult::Written;
+}
 
+MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, bool outlines,
+                             const XpdfSpliceProgress& progress) {
+    MergeOutcome outcome;
+    XpdfSpliceOutput output = std::exchange(m_output, nullptr);
+    if (output == nullptr) {
+        return outcome;
+    }
+    // Whether the report asked to stop: a call that fails after that was stopped, not broken.
+    bool stopped = false;
+    if (progress) {
+        xpdfSpliceSetProgress(output, [&progress, &stopped](int stage, long long done) {
+            if (!stopped && !progress(stage, done)) {
+                stopped = true;
+            }
+            return !stopped;
+        });
+    }
     bool success = xpdfSpliceSetOutlines(output, outlines);
-    if (success && protection != nullptr && protection->Encrypts()) {
+    if (success && protection && protection->Encrypts()) {
         success = xpdfSpliceSetEncryption(
             output, kEncryptAes128, ToNarrow(protection->ownerPassword).constData(),
             ToNarrow(protection->userPassword).constData(), protection->permissions);
     }
-    // A document that fails has shown its own message; later documents are not opened.
-    for (const auto& doc : documents.documents()) {
-        if (!success) {
+    // A document that fails ends the merge; later documents are not opened.
+    bool readFailed = false;
+    for (const MergeSource& source : m_sources) {
+        if (!success || stopped) {
             break;
         }
-        success = WriteDocumentPages(*doc, output, owner);
+        if (!source.included) {
+            continue;
+        }
+        const char16_t* sourcePath = Wide(source.path);
+        XpdfSpliceInput input = source.password.isEmpty()
+                                    ? xpdfSpliceOpenInputW(sourcePath)
+                                    : xpdfSpliceOpenInputWithPasswordW(
+                                          sourcePath, ToNarrow(source.password).constData());
+        success = input != nullptr;
+        for (const PageRange& range : source.ranges) {
+            if (!success || stopped) {
+                break;
+            }
+            success = xpdfSpliceAddPages(input, range.first, range.end - 1, output);
+        }
+        if (input != nullptr) {
+            xpdfSpliceCloseInput(input);
+        }
+        if (!success && !stopped) {
+            readFailed = true;
+            outcome.failedPath = source.path;
+        }
+    }
+    if (stopped || !success) {
+        // Told to stop (or failed): closing then writes nothing and leaves no file of its own.
+        xpdfSpliceSetProgress(output, [](int, long long) { return false; });
     }
     // Closing writes the file; a write that fails is a failed merge.
     const bool written = xpdfSpliceCloseOutput(output);
-    if (!success || !written || !reserved.MoveOver(target)) {
-        reserved.Discard();
-        AppMessageBox(owner, ids::IDS_MERGE_FAILED, {}, MessageIcon::Error);
-        return MergeResult::Failed;
+    if (stopped) {
+        outcome.kind = MergeOutcome::Cancelled;
+    } else if (readFailed) {
+        outcome.kind = MergeOutcome::ReadFailed;
+    } else if (!success || !written) {
+        outcome.kind = MergeOutcome::WriteFailed;
+    } else {
+        outcome.kind = MergeOutcome::Written;
     }
-    return MergeResult::Written;
+    return outcome;
+}
+
+MergeResult MergeJob::Finish(const MergeOutcome& outcome, QWidget* owner) {
+    if (outcome.kind == MergeOutcome::Written && m_reserved && m_reserved->MoveOver(m_target)) {
+        m_reserved.reset();
+        return MergeResult::Written;
+    }
+    if (m_reserved) {
+        m_reserved->Discard();
+        m_reserved.reset();
+    }
+    if (outcome.kind == MergeOutcome::Cancelled) {
+        return MergeResult::Cancelled;
+    }
+    if (outcome.kind == MergeOutcome::ReadFailed) {
+        AppMessageBox(owner, ids::IDS_READ_ERROR, {outcome.failedPath}, MessageIcon::Error);
+    }
+    AppMessageBox(owner, ids::IDS_MERGE_FAILED, {}, MessageIcon::Error);
+    return MergeResult::Failed;
+}
+
+MergeResult WriteMergedFile(const DocumentList& documents, const QString& path,
+                            const OutputProtection* protection, QWidget* owner, bool outlines,
+                            const XpdfSpliceProgress& progress) {
+    MergeJob job;
+    if (const MergeResult prepared = job.Prepare(documents, path, owner);
+        prepared != MergeResult::Written) {
+        return prepared;
+    }
+    std::optional<OutputProtection> given;
+    if (protection != nullptr) {
+        given = *protection;
+    }
+    return job.Finish(job.Write(given, outlines, progress), owner);
 }
 
 } // namespace plyfold

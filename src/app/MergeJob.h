@@ -7,11 +7,16 @@
 // routes that box to standard error).
 
 #include "app/OutputProtection.h"
+#include "engine/PageRangeList.h"
 #include "platform/splice/XpdfSplice.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <vector>
 
 class QWidget;
 
@@ -55,10 +60,79 @@ enum class MergeResult {
     CannotSave, // message 226 shown; the target is as it was
     Failed,     // message 211 (for a document that failed) then 228 shown; the target is as it was
     OutputIsInput, // message 229 shown: the target is one of the inputs; nothing was touched
+    Cancelled,     // stopped on request; nothing shown, the target is as it was
+};
+
+// One document as the writer reads it, copied from the list so that the writing can run on another
+// thread while nothing it reads can change under it.
+struct MergeSource {
+    QString path;     // the document's own path
+    QString password; // what its file was opened with; empty when it needed none
+    bool included = true;
+    PageRangeList ranges;
+};
+std::vector<MergeSource> MergeSources(const DocumentList& documents);
+
+// How the writing went, before the file is put in place.
+struct MergeOutcome {
+    enum Kind {
+        Written,     // the merged file is complete under its temporary name
+        ReadFailed,  // `failedPath` could not be opened or a range of it not copied
+        WriteFailed, // the file could not be set up or written
+        Cancelled,   // the progress report asked to stop
+    };
+    Kind kind = WriteFailed;
+    QString failedPath;
+};
+
+// One merge, in three steps so that the long middle one can run on a work thread while every
+// message is shown, in order, on the user-interface thread:
+//   Prepare (user-interface thread): the checks on the target (229, 226) and the output started
+//     under a fresh temporary name beside it;
+//   Write (any thread, shows nothing): every included document's chosen pages copied in list
+//     order, then the file written;
+//   Finish (user-interface thread): the file moved over the target, or removed with the messages
+//     of the failure (211 for the document, then 228).
+// A job that is destroyed before Finish moved the file leaves no file behind and the target as it
+// was.
+class MergeJob {
+public:
+    MergeJob();
+    ~MergeJob();
+    MergeJob(const MergeJob&) = delete;
+    MergeJob& operator=(const MergeJob&) = delete;
+
+    // Checks the target, starts the output and copies what Write needs of the documents as they
+    // are now. Returns Written when Write may go on; otherwise the message was shown and nothing
+    // was left behind.
+    MergeResult Prepare(const DocumentList& documents, const QString& path, QWidget* owner);
+
+    // Copies and writes, with the protection (when given and it sets a password) and the outlines
+    // choice. `progress`, when set, hears of every copied page (stage kSpliceCopying, pages copied
+    // so far) and of the writing (kSpliceWriting, per cent); returning false stops the merge, which
+    // then ends as Cancelled. Call once, after a successful Prepare.
+    MergeOutcome Write(const std::optional<OutputProtection>& protection, bool outlines,
+                       const XpdfSpliceProgress& progress = {});
+
+    // Puts the written file in place, or shows the failure. `outcome` is what Write returned.
+    MergeResult Finish(const MergeOutcome& outcome, QWidget* owner);
+
+    // Pages the output will hold (taken at Prepare).
+    std::int64_t totalPages() const { return m_totalPages; }
+
+private:
+    class ReservedFile;
+
+    std::unique_ptr<ReservedFile> m_reserved;
+    std::filesystem::path m_target;
+    XpdfSpliceOutput m_output = nullptr;
+    std::vector<MergeSource> m_sources;
+    std::int64_t m_totalPages = 0;
 };
 
 // Writes the merged file of the included documents to `path`, encrypted (AES-128, with the
 // passwords and permission word of `protection`) when `protection` is given and sets a password.
+// The three steps of MergeJob on the calling thread, with `progress` as in MergeJob::Write.
 //
 // The file is written to a fresh temporary file beside the target and moves over the target only
 // when everything was written, so a failure never empties, truncates or deletes an existing file,
@@ -70,6 +144,6 @@ enum class MergeResult {
 // form fields and page labels are kept either way).
 MergeResult WriteMergedFile(const DocumentList& documents, const QString& path,
                             const OutputProtection* protection, QWidget* owner,
-                            bool outlines = true);
+                            bool outlines = true, const XpdfSpliceProgress& progress = {});
 
 } // namespace plyfold

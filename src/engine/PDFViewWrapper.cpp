@@ -4,6 +4,7 @@
 #include "engine/PathUtil.h"
 #include "engine/TextConversion.h"
 #include "res/Strings.h"
+#include "work/BackgroundCall.h"
 
 #include <QTransform>
 
@@ -110,14 +111,24 @@ bool PDFViewWrapper::LoadDocument(const QString& path, QWidget* parent,
     if (viewer == 0) {
         return false;
     }
+    // The engine reads the whole page tree while it loads, which takes long for a large file: it
+    // loads on a helper thread while the window keeps painting. The prompt stays here.
+    const PdfViewerHandle handle = viewer;
+    const char16_t* widePath = wide(path);
+    const auto load = [handle, widePath](const QString* typed) {
+        const QByteArray narrow = typed != nullptr ? ToNarrow(*typed) : QByteArray();
+        return RunInBackground<std::int32_t>([handle, widePath, typed, &narrow] {
+            return typed != nullptr ? pdfLoadFileWithPasswordW(handle, widePath, narrow.constData())
+                                    : pdfLoadFileW(handle, widePath);
+        });
+    };
     bool loaded = false;
     if (givenPassword != nullptr) {
         password = *givenPassword;
-        loaded =
-            pdfLoadFileWithPasswordW(viewer, wide(path), ToNarrow(password).constData()) == kPdfOk;
+        loaded = load(&password) == kPdfOk;
     } else {
         pdfShowPasswordDialog(viewer, 0);
-        const std::int32_t rc = pdfLoadFileW(viewer, wide(path));
+        const std::int32_t rc = load(nullptr);
         if (rc == kPdfOk) {
             loaded = true;
         } else if (rc == kPdfErrEncrypted) {
@@ -125,8 +136,7 @@ bool PDFViewWrapper::LoadDocument(const QString& path, QWidget* parent,
                 return false;
             }
             // One attempt only: a wrong password fails the load without asking again.
-            loaded = pdfLoadFileWithPasswordW(viewer, wide(path), ToNarrow(password).constData()) ==
-                     kPdfOk;
+            loaded = load(&password) == kPdfOk;
         }
     }
     if (!loaded) {

@@ -4,6 +4,7 @@
 #include "engine/TextConversion.h"
 #include "platform/splice/XpdfSplice.h"
 #include "res/Strings.h"
+#include "work/BackgroundCall.h"
 
 #include <QApplication>
 
@@ -17,8 +18,8 @@ constexpr std::uint32_t kCopyPermission = 0x10;
 enum class CopyProbe { Refused, Allowed, NeedsPassword };
 
 // What the splicing library says about copying pages out of a file opened without a password.
-CopyProbe ProbeCopyPermission(const QString& path) {
-    XpdfSpliceInput input = xpdfSpliceOpenInputW(reinterpret_cast<const char16_t*>(path.utf16()));
+CopyProbe ProbeCopyPermission(const char16_t* path) {
+    XpdfSpliceInput input = xpdfSpliceOpenInputW(path);
     if (input == nullptr) {
         return CopyProbe::Refused;
     }
@@ -30,9 +31,8 @@ CopyProbe ProbeCopyPermission(const QString& path) {
     return result;
 }
 
-bool PasswordOpensForSplicing(const QString& path, const QString& password) {
-    XpdfSpliceInput input = xpdfSpliceOpenInputWithPasswordW(
-        reinterpret_cast<const char16_t*>(path.utf16()), ToNarrow(password).constData());
+bool PasswordOpensForSplicing(const char16_t* path, const QByteArray& password) {
+    XpdfSpliceInput input = xpdfSpliceOpenInputWithPasswordW(path, password.constData());
     if (input == nullptr) {
         return false;
     }
@@ -43,6 +43,12 @@ bool PasswordOpensForSplicing(const QString& path, const QString& password) {
 } // namespace
 
 bool PlyfoldInstance::Open(const QString& path) {
+    // The splicing library's look at the file takes as long as the viewer engine's load, or
+    // longer: it runs meanwhile, on a helper thread of its own. Its answer is only read once the
+    // engine has opened the file without a password, exactly when it was asked before.
+    const auto* widePath = reinterpret_cast<const char16_t*>(path.utf16());
+    CopyProbe probe = CopyProbe::Refused;
+    BackgroundCall probing([&probe, widePath] { probe = ProbeCopyPermission(widePath); });
     if (!PDFInstance::Open(path, ids::IDS_ENTER_PASSWORD)) {
         return false;
     }
@@ -50,7 +56,8 @@ bool PlyfoldInstance::Open(const QString& path) {
     if (!password.isEmpty()) {
         return true;
     }
-    switch (ProbeCopyPermission(path)) {
+    probing.Wait();
+    switch (probe) {
     case CopyProbe::Refused:
         return false;
     case CopyProbe::Allowed:
@@ -74,7 +81,9 @@ bool PlyfoldInstance::Open(const QString& path) {
     // The viewer engine loads a file without an open password whatever password it is given, so
     // the typed password is proven where it matters: it must open the file for splicing, which a
     // wrong owner password does not. Otherwise the mistake would only show when saving.
-    return PasswordOpensForSplicing(path, typed);
+    const QByteArray narrow = ToNarrow(typed);
+    return RunInBackground<bool>(
+        [widePath, &narrow] { return PasswordOpensForSplicing(widePath, narrow); });
 }
 
 } // namespace plyfold

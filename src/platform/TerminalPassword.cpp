@@ -105,6 +105,14 @@ bool StdinIsTerminal() {
 #endif
 }
 
+bool StderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
 std::optional<QString> ReadSecretFromTerminal(const QString& prompt) {
     if (!StdinIsTerminal()) {
         return std::nullopt;

@@ -12,6 +12,9 @@ namespace plyfold {
 // True when standard input is a terminal, so a person can be asked.
 bool StdinIsTerminal();
 
+// True when standard error is a terminal, so a line there can be rewritten in place.
+bool StderrIsTerminal();
+
 // Writes `prompt` to standard error, reads one line from standard input with echo switched off
 // (restored afterwards, also when the read fails) and returns it without its line end. Nothing
 // when standard input is not a terminal or the input ended before a line was read.

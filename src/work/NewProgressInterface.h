@@ -20,6 +20,8 @@ namespace FinishedCode {
 inline constexpr int UpdateQuery = 12;
 // The installer download has ended; `value` is 0.
 inline constexpr int InstallerDownload = 13;
+// The merge of Save Merged has ended; `value` is 0 (its outcome stays with the save).
+inline constexpr int MergeWritten = 14;
 } // namespace FinishedCode
 
 class NewProgressInterface {

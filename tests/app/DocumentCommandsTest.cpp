@@ -6,6 +6,7 @@
 #include "app/CommandDispatcher.h"
 #include "controls/MessageBox.h"
 #include "engine/CDoc.h"
+#include "engine/CStringDlg.h"
 #include "engine/DocumentList.h"
 #include "engine/PDFInstance.h"
 #include "engine/Registry.h"
@@ -62,7 +63,10 @@ protected:
 };
 
 TEST_F(DocumentCommandsTest, AddFileAddsTheChosenFilesInTheDialogsOrder) {
-    const QStringList chosen{pdf("refcard-nf.pdf"), pdf("boxes.pdf"), pdf("not-a-pdf.pdf"),
+    // Files that ask for a password and files that cannot be opened, among plain ones: each
+    // prompt and each message comes when its file is reached, in the dialog's order.
+    const QStringList chosen{pdf("refcard-nf.pdf"),   pdf("c-r2.pdf"),
+                             pdf("not-a-pdf.pdf"),    pdf("enc-R2,V1,O=master.pdf"),
                              pdf("grid_example.pdf"), pdf("habibi-rotated.pdf")};
     int shown = 0;
     CAddFileDialog::SetAnswerer([&](CAddFileDialog& dlg) {
@@ -74,15 +78,25 @@ TEST_F(DocumentCommandsTest, AddFileAddsTheChosenFilesInTheDialogsOrder) {
                                                   QStringLiteral("All Files (*)")}));
         return chosen;
     });
+    SetStringDlgAnswerer([this](const StringDlgRequest& request) -> std::optional<QString> {
+        messages.append(request.title);
+        return request.title.contains(QStringLiteral("c-r2")) ? QStringLiteral("user1")
+                                                              : QStringLiteral("master");
+    });
     ASSERT_TRUE(commands.Dispatch(ids::ID_ADD_FILE));
+    SetStringDlgAnswerer({});
     EXPECT_EQ(shown, 1);
-    EXPECT_EQ(paths(), (QStringList{chosen[0], chosen[1], chosen[3], chosen[4]}));
-    EXPECT_EQ(messages, QStringList{FormatText(LoadResString(ids::IDS_OPEN_FAILED), {chosen[2]})});
+    EXPECT_EQ(paths(), (QStringList{chosen[0], chosen[1], chosen[3], chosen[4], chosen[5]}));
+    EXPECT_EQ(messages,
+              (QStringList{FormatResString(ids::IDS_ENTER_PASSWORD, {QStringLiteral("c-r2.pdf")}),
+                           FormatResString(ids::IDS_OPEN_FAILED, {chosen[2]}),
+                           FormatResString(ids::IDS_COPY_PASSWORD,
+                                           {QStringLiteral("enc-R2,V1,O=master.pdf")})}));
 
     // Cancel adds nothing.
     CAddFileDialog::SetAnswerer([](CAddFileDialog&) { return QStringList(); });
     ASSERT_TRUE(commands.Dispatch(ids::ID_ADD_FILE));
-    EXPECT_EQ(list.size(), 4u);
+    EXPECT_EQ(list.size(), 5u);
 }
 
 TEST_F(DocumentCommandsTest, AddFolderRemembersTheFolderAndOpensOnItNextTime) {

@@ -304,6 +304,28 @@ TEST_F(MergeCommandProcess, TemporaryFilesNeverOutliveTheCommand) {
     }
 }
 
+// At a terminal the merge shows how far it is on one line that it rewrites and wipes at the end;
+// into a pipe or a log nothing of it is written.
+TEST_F(MergeCommandProcess, ProgressLineOnlyAtATerminal) {
+    const QStringList inputs{pdf("pari-users.pdf"), pdf("R-intro.pdf")}; // 675 + 113 pages
+    const test::TerminalRun shown = test::RunAtTerminal(
+        QStringLiteral(PLYFOLD_MERGE_EXE), QStringList{"-o", out("shown.pdf")} + inputs, {});
+    ASSERT_EQ(shown.exitCode, 0) << shown.screen.toStdString();
+    const QByteArray& screen = shown.screen;
+    EXPECT_TRUE(screen.startsWith("\rplyfold-merge: copying pages: ")) << screen.left(80).data();
+    EXPECT_TRUE(screen.contains("\rplyfold-merge: copying pages: 788 of 788"));
+    EXPECT_TRUE(screen.contains("\rplyfold-merge: writing the merged file: 100%"));
+    EXPECT_FALSE(screen.contains('\n')) << "the line is rewritten, never ended";
+    // Wiped: blanks over the last text, and the cursor back at the start of the line.
+    EXPECT_TRUE(screen.endsWith("        \r")) << screen.right(40).data();
+    EXPECT_EQ(test::PageCountOf(out("shown.pdf")), 788);
+
+    const test::ToolRun piped = merge(QStringList{"-o", out("piped.pdf")} + inputs);
+    ASSERT_EQ(piped.exitCode, 0) << piped.err.toStdString();
+    EXPECT_EQ(piped.err, QString());
+    EXPECT_EQ(test::PageCountOf(out("piped.pdf")), 788);
+}
+
 // Passwords that never appear in the list of processes: from the first line of a file, or typed
 // at a terminal prompt (twice for the merged file's password).
 TEST_F(MergeCommandProcess, PasswordsFromAFileOrTheTerminal) {

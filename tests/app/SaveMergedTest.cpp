@@ -19,17 +19,26 @@
 #include "platform/splice/XpdfSplice.h"
 #include "res/Strings.h"
 #include "support/TestData.h"
+#include "work/CNewProgressDlg.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace plyfold {
 namespace {
@@ -382,6 +391,151 @@ TEST_F(SaveMergedTest, OneSpliceCallPerRangeInAscendingOrder) {
                   test::PageText(pdf("并行计算_パラレル.pdf"), sourcePages[i]))
             << "page " << i + 1;
     }
+}
+
+// What the writer reports while it copies and writes, and that a report asking to stop ends the
+// merge at once: nothing shown, nothing left behind, an existing target as it was.
+TEST_F(SaveMergedTest, WriterReportsProgressAndStopsWhenAsked) {
+    add(pdf("R-intro.pdf"), PageRangeList{{1, 21}});
+    add(pdf("refcard-nf.pdf"));
+    const QString target = out("existing.pdf");
+    {
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("the user's old file");
+    }
+    struct Report {
+        int stage;
+        long long done;
+    };
+    struct Case {
+        const char* name;
+        std::function<bool(const Report&)> goOn;
+        MergeResult result;
+        Report last; // the last report heard
+    };
+    const Case cases[] = {
+        {"to the end",
+         [](const Report&) { return true; },
+         MergeResult::Written,
+         {kSpliceWriting, 100}},
+        // Told to stop after the fifth page: no page after it is copied.
+        {"stopped while copying",
+         [](const Report& r) { return r.stage != kSpliceCopying || r.done < 5; },
+         MergeResult::Cancelled,
+         {kSpliceCopying, 5}},
+        {"stopped before writing",
+         [](const Report& r) { return r.stage != kSpliceWriting; },
+         MergeResult::Cancelled,
+         {kSpliceWriting, 0}},
+    };
+    for (const Case& c : cases) {
+        messages.clear();
+        std::vector<Report> heard;
+        const MergeResult result =
+            WriteMergedFile(list, target, nullptr, nullptr, true, [&](int stage, long long done) {
+                heard.push_back({stage, done});
+                return c.goOn(heard.back());
+            });
+        EXPECT_EQ(result, c.result) << c.name;
+        EXPECT_TRUE(messages.isEmpty()) << c.name << messages.join('\n').toStdString();
+        ASSERT_FALSE(heard.empty()) << c.name;
+        EXPECT_EQ(heard.back().stage, c.last.stage) << c.name;
+        EXPECT_EQ(heard.back().done, c.last.done) << c.name;
+        // Pages are reported one by one, in order, before anything is written.
+        long long pages = 0;
+        for (const Report& r : heard) {
+            if (r.stage == kSpliceCopying) {
+                EXPECT_EQ(r.done, ++pages) << c.name;
+            }
+        }
+        EXPECT_EQ(test::Entries(dir.path()), QStringList{"existing.pdf"}) << c.name;
+        if (c.result == MergeResult::Cancelled) {
+            EXPECT_EQ(test::ReadAll(target), QByteArray("the user's old file")) << c.name;
+        } else {
+            EXPECT_EQ(pages, 23) << c.name;
+            EXPECT_EQ(test::PageCountOf(target), 23) << c.name;
+        }
+        // Back to the old file for the next case.
+        QFile::remove(target);
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("the user's old file");
+    }
+}
+
+// Save Merged of a long job: the merge runs under the progress dialog (pages copied of pages
+// total), the window takes no input meanwhile, and Cancel ends it with no message, no completion
+// dialog, no file left behind and the existing target as it was.
+TEST_F(SaveMergedTest, CancelDuringALongMergeKeepsTheTarget) {
+    for (int i = 0; i < 3; ++i) {
+        add(pdf("pari-users.pdf")); // 675 pages each
+    }
+    add(pdf("R-intro.pdf"));
+    const std::int64_t total = CountSelectedPages(list);
+    ASSERT_EQ(total, 3 * 675 + 113);
+
+    QWidget window;
+    window.resize(240, 120);
+    auto* button = new QPushButton(QStringLiteral("Click"), &window);
+    button->setGeometry(20, 20, 100, 30);
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const auto clickTheWindow = [&] {
+        // Through the window system, as a person's click comes, so a modal dialog can hold it.
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, button->geometry().center());
+    };
+    clickTheWindow();
+    ASSERT_EQ(clicks, 1) << "the click does not reach the button even without a dialog";
+
+    const QString target = out("existing.pdf");
+    {
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("the user's old file");
+    }
+    struct Seen {
+        bool cancelled = false;
+        int maximum = 0;
+        QString text;
+        int clicksWhileRunning = -1;
+    } seen;
+    QTimer watcher;
+    watcher.setInterval(5);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<CNewProgressDlg*>(QApplication::activeModalWidget());
+        if (seen.cancelled || dialog == nullptr || dialog->progressBar()->value() <= 0) {
+            return;
+        }
+        // Copying has begun.
+        seen.cancelled = true;
+        seen.maximum = dialog->progressBar()->maximum();
+        seen.text = dialog->textLabel()->text();
+        EXPECT_EQ(dialog->parentWidget(), &window);
+        EXPECT_TRUE(dialog->cancelButton()->isEnabled());
+        clickTheWindow();
+        seen.clicksWhileRunning = clicks;
+        dialog->cancelButton()->click();
+    });
+    watcher.start();
+    answers = QStringList{target};
+    SaveMerged(list, &window);
+    watcher.stop();
+
+    ASSERT_TRUE(seen.cancelled) << "the progress dialog never showed copied pages";
+    EXPECT_EQ(seen.maximum, total);
+    EXPECT_TRUE(seen.text.contains(QStringLiteral(" of ") + QLocale().toString(total)))
+        << seen.text.toStdString();
+    EXPECT_EQ(seen.clicksWhileRunning, 1) << "the window took a click during the merge";
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    EXPECT_EQ(completeShown, 0);
+    EXPECT_EQ(test::ReadAll(target), QByteArray("the user's old file"));
+    EXPECT_EQ(test::Entries(dir.path()), QStringList{"existing.pdf"});
+    // The window takes input again.
+    clickTheWindow();
+    EXPECT_EQ(clicks, 2);
 }
 
 TEST(ContainingFolder, SplitsAtTheLastSeparator) {
