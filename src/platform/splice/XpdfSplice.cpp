@@ -268,6 +268,10 @@ struct XpdfSpliceOutputObject {
     // already holds do not stay in memory until the file is written.
     std::unique_ptr<splice::ObjectFolder> folder;
     std::set<const InputDoc*> openContributors;
+    // Inputs with a form that gave pages, and those of them that still ask readers to redraw.
+    std::set<unsigned long long> formInputsSeen; // by the library's document id
+    int formInputs = 0;
+    int formInputsAskingRedraw = 0;
 
     // Reports progress; throws Stopped when the caller asks to stop.
     void report(int stage, long long done) {
@@ -469,29 +473,36 @@ bool writeOutput(XpdfSpliceOutputObject& output) {
     // Readers are asked to redraw every field only when every input with a form asked for it and
     // its looks could not be drawn here; one input's request never changes how another's look.
     trapErrors(&output.log, false, [&] {
-        bool anyForm = false;
-        bool allAsk = true;
-        for (const std::shared_ptr<InputDoc>& source : output.sources) {
-            if (source->appearancesPrepared) {
-                anyForm = true;
-                allAsk = allAsk && source->asksRedraw;
-            }
-        }
-        if (anyForm && output.forms) {
-            output.formHelper().setNeedAppearances(allAsk);
+        if (output.formInputs > 0 && output.forms) {
+            output.formHelper().setNeedAppearances(output.formInputsAskingRedraw ==
+                                                   output.formInputs);
         }
         return true;
     });
     // Everything that points at pages is rebuilt now that every page is in place; then equal
     // streams are stored once.
+    const auto stopAsked = [&] {
+        return !trapErrors(&output.log, false, [&] {
+            output.report(plyfold::kSpliceWriting, 0);
+            return true;
+        });
+    };
     trapErrors(&output.log, false, [&] {
         output.navigation.finish(*output.pdf, output.log);
         return true;
     });
+    if (stopAsked()) {
+        std::fclose(file);
+        return false;
+    }
     trapErrors(&output.log, false, [&] {
         splice::dedupeObjects(*output.pdf);
         return true;
     });
+    if (stopAsked()) {
+        std::fclose(file);
+        return false;
+    }
     // Warnings raised while writing mean stream data that could not be read (a damaged or changed
     // input); the library then writes what it has, so such a file is incomplete and counts as
     // failed. Earlier warnings are moved out of the way first.
@@ -710,6 +721,10 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
             const bool withForms = doc.formHelper().hasAcroForm();
             if (withForms) {
                 doc.prepareAppearances();
+                if (out->formInputsSeen.insert(doc.pdf->getUniqueId()).second) {
+                    ++out->formInputs;
+                    out->formInputsAskingRedraw += doc.asksRedraw ? 1 : 0;
+                }
             }
             for (int number = first; number <= last; ++number) {
                 QPDFPageObjectHelper page(doc.pages()[static_cast<std::size_t>(number - 1)]);
