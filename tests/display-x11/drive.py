@@ -186,11 +186,16 @@ class Session:
         )
         app_env.pop("QT_SCREEN_SCALE_FACTORS", None)
         self.app = self.spawn("plyfold", [self.args.app], env=app_env)
-        self.window = self.wait_window("Plyfold")
-        # The splash closes on its own a moment after the main window shows.
+        self.wait_window("Plyfold")
+        # The splash closes on its own a moment after the main window shows; the main window is
+        # then the only one.
         deadline = time.time() + 15
-        while time.time() < deadline and len(self.visible_windows()) > 1:
+        while time.time() < deadline and len(self.visible_windows()) != 1:
             time.sleep(0.2)
+        windows = self.visible_windows()
+        if len(windows) != 1:
+            raise Failure(f"{len(windows)} windows shown after start-up, expected the main window")
+        self.window = windows[0]
         self.park()
         # Scaled applications may report their accessible rectangles in unscaled pixels.
         frame = self.rect(self.main_frame())
