@@ -54,15 +54,7 @@ struct WindowRig {
 
     CDoc* Add(const QString& fileName) { return list->AddDocument(test::pdfPath(fileName)); }
 
-    void RunQueue() {
-        while (manager.ProcessOne()) {
-        }
-        const auto done = recorder.pages;
-        recorder.pages.clear();
-        for (const auto& [instance, page] : done) {
-            list->OnPageRetrieved(instance, page);
-        }
-    }
+    void RunQueue() { test::RunPageQueue(manager, recorder, *list); }
 
     PDFInstanceManager manager;
     test::PageRecorder recorder;
