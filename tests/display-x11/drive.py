@@ -343,12 +343,12 @@ class Session:
     def headers(self):
         """Work-area documents in screen order: the range edit and its header's controls."""
         work, _ = self.areas()
-        edits = [r for r, _ in self.controls(work, {pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY})]
+        edits = self.controls(work, {pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY})
         buttons = [r for r, _ in self.controls(work, BUTTON_ROLES)]
         checks = [r for r, _ in self.controls(work, pyatspi.ROLE_CHECK_BOX)]
         s = self.scale
         out = []
-        for e in sorted(edits, key=lambda r: (r[1], r[0])):
+        for e, node in sorted(edits, key=lambda item: (item[0][1], item[0][0])):
             left, right = e[0], e[0] + e[2] + 40 * s
             mine = [b for b in buttons if left <= self.centre(b)[0] <= right]
             remove = [b for b in mine if e[1] - 30 * s <= b[1] < e[1]]
@@ -358,6 +358,7 @@ class Session:
                        and e[0] + e[2] <= c[0] <= e[0] + e[2] + 30 * s]
             out.append({
                 "edit": e,
+                "pages": node.queryText().getText(0, -1),
                 "remove": remove[0] if remove else None,
                 "expand": min(expand, key=lambda b: b[1]) if expand else None,
                 "include": include[0] if include else None,
@@ -422,25 +423,41 @@ class Session:
 
     # -- the screen check
 
-    def grab(self, name):
+    def grab(self, name, area):
+        """The part `area` (x, y, w, h) of the screen."""
         path = os.path.join(self.out, f"{self.shot:02d}-{name}.ppm")
-        subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:" + path],
-                       env=self.env, check=True)
+        x, y, w, h = area
+        subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage",
+                        "-depth", "8", "ppm:" + path], env=self.env, check=True)
         return Grab(path)
+
+    def windows_area(self):
+        """The screen rectangle that holds every window of plyfold, title bars included."""
+        boxes = [self.geometry(w) for w in self.visible_windows()]
+        margin = 30 * self.scale
+        left = max(0, min(b[0] for b in boxes) - margin)
+        top = max(0, min(b[1] for b in boxes) - margin)
+        right = max(b[0] + b[2] for b in boxes) + margin
+        bottom = max(b[1] + b[3] for b in boxes) + margin
+        return (left, top, right - left, bottom - top)
 
     def caret_sized(self, box):
         return box is None or (box[2] <= 3 * self.scale and box[3] <= 30 * self.scale)
 
-    def settle(self, name, timeout=20):
-        """Grabs until two grabs a moment apart agree (a blinking caret aside)."""
-        previous = self.grab(name)
+    def settle(self, name, area, timeout=20, quiet=2):
+        """Grabs until `quiet` grabs in a row, a moment apart, agree with the one before (a
+        blinking caret aside): pages still arriving from the renderer would otherwise pass for
+        stale content."""
+        previous = self.grab(name, area)
+        agreeing = 0
         deadline = time.time() + timeout
         while time.time() < deadline:
-            time.sleep(0.35)
-            current = self.grab(name)
-            if self.caret_sized(previous.diff_box(current)):
-                return current
+            time.sleep(0.3)
+            current = self.grab(name, area)
+            agreeing = agreeing + 1 if self.caret_sized(previous.diff_box(current)) else 0
             previous = current
+            if agreeing >= quiet:
+                break
         return previous
 
     def to_png(self, grab, suffix=""):
@@ -453,7 +470,8 @@ class Session:
         """The screen after `step` against a full repaint of the main window."""
         self.shot += 1
         self.park()
-        shown = self.settle(step)
+        area = self.windows_area()
+        shown = self.settle(step, area)
         shown_png = self.to_png(shown)
         x, y, w, h = self.geometry(self.window)
         # One pixel of the application's (scaled) coordinates smaller, then back.
@@ -461,12 +479,13 @@ class Session:
         self.wait_geometry(w, h - self.scale)
         self.x("xdotool", "windowsize", self.window, str(w), str(h))
         self.wait_geometry(w, h)
-        repainted = self.settle(step + "-repainted")
+        repainted = self.settle(step + "-repainted", area)
         box = shown.diff_box(repainted)
         if not self.caret_sized(box):
             repainted_png = self.to_png(repainted)
             self.fail(step, f"the screen differs from a full repaint in {box[2]}x{box[3]} "
-                            f"at ({box[0]}, {box[1]}): compare {shown_png} with {repainted_png}")
+                            f"at ({area[0] + box[0]}, {area[1] + box[1]}): compare {shown_png} "
+                            f"with {repainted_png}")
         else:
             os.remove(repainted.path)
         print(f"  {step}: {shown_png}", flush=True)
@@ -559,7 +578,13 @@ def run_steps(s, data):
         time.sleep(0.05)
     time.sleep(0.3)
     s.x("xdotool", "mouseup", "1")
-    time.sleep(0.5)
+    moved = [headers[2]["pages"], headers[0]["pages"], headers[1]["pages"]]
+    deadline = time.time() + 10
+    while [h["pages"] for h in s.headers()] != moved and time.time() < deadline:
+        time.sleep(0.2)
+    if [h["pages"] for h in s.headers()] != moved:
+        s.fail("drag-header", f"documents read {[h['pages'] for h in s.headers()]}, "
+                              f"expected {moved} after the drag")
     s.check_screen("drag-header")
 
     # Zoom in: a click on the slider's track right of the thumb steps the thumbnail size.
