@@ -23,6 +23,7 @@ import signal
 import subprocess
 import sys
 import time
+import traceback
 
 import pyatspi
 
@@ -705,8 +706,8 @@ def main():
     try:
         s.start()
         run_steps(s, os.path.abspath(args.data))
-    except Failure as e:
-        s.fail("run", str(e))
+    except Exception as e:  # a failed step, or an error of the tools driving it
+        s.fail("run", str(e) if isinstance(e, Failure) else traceback.format_exc())
         if "DISPLAY" in s.env:
             last = os.path.join(s.out, "at-failure.png")
             subprocess.run(["import", "-window", "root", last], env=s.env, check=False)
