@@ -98,7 +98,7 @@ CBaseAreaView::~CBaseAreaView() {
 
 void CBaseAreaView::SetBackgroundColour(const QColor& colour) {
     background_ = colour;
-    canvas_->update();
+    InvalidateAll();
 }
 
 // ---- Control registry -------------------------------------------------------------------------
@@ -299,7 +299,6 @@ void CBaseAreaView::InsertBox(std::size_t index, std::unique_ptr<BaseDisplayBox>
     index = std::min(index, boxes_.size());
     boxes_.insert(boxes_.begin() + static_cast<std::ptrdiff_t>(index), std::move(box));
     Relayout();
-    update();
 }
 
 void CBaseAreaView::DestroyBoxAt(std::size_t index) {
@@ -331,7 +330,6 @@ void CBaseAreaView::RemoveBox(CDoc* doc) {
         if (boxes_[i]->doc == doc) {
             DestroyBoxAt(i);
             Relayout();
-            update();
             return;
         }
     }
@@ -351,6 +349,12 @@ void CBaseAreaView::InvalidateBox(BaseDisplayBox* box) {
 void CBaseAreaView::InvalidateContentRect(const QRect& rect, bool erase) {
     (void)erase;
     canvas_->update(rect.translated(0, -scrollPos_));
+}
+
+void CBaseAreaView::InvalidateAll() {
+    // The content window is opaque and covers the client area: Qt leaves it out of a repaint
+    // asked of the view itself, so every repaint of the content is asked of it.
+    canvas_->update();
 }
 
 // ---- Layout and scrolling ---------------------------------------------------------------------
@@ -413,10 +417,11 @@ void CBaseAreaView::UpdateLayout(QRect area) {
     }
     canvas_->setGeometry(ClientRect());
     SyncBar();
+    // A layout may move, grow or drop any box: what shows is painted again as a whole.
+    InvalidateAll();
     if (scrollPos_ != oldPos) {
         PlaceAllControls();
         RefreshHover();
-        canvas_->update();
     } else if (VisibleContentRect() != placedVisible_) {
         // The boxes kept their places but the window grew or shrank (for example from nothing
         // when documents were added before the first show): boxes that came into view need
@@ -523,7 +528,7 @@ void CBaseAreaView::ScrollBy(int delta) {
     }
     if (dragging_) {
         // The drag image is painted over the content: repaint rather than move its pixels.
-        canvas_->update();
+        InvalidateAll();
     } else {
         // Pixels and child controls move together; PlaceControls then only creates and
         // releases the controls of boxes that enter or leave.
@@ -729,7 +734,7 @@ void CBaseAreaView::LeftButtonDownAt(const QPoint& clientPos) {
         // A drag whose button release never arrived.
         dragging_ = false;
         dragImage_ = QImage();
-        update();
+        InvalidateAll();
     }
     const int x = clientPos.x();
     const int y = clientPos.y() + scrollPos_;
@@ -868,7 +873,6 @@ void CMergeAreaView::SortBoxes() {
     }
     boxes_ = std::move(sorted);
     Relayout();
-    update();
 }
 
 void CMergeAreaView::SendCommand(int commandId) {

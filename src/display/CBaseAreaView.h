@@ -106,8 +106,13 @@ public:
     // Invalidates a rectangle given in content coordinates (`erase` is kept for the callers'
     // intent; every repaint here starts from the background).
     virtual void InvalidateContentRect(const QRect& rect, bool erase);
-    // Lays out all boxes again in the client area and updates the scroll bar. Inside a layout
-    // batch it only notes that a layout is due; the batch's end runs it once.
+    // Invalidates the whole visible content. The boxes are painted by the content window
+    // (ControlParent), so a repaint asked of the view widget itself (QWidget::update) would not
+    // reach them; this is the call for "paint everything again".
+    void InvalidateAll();
+    // Lays out all boxes again in the client area, updates the scroll bar and invalidates the
+    // visible content. Inside a layout batch it only notes that a layout is due; the batch's end
+    // runs it once.
     virtual void Relayout();
     void BeginLayoutBatch() { ++layoutBatch_; }
     void EndLayoutBatch();

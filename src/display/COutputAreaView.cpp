@@ -97,7 +97,6 @@ void COutputAreaView::Notify(NotifyCode code, void* data) {
             static_cast<OutputAreaDocDisplay*>(box.get())->ResetPagePositions();
         }
         Relayout();
-        update();
         return;
     case NotifyCode::PageRetrieved:
         for (const auto& box : boxes_) {

@@ -33,7 +33,10 @@ void COutputAreaWrapper::SetCommandSink(std::function<void(int commandId)> sink)
 
 void COutputAreaWrapper::Notify(NotifyCode code, void* data) {
     view_->Notify(code, data);
+    // A document is announced as removed while the list still holds it: its pages no longer count.
+    leaving_ = code == NotifyCode::DocRemoved ? static_cast<const CDoc*>(data) : nullptr;
     UpdateAccessibleName();
+    leaving_ = nullptr;
     update();
 }
 
@@ -47,7 +50,7 @@ int COutputAreaWrapper::OutputPageCount() const {
     }
     std::int64_t total = 0;
     for (const auto& doc : documents_->documents()) {
-        if (doc->included()) {
+        if (doc->included() && doc.get() != leaving_) {
             total += doc->ranges().PageCount();
         }
     }

@@ -13,6 +13,7 @@
 
 namespace plyfold {
 
+class CDoc;
 class COutputAreaView;
 class DocumentList;
 
@@ -40,7 +41,8 @@ public:
     // nobody took it.
     bool OnCommand(int commandId);
 
-    // Pages of the output: the chosen pages of every included document.
+    // Pages of the output: the chosen pages of every included document (while a removal is
+    // announced, the leaving document's pages are not counted).
     int OutputPageCount() const;
     // "Output File: %d Pages" with OutputPageCount().
     QString TitleText() const;
@@ -56,6 +58,7 @@ private:
 
     DocumentList* documents_;
     COutputAreaView* view_ = nullptr;
+    const CDoc* leaving_ = nullptr; // the document being removed while its removal is announced
 };
 
 } // namespace plyfold

@@ -81,7 +81,6 @@ void CWorkAreaView::Notify(NotifyCode code, void* data) {
             box->HandleNotify(code, data);
         }
         EndLayoutBatch();
-        update();
         break;
     case NotifyCode::PageRetrieved:
         for (const auto& box : boxes_) {

@@ -299,7 +299,6 @@ void OutputAreaDocDisplay::SetExpanded(bool expand) {
     controlsStale = true;
     if (view != nullptr) {
         view->Relayout();
-        view->update();
     }
     if (!expanded) {
         for (auto& box : pages) {
@@ -468,7 +467,6 @@ void OutputAreaDocDisplay::HandleNotify(NotifyCode code, void* payload) {
         }
         if (expanded) {
             view->Relayout();
-            view->update();
         } else {
             view->InvalidateBox(this);
         }
@@ -477,7 +475,6 @@ void OutputAreaDocDisplay::HandleNotify(NotifyCode code, void* payload) {
         ResetPagePositions();
         if (view != nullptr) {
             view->Relayout();
-            view->update();
         }
         return;
     case NotifyCode::PageRetrieved: {

@@ -550,7 +550,6 @@ void WorkAreaDoc::SetExpanded(bool expand) {
         }
     }
     view->Relayout();
-    view->update();
     if (head->expandButton != nullptr) {
         SetButtonImage(head->expandButton, expand ? 2 : 1);
         CBaseAreaView::SetControlTip(
@@ -728,7 +727,6 @@ void WorkAreaDoc::HandleNotify(NotifyCode code, void* payload) {
             child->ResetPosition();
         }
         view->Relayout();
-        view->update();
         break;
     case NotifyCode::PageRetrieved: {
         const auto* info = static_cast<const PageRetrievedInfo*>(payload);

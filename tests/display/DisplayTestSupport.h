@@ -57,6 +57,21 @@ inline void InitDisplayGlobals() {
     (void)done;
 }
 
+// Renders every page queued on `manager` on this thread and announces each to `list` as the main
+// frame would; returns the number of pages rendered.
+inline int RunPageQueue(PDFInstanceManager& manager, PageRecorder& recorder, DocumentList& list) {
+    int n = 0;
+    while (manager.ProcessOne()) {
+        ++n;
+    }
+    const auto done = recorder.pages;
+    recorder.pages.clear();
+    for (const auto& [instance, page] : done) {
+        list.OnPageRetrieved(instance, page);
+    }
+    return n;
+}
+
 // A work area over a real document list on an unstarted page service.
 struct WorkAreaRig {
     explicit WorkAreaRig(int width = 500, int height = 600) {
@@ -82,18 +97,7 @@ struct WorkAreaRig {
     WorkAreaDoc* Box(std::size_t i) const { return view->BoxAt(i); }
 
     // Renders every queued page on this thread and announces it as the main frame would.
-    int RunQueue() {
-        int n = 0;
-        while (manager.ProcessOne()) {
-            ++n;
-        }
-        const auto done = recorder.pages;
-        recorder.pages.clear();
-        for (const auto& [instance, page] : done) {
-            list->OnPageRetrieved(instance, page);
-        }
-        return n;
-    }
+    int RunQueue() { return RunPageQueue(manager, recorder, *list); }
 
     PDFInstanceManager manager;
     PageRecorder recorder;

@@ -233,6 +233,11 @@ TEST(OutputArea, TitleCountsChosenPagesOfIncludedDocuments) {
     // Each section's count is its own pages.
     EXPECT_EQ(rig.Section(0)->CountText(), QStringLiteral("3pg."));
     EXPECT_EQ(rig.Section(2)->CountText(), QStringLiteral("10pg."));
+    // Removal is announced while the list still holds the document: the name must not count it.
+    rig.list->RemoveDocument(many);
+    EXPECT_EQ(rig.wrapper->accessibleName(), QStringLiteral("Output File: 4 Pages"));
+    rig.list->ClearDocuments();
+    EXPECT_EQ(rig.wrapper->accessibleName(), QStringLiteral("Output File: 0 Pages"));
 }
 
 // ---- Geometry -------------------------------------------------------------------------------
