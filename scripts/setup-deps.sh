@@ -19,6 +19,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev python3 time r-doc-pdf
   # headless and screenshots, fonts
   xvfb xauth x11-apps imagemagick fonts-liberation fonts-dejavu-core
+  # a window manager, real input and the accessibility bus for checks on a real display
+  openbox xdotool dbus at-spi2-core python3-pyatspi
   # install rules and the Debian package: validators for the desktop entry and metainfo,
   # dpkg-shlibdeps for the package's derived dependencies
   desktop-file-utils appstream dpkg-dev
