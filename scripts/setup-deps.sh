@@ -21,7 +21,7 @@ packages=(
   xvfb xauth x11-apps imagemagick fonts-liberation fonts-dejavu-core
   # real-display tests: a window manager, synthetic input, window queries, and the
   # accessibility bus read through a private D-Bus session
-  openbox xdotool x11-utils python3-pyatspi at-spi2-core dbus-daemon dbus-x11 python3-gi
+  openbox xdotool x11-utils python3-pyatspi at-spi2-core dbus dbus-daemon dbus-x11 python3-gi
   gir1.2-atspi-2.0 python3
   # install rules and the Debian package: validators for the desktop entry and metainfo,
   # dpkg-shlibdeps for the package's derived dependencies

@@ -62,7 +62,11 @@ void CCommandButton::paintEvent(QPaintEvent* /*event*/) {
     int x = kMarginX + shift;
     if (!m_picture.isNull()) {
         const int y = (height() - m_picture.height()) / 2 + shift;
-        painter.drawImage(QPoint(x, y), m_picture);
+        const QImage sharp = m_pictureId != 0
+                                 ? LoadResImage(ResKind::Png, m_pictureId, devicePixelRatioF())
+                                 : QImage();
+        painter.drawImage(QRect(QPoint(x, y), m_picture.size()),
+                          sharp.isNull() ? m_picture : sharp);
         x += m_picture.width() + kSpacing;
     }
     if (!text().isEmpty()) {
@@ -132,6 +136,7 @@ CCommandButton* CBaseCommandsWnd::CreateCommandButton(int commandId, int caption
     const QString caption = captionId != 0 ? LoadResString(captionId) : QString();
     auto* button = new CCommandButton(commandId, caption, LoadResImage(ResKind::Png, pictureId),
                                       m_barFont, this);
+    button->SetPictureSource(pictureId);
     if (tipId != 0) {
         const QString tip = LoadResString(tipId);
         button->SetTipText(tip);
@@ -184,7 +189,9 @@ void CBaseCommandsWnd::paintEvent(QPaintEvent* /*event*/) {
         painter.drawImage(rect(), m_background);
     }
     if (!m_logo.isNull()) {
-        painter.drawImage(logoRect().topLeft(), m_logo);
+        // Drawn from its source at the screen's pixel density, at the picture's logical size.
+        const QImage sharp = LoadResImage(ResKind::Png, ids::IDP_LOGO, devicePixelRatioF());
+        painter.drawImage(logoRect(), sharp.isNull() ? m_logo : sharp);
     }
 }
 

@@ -31,6 +31,9 @@ public:
 
     int commandId() const { return m_commandId; }
     const QImage& picture() const { return m_picture; }
+    // The PNG resource the picture came from: on a screen with another pixel ratio the button
+    // paints that resource's drawing at the screen's density instead of enlarging the picture.
+    void SetPictureSource(int pictureId) { m_pictureId = pictureId; }
 
     // Sets the tooltip from a string-table text of the form "title\ndescription": the title shows
     // in bold above the description. An empty text removes the tooltip.
@@ -51,6 +54,7 @@ protected:
 private:
     int m_commandId;
     QImage m_picture;
+    int m_pictureId = 0;
     QString m_tipText;
 };
 

@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "app/CMainView.h"
+#include "controls/DialogOwner.h"
 #include "engine/DocumentList.h"
 #include "res/Accelerators.h"
 #include "res/Resources.h"
@@ -34,6 +35,8 @@ CMainFrame::CMainFrame(CommandSink commandSink, DocumentList* documents, AreaVie
                        QWidget* parent)
     : QMainWindow(parent), m_commandSink(std::move(commandSink)) {
     setObjectName(QStringLiteral("MainFrame"));
+    // Dialogs asked for without an owner are shown over this window.
+    SetMainWindow(this);
     setWindowTitle(LoadResString(ids::IDR_MAINFRAME));
     setWindowIcon(LoadResIcon(ids::IDI_MAINFRAME));
     setMinimumSize(kMinWidth, kMinHeight);

@@ -22,8 +22,11 @@ CMainView::CMainView(QWidget* parent, const AreaContext& context, AreaViewHooks 
     setAutoFillBackground(true);
     setFocusPolicy(Qt::StrongFocus);
 
+    // Named for screen readers: the view takes the focus, and the bar groups the commands.
+    setAccessibleName(QCoreApplication::translate("CMainView", "Merge"));
     m_commandBar = new CCommandsWnd(this);
     m_commandBar->setProperty("childId", kCommandBarId);
+    m_commandBar->setAccessibleName(QCoreApplication::translate("CMainView", "Commands"));
     if (m_hooks.createWorkArea) {
         m_workArea = m_hooks.createWorkArea(this, context);
     }

@@ -105,6 +105,7 @@ void CPDFOutputOptionDlg::BuildControls() {
 
     WriteControls(m_choice);
     EnableProtectionControls(false);
+    FitChildTexts(this, du.X(5));
 }
 
 QWidget* CPDFOutputOptionDlg::Control(int id) const {

@@ -1,9 +1,10 @@
 #include "app/CPlyfoldApp.h"
 
 #include "app/CMainFrame.h"
+#include "app/CPlyfoldSplash.h"
 #include "app/DocumentCommands.h"
 #include "app/UpdateCommands.h"
-#include "app/CPlyfoldSplash.h"
+#include "app/WindowPlacement.h"
 #include "engine/DocumentList.h"
 #include "engine/EngineConfigFile.h"
 #include "engine/ProcessGlobals.h"
@@ -85,8 +86,8 @@ bool CPlyfoldApp::InitInstance() {
     m_log << QStringLiteral("splash");
 
     m_documents = std::make_unique<DocumentList>();
-    m_mainFrame = std::make_unique<CMainFrame>([this](int id) { OnCommand(id); },
-                                               m_documents.get());
+    m_mainFrame =
+        std::make_unique<CMainFrame>([this](int id) { OnCommand(id); }, m_documents.get());
     if (!m_mainFrame->IsCreated()) {
         CloseSplash(true);
         m_mainFrame.reset();
@@ -101,6 +102,11 @@ bool CPlyfoldApp::InitInstance() {
     xpdfSpliceInit();
     m_log << QStringLiteral("splice");
 
+    // Where the window was when the program last ended, or its default size; within the screens.
+    RestoreWindowPlacement(m_mainFrame.get(),
+                           GetProfileBinary(kOptions, QString::fromLatin1(kWindowPlacementEntry)));
+    // Once shown, the window manager's frame is known: fit once more with it.
+    KeepWithinScreensOnceShown(m_mainFrame.get());
     m_mainFrame->show();
     m_log << QStringLiteral("show");
 
@@ -110,6 +116,10 @@ bool CPlyfoldApp::InitInstance() {
 
 int CPlyfoldApp::ExitInstance() {
     CloseSplash(true);
+    if (m_mainFrame != nullptr) {
+        WriteProfileBinary(kOptions, QString::fromLatin1(kWindowPlacementEntry),
+                           SaveWindowPlacement(m_mainFrame.get()));
+    }
     // The frame goes first: destroying it releases the documents.
     m_mainFrame.reset();
     WriteSettings();

@@ -126,7 +126,8 @@ std::vector<SplashTextItem> BuildSplashTextItems(bool aboutMode, const SplashFie
 // ----------------------------------------------------------------------------------------------
 // CSplashScreen
 
-CSplashScreen::CSplashScreen() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+CSplashScreen::CSplashScreen(QWidget* owner)
+    : QWidget(owner, Qt::Window | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("Plyfold::Splash"));
     setWindowIcon(LoadResIcon(ids::IDI_MAINFRAME));
     // A white background under the picture and the frame.
@@ -220,7 +221,10 @@ void CSplashScreen::paintEvent(QPaintEvent* /*event*/) {
 
     const int frame = FrameWidth();
     painter.translate(frame, frame);
-    painter.drawImage(QPoint(0, 0), picture_);
+    // The picture's drawing at the screen's pixel density, at the picture's logical size.
+    const QImage sharp = LoadResImage(ResKind::Png, ids::IDP_SPLASH, devicePixelRatioF());
+    painter.drawImage(QRect(QPoint(0, 0), picture_.size()),
+                      sharp.isNull() || sharp.size() == picture_.size() ? picture_ : sharp);
 
     painter.setBackgroundMode(Qt::TransparentMode);
     for (const SplashTextItem& item : items_) {
@@ -272,7 +276,7 @@ void CSplashScreen::closeEvent(QCloseEvent* event) {
 // ----------------------------------------------------------------------------------------------
 // CPlyfoldSplash
 
-CPlyfoldSplash::CPlyfoldSplash() {
+CPlyfoldSplash::CPlyfoldSplash(QWidget* owner) : CSplashScreen(owner) {
     currentSplash = this;
 }
 
@@ -326,7 +330,8 @@ void ShowSplash(bool aboutMode, QWidget* mainWindow) {
             return; // a modal about window is still up; it is the one shown
         }
     }
-    auto* splash = new CPlyfoldSplash;
+    // The about window belongs to the main window; the start-up splash to no window.
+    auto* splash = new CPlyfoldSplash(aboutMode ? mainWindow : nullptr);
     const SplashFields fields = ReadSplashFields();
     std::vector<SplashTextItem> items = BuildSplashTextItems(aboutMode, fields);
     if (!splash->Create(std::move(items), !aboutMode)) {

@@ -82,7 +82,9 @@ public:
     void SetClickToDismiss(bool on) { clickToDismiss_ = on; }
 
 protected:
-    CSplashScreen();
+    // `owner` (may be null) is the window this one is kept in front of: the window manager then
+    // never puts it behind the owner, which the modal loop has disabled.
+    explicit CSplashScreen(QWidget* owner);
 
     // Loads the picture, takes the text items and sizes the window to the picture plus the frame.
     // False when the picture cannot be loaded (no window is shown then).
@@ -112,8 +114,9 @@ class CPlyfoldSplash : public CSplashScreen {
 public:
     static constexpr int kLinkId = 10;
 
-    // Becomes the current splash.
-    CPlyfoldSplash();
+    // Becomes the current splash; kept in front of `owner` when one is given (the about window
+    // over the main window).
+    explicit CPlyfoldSplash(QWidget* owner = nullptr);
     // Clears the current-splash record (when it is this one).
     ~CPlyfoldSplash() override;
 

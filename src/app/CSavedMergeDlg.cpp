@@ -65,6 +65,8 @@ CSavedMergeDlg::CSavedMergeDlg(QWidget* owner) : QDialog(owner) {
     connect(m_done, &QPushButton::clicked, this, &QDialog::reject);
 
     OnInitDialog();
+    // With the bold headline in place, every text gets the room it needs in this font.
+    FitChildTexts(this, du.X(7));
 }
 
 CSavedMergeDlg::~CSavedMergeDlg() = default;

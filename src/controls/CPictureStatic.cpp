@@ -30,6 +30,8 @@ bool CPictureStatic::LoadPicture(int resourceId) {
         return false;
     }
     picture_ = std::move(picture);
+    path_ = path;
+    resourceId_ = resourceId;
     updateGeometry();
     update();
     return true;
@@ -48,8 +50,19 @@ void CPictureStatic::paintEvent(QPaintEvent* /*event*/) {
         return;
     }
     QPainter painter(this);
-    // At its own size: the pixmap's device pixels, not scaled by the screen's pixel ratio.
-    painter.drawPixmap(QRect(QPoint(0, 0), picture_.size()), picture_);
+    // At its own size in logical pixels; on a screen of another pixel ratio the resource's drawing
+    // rendered at that density, so the picture stays sharp.
+    const ResKind kind =
+        path_.startsWith(QStringLiteral(":/bmp/")) ? ResKind::Bitmap : ResKind::Png;
+    const QImage sharp = DeviceRatioKey(devicePixelRatioF()) != 100
+                             ? LoadResImage(kind, resourceId_, devicePixelRatioF())
+                             : QImage();
+    const QRect target(QPoint(0, 0), picture_.size());
+    if (sharp.isNull()) {
+        painter.drawPixmap(target, picture_);
+    } else {
+        painter.drawImage(target, sharp);
+    }
 }
 
 } // namespace plyfold

@@ -34,6 +34,8 @@ protected:
 
 private:
     QPixmap picture_;
+    QString path_; // the resource picture_ came from
+    int resourceId_ = 0;
 };
 
 } // namespace plyfold

@@ -1,8 +1,10 @@
 #include "controls/MessageBox.h"
 
+#include "controls/DialogOwner.h"
 #include "res/Strings.h"
 
 #include <QApplication>
+#include <QLabel>
 
 namespace plyfold {
 
@@ -11,6 +13,23 @@ namespace {
 MessageBoxAnswerer& answerer() {
     static MessageBoxAnswerer instance;
     return instance;
+}
+
+// What the icon says, for screen readers (the icon is a picture without a name of its own).
+QString IconName(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information:
+        return QApplication::translate("MessageBox", "Information");
+    case MessageIcon::Warning:
+        return QApplication::translate("MessageBox", "Warning");
+    case MessageIcon::Error:
+        return QApplication::translate("MessageBox", "Error");
+    case MessageIcon::Question:
+        return QApplication::translate("MessageBox", "Question");
+    case MessageIcon::None:
+        break;
+    }
+    return QString();
 }
 
 QMessageBox::Icon toQtIcon(MessageIcon icon) {
@@ -47,7 +66,14 @@ int AppMessageBoxText(QWidget* owner, const QString& text, MessageIcon icon,
     if (answerer()) {
         return answerer()(request);
     }
-    QMessageBox box(toQtIcon(icon), request.caption, text, buttons, owner);
+    // Without an owner the box would be a free window that can fall behind the main window.
+    QMessageBox box(toQtIcon(icon), request.caption, text, buttons,
+                    owner != nullptr ? owner : DialogOwner());
+    for (QLabel* label : box.findChildren<QLabel*>()) {
+        if (!label->pixmap().isNull() && label->accessibleName().isEmpty()) {
+            label->setAccessibleName(IconName(icon));
+        }
+    }
     return box.exec();
 }
 

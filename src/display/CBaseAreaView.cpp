@@ -1,5 +1,6 @@
 #include "display/CBaseAreaView.h"
 
+#include "display/AreaAccessibility.h"
 #include "engine/CDoc.h"
 #include "engine/DocumentList.h"
 #include "res/CommandIds.h"
@@ -72,6 +73,7 @@ private:
 };
 
 CBaseAreaView::CBaseAreaView(QWidget* parent) : QWidget(parent) {
+    InstallAreaAccessibility();
     background_ = palette().color(QPalette::Base);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent, true);
@@ -119,6 +121,7 @@ int CBaseAreaView::RegisterControl(BaseDisplayBox* box, QWidget* control) {
     }
     control->setProperty(kControlIdProperty, id);
     control->installEventFilter(this);
+    PrepareAreaControl(this, control);
     if (auto* button = qobject_cast<QAbstractButton*>(control)) {
         connect(button, &QAbstractButton::clicked, this,
                 [this, id] { OnControlEvent(id, ControlEvent::Clicked); });

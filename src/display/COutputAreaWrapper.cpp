@@ -67,8 +67,10 @@ QRect COutputAreaWrapper::BandRect() const {
 }
 
 void COutputAreaWrapper::UpdateAccessibleName() {
-    // The band is the column's caption: assistive tools read the page count from it.
+    // The band is the column's caption: assistive tools read the page count from it, on the
+    // column and on the list of pages under the band.
     setAccessibleName(TitleText());
+    view_->setAccessibleName(TitleText());
 }
 
 void COutputAreaWrapper::resizeEvent(QResizeEvent* event) {

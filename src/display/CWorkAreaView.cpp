@@ -7,6 +7,7 @@
 #include "res/Strings.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -38,7 +39,14 @@ CWorkAreaView::CWorkAreaView(DocumentList* documents, QWidget* parent)
     : CMergeAreaView(documents, parent) {
     SetBackgroundColour(QColor::fromRgba(kBackground));
     setAcceptDrops(true);
-    setAccessibleName(LoadResString(ids::IDS_EMPTY_AREA_TITLE));
+    UpdateAccessibleName();
+}
+
+void CWorkAreaView::UpdateAccessibleName() {
+    // The empty area's invitation is its name only while it is shown.
+    setAccessibleName(boxes_.empty()
+                          ? LoadResString(ids::IDS_EMPTY_AREA_TITLE)
+                          : QCoreApplication::translate("AreaAccessibility", "Documents to merge"));
 }
 
 CWorkAreaView::~CWorkAreaView() = default;
@@ -58,6 +66,7 @@ void CWorkAreaView::Notify(NotifyCode code, void* data) {
         if (doc != nullptr && FindBox(doc) == nullptr) {
             AppendBox(std::make_unique<WorkAreaDoc>(this, doc));
         }
+        UpdateAccessibleName();
         break;
     case NotifyCode::DocRemoved:
         if (WorkAreaDoc* box = BoxOf(doc)) {
@@ -67,6 +76,7 @@ void CWorkAreaView::Notify(NotifyCode code, void* data) {
             }
             RemoveBox(doc);
         }
+        UpdateAccessibleName();
         break;
     case NotifyCode::DocIncludedChanged:
     case NotifyCode::DocRangesChanged:

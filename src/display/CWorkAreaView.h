@@ -35,6 +35,10 @@ public:
     WorkAreaDoc* BoxOf(const CDoc* doc) const;
     WorkAreaDoc* BoxAt(std::size_t index) const;
 
+    // The view's accessible name: the empty area's invitation ("Choose files or folders to
+    // merge") while it holds no document, and what it holds otherwise.
+    void UpdateAccessibleName();
+
     // Dropped desktop entries, in the order given: existing files are added as documents,
     // folders through AddFolderContents; anything else is skipped. Activates the top-level window
     // first.

@@ -6,6 +6,7 @@
 #include "engine/CDoc.h"
 #include "engine/PDFInstance.h"
 #include "engine/ProcessGlobals.h"
+#include "res/Resources.h"
 #include "res/Strings.h"
 
 #include <QCheckBox>
@@ -60,6 +61,28 @@ QFont BoxFontVertical(int points, bool bold, const QPaintDevice* device) {
     return MakeFont(PointsToPixels(points, dpi), bold);
 }
 
+QIcon BoxButtonIcon(int imageIndex) {
+    static constexpr int kPictureIds[] = {ids::IDP_REMOVE, ids::IDP_EXPAND, ids::IDP_COLLAPSE};
+    if (imageIndex < 0 || imageIndex >= static_cast<int>(buttonImages.size()) ||
+        imageIndex >= static_cast<int>(std::size(kPictureIds))) {
+        return QIcon();
+    }
+    const QImage& base = buttonImages[static_cast<std::size_t>(imageIndex)];
+    if (base.isNull()) {
+        return QIcon();
+    }
+    // Made once per picture (a button is made each time one scrolls into view). Never destroyed:
+    // pixmaps must not outlive the application object at exit.
+    static auto* made = new std::map<std::pair<int, qint64>, QIcon>;
+    const auto key = std::make_pair(imageIndex, base.cacheKey());
+    if (const auto it = made->find(key); it != made->end()) {
+        return it->second;
+    }
+    const QIcon icon = LoadResScalableIcon(ResKind::Png, kPictureIds[imageIndex], base);
+    made->emplace(key, icon);
+    return icon;
+}
+
 int WaitingImageRequests() {
     return waitingRequests.load();
 }
@@ -87,15 +110,15 @@ bool BaseDisplayBox::CreateButton(QToolButton*& button, const QRect& rect, int i
     view->RegisterControl(this, b);
     button = b;
     b->setAutoRaise(true);
-    b->setFocusPolicy(Qt::NoFocus);
+    // Keyboard users reach it with Tab; a click does not take the focus from where it is.
+    b->setFocusPolicy(Qt::TabFocus);
     b->setAutoFillBackground(true);
     QPalette pal = b->palette();
     pal.setColor(QPalette::Button, face);
     pal.setColor(QPalette::Window, face);
     b->setPalette(pal);
-    if (imageIndex >= 0 && imageIndex < static_cast<int>(buttonImages.size()) &&
-        !buttonImages[static_cast<std::size_t>(imageIndex)].isNull()) {
-        b->setIcon(QPixmap::fromImage(buttonImages[static_cast<std::size_t>(imageIndex)]));
+    if (const QIcon icon = BoxButtonIcon(imageIndex); !icon.isNull()) {
+        b->setIcon(icon);
         b->setIconSize(QSize(16, 16));
     }
     if (tooltipId != 0) {
@@ -141,7 +164,7 @@ bool BaseDisplayBox::CreateCheck(QCheckBox*& check, const QRect& rect, bool chec
     check = c;
     const QString tip = GetControlToolText(c);
     if (!tip.isEmpty()) {
-        c->setAccessibleName(tip);
+        c->setAccessibleDescription(tip);
     }
     view->UpdateControlColours(c);
     c->show();
@@ -165,14 +188,14 @@ PageDisplayBox::PageDisplayBox(BaseDisplayBox* owner, int page) : page(page), ow
 
 PageDisplayBox::~PageDisplayBox() = default;
 
-QImage PageDisplayBox::GetPageImage(bool wait) {
+QImage PageDisplayBox::GetPageImage(bool wait, qreal ratio) {
     if (owner == nullptr || owner->doc == nullptr || owner->doc->instance() == nullptr) {
         return {};
     }
     if (wait) {
         waitingRequests.fetch_add(1);
     }
-    return owner->doc->instance()->GetPage(page, wait);
+    return owner->doc->instance()->GetPage(page, wait, ratio);
 }
 
 // ---- Fitting and drawing ----------------------------------------------------------------------
@@ -213,16 +236,25 @@ QRect ImageRect(const QPoint& origin, const QSize& fitted) {
 }
 
 void DrawPageImage(PageDisplayBox& box, const QRect& rect, QPainter& g) {
-    if (box.image.isNull()) {
-        box.image = box.GetPageImage(false);
+    const qreal ratio = g.device() != nullptr ? g.device()->devicePixelRatioF() : 1.0;
+    const int ratioKey = DeviceRatioKey(ratio);
+    if (box.image.isNull() || DeviceRatioKey(box.image.devicePixelRatio()) != ratioKey) {
+        QImage sharp = box.GetPageImage(false, ratio);
+        if (!sharp.isNull()) {
+            box.image = std::move(sharp);
+        }
     }
     if (!box.image.isNull()) {
-        if (box.scaled.size() != rect.size() || box.scaledKey != box.image.cacheKey()) {
-            box.scaled = QPixmap::fromImage(
-                box.image.scaled(rect.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        const QSize pixels(qRound(rect.width() * ratio), qRound(rect.height() * ratio));
+        if (box.scaled.size() != pixels || box.scaled.devicePixelRatio() != ratio ||
+            box.scaledKey != box.image.cacheKey()) {
+            QImage scaled =
+                box.image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            scaled.setDevicePixelRatio(ratio);
+            box.scaled = QPixmap::fromImage(scaled);
             box.scaledKey = box.image.cacheKey();
         }
-        g.drawPixmap(rect.topLeft(), box.scaled);
+        g.drawPixmap(rect, box.scaled);
         return;
     }
     g.save();

@@ -23,6 +23,7 @@
 #include <QColor>
 #include <QCursor>
 #include <QFont>
+#include <QIcon>
 #include <QImage>
 #include <QPixmap>
 #include <QRect>
@@ -30,6 +31,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 class QCheckBox;
 class QLineEdit;
@@ -72,11 +74,25 @@ QFont BoxFontVertical(int points, bool bold, const QPaintDevice* device);
 // MulDiv(points, dpi, 72), rounded to nearest.
 int PointsToPixels(int points, int dpi);
 
+// The icon of the box buttons' picture buttonImages[imageIndex] (0 remove, 1 expand, 2 collapse):
+// that picture at 1x, with sharper renderings of its drawing for screens of higher pixel ratio.
+// A null icon when the picture is null or the index is out of range.
+QIcon BoxButtonIcon(int imageIndex);
+
 // Process-wide count of page images asked for with waiting (GetPageImage(true)) on the calling
 // thread. Only the drag image of a header may wait; painting never does. Diagnostics and
 // benchmarks.
 int WaitingImageRequests();
 void ResetWaitingImageRequests();
+
+// A page thumbnail as assistive tools see it: a named image. `key` tells the thumbnails of one box
+// apart (0 for a document's header picture, otherwise the page number); `rect` is in content
+// coordinates.
+struct AccessibleThumbnail {
+    int key = 0;
+    QRect rect;
+    QString name;
+};
 
 // The box of one document in a view. The view owns its boxes; the document list owns the CDoc.
 class BaseDisplayBox {
@@ -89,18 +105,20 @@ public:
     CDoc* const doc;           // not owned
     CBaseAreaView* const view; // not owned
 
-    // Creates `button` as a visible flat image button (no text, no focus frame) on the view at
-    // `rect` (client coordinates) with an id from the view's registry, showing buttonImages
-    // [imageIndex] on a face of `face`. With sizeToContent the button takes its own size, its top
-    // left corner at rect's; otherwise it takes `rect` exactly. A tooltipId other than 0 sets that
-    // string as its tooltip (and accessible name). False when the button cannot be made.
+    // Creates `button` as a visible flat image button (no text) on the view at `rect` (client
+    // coordinates) with an id from the view's registry, showing buttonImages[imageIndex] on a face
+    // of `face`. It takes the focus from the keyboard (Tab), not from a click. With sizeToContent
+    // the button takes its own size, its top left corner at rect's; otherwise it takes `rect`
+    // exactly. A tooltipId other than 0 sets that string as its tooltip (and accessible name,
+    // until the box names it). False when the button cannot be made.
     virtual bool CreateButton(QToolButton*& button, const QRect& rect, int imageIndex,
                               const QColor& face, int tooltipId, bool sizeToContent);
     // Creates `edit` on the view at `rect` (client coordinates), framed, scrolling its text
     // sideways, limited to maxChars characters, in the dialog font, showing `text`.
     virtual bool CreateEdit(QLineEdit*& edit, const QRect& rect, const QString& text, int maxChars);
     // Creates `check` as an auto check box without text on the view at `rect` (client
-    // coordinates), checked or not. Its accessible name is its tooltip text (GetControlToolText).
+    // coordinates), checked or not. Its tooltip text (GetControlToolText) is its accessible
+    // description; the box gives it its name.
     bool CreateCheck(QCheckBox*& check, const QRect& rect, bool checked);
     // Destroys a child control of this box (if it exists) and frees its registry id.
     void ReleaseControl(QWidget* control);
@@ -150,6 +168,14 @@ public:
         (void)item;
         return 0;
     }
+    // The box's controls that exist, in the order Tab visits them.
+    virtual void AppendFocusOrder(std::vector<QWidget*>& order) const { (void)order; }
+    // The thumbnails of the box that have a place and meet `visible` (content coordinates).
+    virtual void AppendThumbnails(std::vector<AccessibleThumbnail>& out,
+                                  const QRect& visible) const {
+        (void)out;
+        (void)visible;
+    }
     // Enables, disables or checks the items (QAction data = command id) before the menu shows.
     virtual void PrepareMenu(QMenu& menu, PageDisplayBox* item) {
         (void)menu;
@@ -184,15 +210,17 @@ public:
 
     // Forgets the position, so that the next layout places the box anew (the image stays).
     virtual void ResetPosition() { rect = QRect(); }
-    // The image of `page` from the page service. Without `wait` it never blocks: the cached image,
-    // or a null image after queueing a render. With `wait` it renders at once on a miss.
-    virtual QImage GetPageImage(bool wait);
+    // The image of `page` from the page service, made for screens of device pixel ratio `ratio`.
+    // Without `wait` it never blocks: the cached image, or a null image after queueing a render.
+    // With `wait` it renders at once on a miss.
+    virtual QImage GetPageImage(bool wait, qreal ratio = 1.0);
 
     int page;              // 1-based
-    QImage image;          // cached page image, null until delivered
+    QImage image;          // cached page image, null until delivered; carries its pixel ratio
     BaseDisplayBox* owner; // not owned
     QRect rect;            // content coordinates; null until the first layout
-    // `image` scaled to the size it was last drawn at, so that a repaint only copies pixels.
+    // `image` scaled to the size it was last drawn at, in the device pixels of the screen it was
+    // drawn on, so that a repaint only copies pixels.
     QPixmap scaled;
     qint64 scaledKey = 0; // cacheKey of the image `scaled` was made from
 };
@@ -209,8 +237,9 @@ QSize FitImage(const CDoc* doc, int page);
 QRect ImageRect(const QPoint& origin, const QSize& fitted);
 
 // Paints the box's page image scaled into `rect`, fetching it without waiting when the box has
-// none yet; while there is none, paints the loading text centred in `rect`. The scaled copy is kept
-// in the box until the image or the size changes.
+// none yet, or none made for the pixel ratio of the painter's device (the image of another ratio
+// is shown meanwhile); while there is none, paints the loading text centred in `rect`. The scaled
+// copy is kept in the box until the image, the size or the ratio changes.
 void DrawPageImage(PageDisplayBox& box, const QRect& rect, QPainter& g);
 
 // The 1-pixel ARGB 0xFF333333 ring just outside the image rectangle.

@@ -1,5 +1,6 @@
 #include "display/OutputAreaDoc.h"
 
+#include "display/AreaAccessibility.h"
 #include "display/CBaseAreaView.h"
 #include "engine/CDoc.h"
 #include "engine/ProcessGlobals.h"
@@ -88,8 +89,12 @@ QString TrimAtWord(const QString& text, const QFontMetrics& metrics, int width) 
             continue;
         }
         candidate += ellipsis;
-        if (metrics.horizontalAdvance(candidate) <= width) {
-            return candidate;
+        if (const int used = metrics.horizontalAdvance(candidate); used <= width) {
+            // A word cut is kept only while it uses most of the room.
+            if (3 * used >= 2 * width) {
+                return candidate;
+            }
+            break;
         }
     }
     return metrics.elidedText(text, Qt::ElideRight, std::max(0, width));
@@ -284,10 +289,12 @@ void OutputAreaDocDisplay::UpdateExpandButton() {
     if (expandButton == nullptr) {
         return;
     }
-    const QImage& image = buttonImages[expanded ? 2 : 1];
-    expandButton->setIcon(image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image)));
+    expandButton->setIcon(BoxButtonIcon(expanded ? 2 : 1));
     CBaseAreaView::SetControlTip(
         expandButton, LoadResString(expanded ? ids::IDS_HIDE_CONTENTS : ids::IDS_SHOW_CONTENTS));
+    expandButton->setAccessibleName(
+        a11y::ShowPagesName(expanded, FileNameOf(doc != nullptr ? doc->path() : QString())));
+    expandButton->setAccessibleDescription(expandButton->toolTip());
 }
 
 void OutputAreaDocDisplay::SetExpanded(bool expand) {
@@ -316,8 +323,7 @@ void OutputAreaDocDisplay::PlaceControls(const QRect& visible) {
             if (CreateButton(expandButton, ToClient(expandRect), expanded ? 2 : 1,
                              QColor::fromRgba(outputcolours::kHeader),
                              expanded ? ids::IDS_HIDE_CONTENTS : ids::IDS_SHOW_CONTENTS, false)) {
-                expandButton->setAccessibleDescription(
-                    FileNameOf(doc != nullptr ? doc->path() : QString()));
+                UpdateExpandButton();
                 view->UpdateControlColours(expandButton);
             }
         } else {
@@ -340,8 +346,8 @@ void OutputAreaDocDisplay::PlaceControls(const QRect& visible) {
                                      QColor::fromRgba(outputcolours::kPage),
                                      ids::IDS_REMOVE_PAGE_TIP, false)) {
                         // Tells the many remove buttons apart for assistive tools.
-                        box->removeButton->setAccessibleDescription(
-                            QStringLiteral("%1 - %2").arg(box->CaptionText(), name));
+                        box->removeButton->setAccessibleName(a11y::RemovePageName(box->page, name));
+                        box->removeButton->setAccessibleDescription(box->removeButton->toolTip());
                         view->UpdateControlColours(box->removeButton);
                     }
                 } else {
@@ -357,6 +363,31 @@ void OutputAreaDocDisplay::PlaceControls(const QRect& visible) {
         }
     }
     controlsStale = false;
+}
+
+void OutputAreaDocDisplay::AppendFocusOrder(std::vector<QWidget*>& order) const {
+    if (expandButton != nullptr) {
+        order.push_back(expandButton);
+    }
+    for (const auto& box : pages) {
+        if (box->removeButton != nullptr) {
+            order.push_back(box->removeButton);
+        }
+    }
+}
+
+void OutputAreaDocDisplay::AppendThumbnails(std::vector<AccessibleThumbnail>& out,
+                                            const QRect& visible) const {
+    if (!expanded || !pagesRect.intersects(visible)) {
+        return;
+    }
+    const QString file = FileNameOf(doc != nullptr ? doc->path() : QString());
+    for (const auto& box : pages) {
+        if (box->rect.isNull() || !box->imageRect.intersects(visible)) {
+            continue;
+        }
+        out.push_back({box->page, box->imageRect, a11y::ThumbnailName(box->page, file)});
+    }
 }
 
 void OutputAreaDocDisplay::OnControlClicked(int controlId) {

@@ -58,7 +58,9 @@ public:
 QSize FitOutputImage(double aspect, int available, int thumb);
 
 // The file name drawn in `width` pixels: whole when it fits, otherwise cut after the last word
-// that fits, followed by an ellipsis (cut inside the first word when not even that fits).
+// that fits, followed by an ellipsis. When that cut would leave more than a third of the width
+// empty (a long word after a short one: "enc-XI-R6,V5,O=master.pdf" would show as "enc-XI-…"),
+// or not even the first word fits, the name is cut inside a word instead, as far as it fits.
 QString TrimAtWord(const QString& text, const QFontMetrics& metrics, int width);
 
 class OutputAreaDocDisplay : public BaseDisplayBox {
@@ -110,6 +112,9 @@ public:
     int MenuHitTest(int x, int y, PageDisplayBox** item) override;
     void PrepareMenu(QMenu& menu, PageDisplayBox* item) override;
     void OnMenuCommand(int commandId, PageDisplayBox* item) override;
+    void AppendFocusOrder(std::vector<QWidget*>& order) const override;
+    void AppendThumbnails(std::vector<AccessibleThumbnail>& out,
+                          const QRect& visible) const override;
 
 private:
     void DrawHeader(QPainter& g, const QRect& clip);

@@ -1,5 +1,6 @@
 #include "display/WorkAreaDoc.h"
 
+#include "display/AreaAccessibility.h"
 #include "display/CBaseAreaView.h"
 #include "display/CWorkAreaView.h"
 #include "engine/CDoc.h"
@@ -21,6 +22,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <initializer_list>
 
 namespace plyfold {
 
@@ -54,8 +56,7 @@ void SetButtonImage(QToolButton* button, int imageIndex) {
     if (button == nullptr) {
         return;
     }
-    const QImage& image = buttonImages[static_cast<std::size_t>(imageIndex)];
-    button->setIcon(image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image)));
+    button->setIcon(BoxButtonIcon(imageIndex));
 }
 
 } // namespace
@@ -215,14 +216,12 @@ void WorkAreaDocDisplay::Draw(QPainter& g, const QRect& clip) {
 void WorkAreaDocDisplay::PlaceControls(const QRect& visible) {
     CBaseAreaView* view = owner->view;
     const QColor face = workDoc()->StateColour();
-    const QString fileName = FileNameOf(owner->doc->path());
 
     const QRect edit = RangeEditRect();
     if (edit.intersects(visible)) {
         if (rangeEdit == nullptr) {
             if (owner->CreateEdit(rangeEdit, ToClient(edit), owner->doc->ranges().Format(), 255)) {
-                rangeEdit->setAccessibleName(fileName);
-                rangeEdit->setAccessibleDescription(owner->doc->path());
+                NameControls();
                 view->UpdateControlColours(rangeEdit);
             }
         } else {
@@ -236,7 +235,7 @@ void WorkAreaDocDisplay::PlaceControls(const QRect& visible) {
     if (check.intersects(visible)) {
         if (includeCheck == nullptr) {
             if (owner->CreateCheck(includeCheck, ToClient(check), owner->doc->included())) {
-                includeCheck->setAccessibleDescription(fileName);
+                NameControls();
             }
         } else {
             includeCheck->setGeometry(ToClient(check));
@@ -250,7 +249,7 @@ void WorkAreaDocDisplay::PlaceControls(const QRect& visible) {
         if (removeButton == nullptr) {
             if (owner->CreateButton(removeButton, ToClient(remove), 0, face,
                                     ids::IDS_REMOVE_FILE_TIP, true)) {
-                removeButton->setAccessibleDescription(fileName);
+                NameControls();
             }
         } else {
             removeButton->move(ToClient(remove).topLeft());
@@ -269,7 +268,7 @@ void WorkAreaDocDisplay::PlaceControls(const QRect& visible) {
             if (owner->CreateButton(expandButton, QRect(), expanded ? 2 : 1, face,
                                     expanded ? ids::IDS_HIDE_CONTENTS : ids::IDS_SHOW_CONTENTS,
                                     true)) {
-                expandButton->setAccessibleDescription(fileName);
+                NameControls();
             }
         }
         if (expandButton != nullptr) {
@@ -281,6 +280,26 @@ void WorkAreaDocDisplay::PlaceControls(const QRect& visible) {
         }
     } else {
         owner->Release(expandButton);
+    }
+}
+
+void WorkAreaDocDisplay::NameControls() {
+    const QString file = FileNameOf(owner->doc->path());
+    if (rangeEdit != nullptr) {
+        rangeEdit->setAccessibleName(a11y::PagesFieldName(file));
+        rangeEdit->setAccessibleDescription(owner->doc->path());
+    }
+    if (includeCheck != nullptr) {
+        includeCheck->setAccessibleName(a11y::IncludeFileName(file));
+        includeCheck->setAccessibleDescription(LoadResString(ids::IDS_TOGGLE_FILE_TIP));
+    }
+    if (removeButton != nullptr) {
+        removeButton->setAccessibleName(a11y::RemoveFileName(file));
+        removeButton->setAccessibleDescription(removeButton->toolTip());
+    }
+    if (expandButton != nullptr) {
+        expandButton->setAccessibleName(a11y::ShowPagesName(workDoc()->expanded(), file));
+        expandButton->setAccessibleDescription(expandButton->toolTip());
     }
 }
 
@@ -426,8 +445,8 @@ void WorkAreaPageDisplay::PlaceControls(const QRect& visible) {
         if (pageCheck == nullptr) {
             if (owner->CreateCheck(pageCheck, ToClient(check),
                                    owner->doc->ranges().Contains(page))) {
-                pageCheck->setAccessibleDescription(
-                    FormatResString(ids::IDS_PAGE_CAPTION, {QString::number(page)}));
+                // Each page's box tells which page of which document it chooses.
+                pageCheck->setAccessibleName(a11y::PageName(page, FileNameOf(owner->doc->path())));
             }
         } else {
             pageCheck->setGeometry(ToClient(check));
@@ -555,6 +574,7 @@ void WorkAreaDoc::SetExpanded(bool expand) {
         CBaseAreaView::SetControlTip(
             head->expandButton,
             LoadResString(expand ? ids::IDS_HIDE_CONTENTS : ids::IDS_SHOW_CONTENTS));
+        head->NameControls();
     }
     head->UpdateButtonFaces();
     // The check boxes' background follows the state.
@@ -696,6 +716,44 @@ void WorkAreaDoc::OnEditFocusLost(int controlId) {
     if (!head->RangeTextValid()) {
         head->rangeEdit->setText(doc->ranges().Format());
         view->UpdateControlColours(head->rangeEdit);
+    }
+}
+
+void WorkAreaDoc::AppendFocusOrder(std::vector<QWidget*>& order) const {
+    // The header's controls as they are read, then the pages' check boxes.
+    const WorkAreaDocDisplay* head = header();
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             head->rangeEdit, head->includeCheck, head->removeButton, head->expandButton}) {
+        if (control != nullptr) {
+            order.push_back(control);
+        }
+    }
+    for (std::size_t i = 1; i < children.size(); ++i) {
+        if (const auto* page = static_cast<const WorkAreaPageDisplay*>(children[i].get());
+            page->pageCheck != nullptr) {
+            order.push_back(page->pageCheck);
+        }
+    }
+}
+
+void WorkAreaDoc::AppendThumbnails(std::vector<AccessibleThumbnail>& out,
+                                   const QRect& visible) const {
+    const QString file = FileNameOf(doc->path());
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        const WorkAreaDisplay* child = children[i].get();
+        if (child->rect.isNull()) {
+            continue;
+        }
+        const QRect image = child->ImageRect();
+        if (!image.intersects(visible)) {
+            continue;
+        }
+        AccessibleThumbnail thumbnail;
+        thumbnail.key = i == 0 ? 0 : child->page;
+        thumbnail.rect = image;
+        thumbnail.name =
+            i == 0 ? a11y::FirstPageName(file) : a11y::ThumbnailName(child->page, file);
+        out.push_back(std::move(thumbnail));
     }
 }
 

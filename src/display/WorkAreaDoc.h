@@ -93,6 +93,9 @@ public:
     void RefreshRangeText();
     // Whether the range edit's text is valid for the document (red when not).
     bool RangeTextValid() const;
+    // Gives the header's controls that exist their accessible names and descriptions: what each
+    // one is and the document it belongs to; the descriptions are the tooltip texts.
+    void NameControls();
 
     QLineEdit* rangeEdit = nullptr;
     QCheckBox* includeCheck = nullptr;
@@ -182,6 +185,9 @@ public:
     int MenuHitTest(int x, int y, PageDisplayBox** item) override;
     void PrepareMenu(QMenu& menu, PageDisplayBox* item) override;
     void OnMenuCommand(int commandId, PageDisplayBox* item) override;
+    void AppendFocusOrder(std::vector<QWidget*>& order) const override;
+    void AppendThumbnails(std::vector<AccessibleThumbnail>& out,
+                          const QRect& visible) const override;
     bool HoverHitTest(int x, int y) override;
     std::optional<QCursor> SetHover(bool on, const QRect& visible) override;
 

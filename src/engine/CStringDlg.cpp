@@ -1,11 +1,16 @@
 #include "engine/CStringDlg.h"
 
+#include "controls/DialogOwner.h"
 #include "controls/DialogUnits.h"
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <algorithm>
+#include <initializer_list>
 
 namespace plyfold {
 
@@ -25,7 +30,7 @@ QLineEdit* makeEdit(QWidget* parent, int id, const QRect& geometry) {
 
 } // namespace
 
-CStringDlg::CStringDlg(QWidget* owner) : QDialog(owner) {
+CStringDlg::CStringDlg(QWidget* owner) : QDialog(owner != nullptr ? owner : DialogOwner()) {
     // An 8-point sans-serif dialog font; Arial maps to its metric twin where Arial is absent.
     QFont dialogFont(QStringLiteral("Arial"));
     dialogFont.setStyleHint(QFont::SansSerif);
@@ -35,6 +40,12 @@ CStringDlg::CStringDlg(QWidget* owner) : QDialog(owner) {
 
     setWindowTitle(QStringLiteral("Dialog"));
     setFixedSize(units.X(248), units.Y(46));
+
+    prompt_ = new QLabel(this);
+    prompt_->setTextFormat(Qt::PlainText);
+    prompt_->setWordWrap(true);
+    prompt_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    prompt_->hide();
 
     plainEdit_ = makeEdit(this, kPlainEditId, units.Rect(7, 7, 170, 14));
     passwordEdit_ = makeEdit(this, kPasswordEditId, units.Rect(7, 7, 170, 14));
@@ -112,6 +123,7 @@ void CStringDlg::showEvent(QShowEvent* event) {
 void CStringDlg::Initialise() {
     if (!title.isEmpty()) {
         setWindowTitle(title);
+        ShowPrompt();
     }
     plainEdit_->setVisible(!passwordMode);
     passwordEdit_->setVisible(passwordMode);
@@ -121,6 +133,27 @@ void CStringDlg::Initialise() {
     // setText does not signal when the text is unchanged (empty): set the OK state explicitly.
     OnTextChanged(edit->text());
     edit->setFocus();
+}
+
+void CStringDlg::ShowPrompt() {
+    // The question across the dialog, wrapped (inside a long file name too, where it has no
+    // spaces); the edit box and the buttons move down below it and the dialog grows to match.
+    const DialogUnits units(font());
+    const QRect line = units.Rect(7, 7, 234, 8);
+    prompt_->setText(title);
+    prompt_->setGeometry(line.x(), line.y(), line.width(),
+                         std::max(line.height(), prompt_->heightForWidth(line.width())));
+    prompt_->show();
+    const int shift = prompt_->height() + units.Y(4);
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{plainEdit_, passwordEdit_, okButton_, cancelButton_}) {
+        control->move(control->x(), control->y() + shift);
+    }
+    setFixedSize(width(), units.Y(46) + shift);
+    // The edit boxes are named by the question for assistive tools.
+    prompt_->setBuddy(activeEdit());
+    plainEdit_->setAccessibleName(title);
+    passwordEdit_->setAccessibleName(title);
 }
 
 void CStringDlg::OnTextChanged(const QString& current) {

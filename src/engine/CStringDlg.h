@@ -1,7 +1,9 @@
 #pragma once
 
 // The small modal dialog that asks for one line of text; the program uses it for document
-// passwords. The title bar carries the question; there is no prompt label.
+// passwords. The title bar carries the question, and so does the dialog itself: a title bar
+// shortens a long question (a long file name) to what fits, so the question is also shown in full,
+// wrapped, above the edit box.
 
 #include <QDialog>
 #include <QString>
@@ -9,6 +11,7 @@
 #include <functional>
 #include <optional>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -47,15 +50,19 @@ public:
     QLineEdit* activeEdit() const;
     QPushButton* okButton() const { return okButton_; }
     QPushButton* cancelButton() const { return cancelButton_; }
+    // The question shown above the edit box (the title); hidden when there is no title.
+    QLabel* promptLabel() const { return prompt_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void Initialise();
+    void ShowPrompt();
     void OnTextChanged(const QString& current);
     void OnOk();
 
+    QLabel* prompt_;
     QLineEdit* plainEdit_;
     QLineEdit* passwordEdit_;
     QPushButton* okButton_;

@@ -1,13 +1,17 @@
 #include "engine/PDFInstance.h"
 
+#include "controls/DialogOwner.h"
+#include "res/Resources.h"
 #include "work/RegisteredMessage.h"
-
-#include <QApplication>
 
 #include <algorithm>
 #include <thread>
 
 namespace plyfold {
+
+double ThumbnailDpiFor(int ratioKey) {
+    return kThumbnailDpi * ratioKey / 100.0;
+}
 
 // ---- PDFInstance ------------------------------------------------------------------------------
 
@@ -26,13 +30,14 @@ bool PDFInstance::Open(const QString& path, int promptId) {
     if (!CreateViewer()) {
         return false;
     }
-    if (!LoadDocument(path, QApplication::activeWindow(), nullptr, promptId)) {
+    if (!LoadDocument(path, DialogOwner(), nullptr, promptId)) {
         return false;
     }
     const int pages = std::max(0, PageCount());
     {
         QzLock lock(pageLock_);
-        pageBitmaps_.assign(std::size_t(pages), QImage());
+        pageCount_ = pages;
+        pageBitmaps_.clear();
     }
     {
         QzLock lock(aspectLock_);
@@ -41,27 +46,40 @@ bool PDFInstance::Open(const QString& path, int promptId) {
     return true;
 }
 
-QImage PDFInstance::GetPage(int page, bool render) {
+QImage* PDFInstance::PageSlotLocked(int ratioKey, int page) {
+    if (page < 1 || page > pageCount_) {
+        return nullptr;
+    }
+    std::vector<QImage>& images = pageBitmaps_[ratioKey];
+    if (images.empty()) {
+        images.resize(std::size_t(pageCount_));
+    }
+    return &images[std::size_t(page) - 1];
+}
+
+QImage PDFInstance::GetPage(int page, bool render, qreal ratio) {
+    const int key = DeviceRatioKey(ratio);
     {
         QzLock lock(pageLock_);
-        if (page < 1 || std::size_t(page) > pageBitmaps_.size()) {
+        const QImage* cached = PageSlotLocked(key, page);
+        if (cached == nullptr) {
             return QImage();
         }
-        const QImage& cached = pageBitmaps_[std::size_t(page) - 1];
-        if (!cached.isNull()) {
-            return cached;
+        if (!cached->isNull()) {
+            return *cached;
         }
     }
     if (!render) {
-        manager_->RequestPage(this, page);
+        manager_->RequestPage(this, page, key);
         return QImage();
     }
-    QImage rendered = RenderPage(page, kThumbnailDpi);
+    QImage rendered = RenderPage(page, ThumbnailDpiFor(key));
     if (rendered.isNull()) {
         return QImage();
     }
+    rendered.setDevicePixelRatio(key / 100.0);
     QzLock lock(pageLock_);
-    QImage& slot = pageBitmaps_[std::size_t(page) - 1];
+    QImage& slot = *PageSlotLocked(key, page);
     if (slot.isNull()) {
         slot = std::move(rendered);
     }
@@ -92,7 +110,7 @@ double PDFInstance::GetPageAspect(int page) {
 // ---- PDFRetrievePage --------------------------------------------------------------------------
 
 void PDFRetrievePage::Run() {
-    instance->GetPage(page, true);
+    instance->GetPage(page, true, ratioKey / 100.0);
     instance->manager()->AnnouncePage(instance, page);
 }
 
@@ -193,17 +211,17 @@ void PDFInstanceManager::Release(PDFInstance* instance) {
     delete instance;
 }
 
-void PDFInstanceManager::RequestPage(PDFInstance* instance, int page) {
+void PDFInstanceManager::RequestPage(PDFInstance* instance, int page, int ratioKey) {
     if (instance == nullptr) {
         return;
     }
     QzLock lock(this);
     for (const PDFRetrievePage* queued : requests_) {
-        if (queued->instance == instance && queued->page == page) {
+        if (queued->instance == instance && queued->page == page && queued->ratioKey == ratioKey) {
             return;
         }
     }
-    requests_.push_back(new PDFRetrievePage(instance, page));
+    requests_.push_back(new PDFRetrievePage(instance, page, ratioKey));
 }
 
 void PDFInstanceManager::SetCallback(PDFPageCallback* callback) {

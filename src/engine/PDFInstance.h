@@ -27,8 +27,13 @@ namespace plyfold {
 
 class PDFInstanceManager;
 
-// Resolution of every page thumbnail, dots per inch (one fifth of 72).
+// Resolution of every page thumbnail, dots per inch (one fifth of 72), in logical pixels. For a
+// screen of device pixel ratio r a thumbnail is rendered at kThumbnailDpi x r and carries r as its
+// device pixel ratio, so it shows the same size, at the screen's own sharpness.
 inline constexpr double kThumbnailDpi = 14.4;
+
+// The resolution of the thumbnails kept under a ratio key (res/Resources.h DeviceRatioKey).
+double ThumbnailDpiFor(int ratioKey);
 
 class PDFInstance : public PDFViewWrapper {
 public:
@@ -42,11 +47,13 @@ public:
     // window. Sizes the caches to the page count. User-interface thread.
     virtual bool Open(const QString& path, int promptId);
 
-    // The image of a page (1-based), or a null image. With render false it never waits for a
-    // render: on a miss it queues a request with the manager. With render true it renders in the
-    // calling thread on a miss; when two threads render one page at once, the image stored first
-    // stays. Pages outside 1..PageCount give a null image and queue nothing.
-    QImage GetPage(int page, bool render);
+    // The image of a page (1-based) for screens of device pixel ratio `ratio`, or a null image.
+    // Images are kept per ratio (DeviceRatioKey), each rendered at ThumbnailDpiFor its key with
+    // that ratio set. With render false it never waits for a render: on a miss it queues a
+    // request with the manager. With render true it renders in the calling thread on a miss; when
+    // two threads render one page at once, the image stored first stays. Pages outside
+    // 1..PageCount give a null image and queue nothing.
+    QImage GetPage(int page, bool render, qreal ratio = 1.0);
 
     // Displayed width-to-height ratio of a page: the media box's, inverted for a page rotated by 90
     // or 270 degrees; 1.0 for a box without height, 0.0 for a box without width or a page outside
@@ -61,8 +68,14 @@ private:
     PDFInstanceManager* manager_;
     int refCount_ = 0; // guarded by the manager's lock
 
+    // The cached images of one ratio key, made on first use; null for a page outside the document.
+    // Caller holds pageLock_.
+    QImage* PageSlotLocked(int ratioKey, int page);
+
     QzLockable pageLock_;
-    std::vector<QImage> pageBitmaps_; // index page - 1; a null image until rendered
+    int pageCount_ = 0; // set once by Open
+    // Per ratio key: index page - 1, a null image until rendered.
+    std::map<int, std::vector<QImage>> pageBitmaps_;
 
     QzLockable aspectLock_;
     std::vector<double> aspects_; // index page - 1; 0.0 until computed
@@ -71,7 +84,8 @@ private:
 // Renders one page of one instance on the manager's worker, then announces it.
 class PDFRetrievePage : public WorkItem {
 public:
-    PDFRetrievePage(PDFInstance* instance, int page) : instance(instance), page(page) {}
+    PDFRetrievePage(PDFInstance* instance, int page, int ratioKey = 100)
+        : instance(instance), page(page), ratioKey(ratioKey) {}
 
     // Renders the page unless it is cached, then announces the page through the manager's
     // callback, whether or not the render succeeded. A render cannot be broken off.
@@ -79,6 +93,7 @@ public:
 
     PDFInstance* const instance; // not owned
     const int page;              // 1-based
+    const int ratioKey;          // the device pixel ratio it is rendered for (DeviceRatioKey)
 };
 
 class PDFInstanceManager : public WorkThread {
@@ -99,7 +114,8 @@ public:
     // The process-wide service, created and started on first use, stopped at process exit.
     static PDFInstanceManager& Global();
 
-    // Whether this platform's file names ignore letter case (then "A.pdf" and "a.pdf" are one file).
+    // Whether this platform's file names ignore letter case (then "A.pdf" and "a.pdf" are one
+    // file).
 #if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
     static constexpr bool kCaseInsensitivePaths = true;
 #else
@@ -121,9 +137,9 @@ public:
     // destroyed. User-interface thread (it may wait for the worker, never the other way round).
     void Release(PDFInstance* instance);
 
-    // Queues a render of the page unless an equal request is waiting (the one being run is not
-    // compared). The idle worker finds it within 250 ms.
-    void RequestPage(PDFInstance* instance, int page);
+    // Queues a render of the page for the ratio key (DeviceRatioKey) unless an equal request is
+    // waiting (the one being run is not compared). The idle worker finds it within 250 ms.
+    void RequestPage(PDFInstance* instance, int page, int ratioKey = 100);
 
     // Where finished pages are announced; null announces nothing. Once this returns, the previous
     // callback is no longer called.

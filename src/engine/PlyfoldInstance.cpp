@@ -1,12 +1,11 @@
 #include "engine/PlyfoldInstance.h"
 
+#include "controls/DialogOwner.h"
 #include "engine/PathUtil.h"
 #include "engine/TextConversion.h"
 #include "platform/splice/XpdfSplice.h"
 #include "res/Strings.h"
 #include "work/BackgroundCall.h"
-
-#include <QApplication>
 
 namespace plyfold {
 
@@ -70,7 +69,7 @@ bool PlyfoldInstance::Open(const QString& path) {
     if (!SplitPath(path, &folder, &name)) {
         name.clear();
     }
-    QWidget* owner = QApplication::activeWindow();
+    QWidget* owner = DialogOwner();
     if (!AskPassword(owner, ids::IDS_COPY_PASSWORD, name)) {
         return false;
     }

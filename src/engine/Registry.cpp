@@ -84,6 +84,25 @@ bool WriteProfileString(const QString& section, const QString& entry, const QStr
     return settings.status() == QSettings::NoError;
 }
 
+QByteArray GetProfileBinary(const QString& section, const QString& entry) {
+    const std::lock_guard<std::mutex> lock(profileMutex);
+    QSettings& settings = userProfile();
+    settings.sync();
+    const QVariant value = settings.value(profileKey(section, entry));
+    if (!value.isValid() || value.typeId() != QMetaType::QByteArray) {
+        return {};
+    }
+    return value.toByteArray();
+}
+
+bool WriteProfileBinary(const QString& section, const QString& entry, const QByteArray& value) {
+    const std::lock_guard<std::mutex> lock(profileMutex);
+    QSettings& settings = userProfile();
+    settings.setValue(profileKey(section, entry), value);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
 QString ReadRegString(const QString& subKey, const QString& valueName, bool* found) {
     if (found != nullptr) {
         *found = false;

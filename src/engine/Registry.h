@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QVariant>
 
@@ -17,6 +18,9 @@ QString GetProfileString(const QString& section, const QString& entry,
                          const QString& defaultValue = QString());
 bool WriteProfileInt(const QString& section, const QString& entry, int value);
 bool WriteProfileString(const QString& section, const QString& entry, const QString& value);
+// A binary value (a byte array); empty when missing or of another type.
+QByteArray GetProfileBinary(const QString& section, const QString& entry);
+bool WriteProfileBinary(const QString& section, const QString& entry, const QByteArray& value);
 
 // Reads a string value from the machine-wide settings (read only). Returns the text when the value
 // exists and is a non-empty string; otherwise an empty string. `found` is set true only when a

@@ -2,9 +2,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPainter>
 #include <QPixmap>
+#include <QSvgRenderer>
+
 #include <algorithm>
+#include <cmath>
+#include <map>
 #include <mutex>
+#include <tuple>
 
 // Q_INIT_RESOURCE declares the generated registration function, which lives in the global
 // namespace; it has to be used outside of any namespace.
@@ -57,6 +63,61 @@ QImage LoadResImage(ResKind kind, int id) {
         return QImage();
     }
     return QImage(path);
+}
+
+int DeviceRatioKey(qreal ratio) {
+    if (!std::isfinite(ratio) || !(ratio > 0.0)) {
+        return 100;
+    }
+    return static_cast<int>(std::lround(std::clamp(ratio, 0.25, 8.0) * 100.0));
+}
+
+QImage LoadResImage(ResKind kind, int id, qreal ratio) {
+    const int key = DeviceRatioKey(ratio);
+    if (key == 100) {
+        return LoadResImage(kind, id);
+    }
+    static std::mutex mutex;
+    static auto* made = new std::map<std::tuple<ResKind, int, int>, QImage>; // never destroyed
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (const auto found = made->find({kind, id, key}); found != made->end()) {
+        return found->second;
+    }
+    const QImage base = LoadResImage(kind, id);
+    if (base.isNull()) {
+        return QImage();
+    }
+    const qreal exact = key / 100.0;
+    const QSize pixels(std::max(1, qRound(base.width() * exact)),
+                       std::max(1, qRound(base.height() * exact)));
+    QImage image;
+    QSvgRenderer drawing(QStringLiteral(":/svg/%1/%2").arg(KindFolder(kind)).arg(id));
+    if (drawing.isValid()) {
+        image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        drawing.render(&painter, QRectF(QPointF(0, 0), QSizeF(pixels)));
+    } else {
+        image = base.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    image.setDevicePixelRatio(exact);
+    made->emplace(std::make_tuple(kind, id, key), image);
+    return image;
+}
+
+QIcon LoadResScalableIcon(ResKind kind, int id, const QImage& base) {
+    const QImage one = base.isNull() ? LoadResImage(kind, id) : base;
+    if (one.isNull()) {
+        return QIcon();
+    }
+    QIcon icon(QPixmap::fromImage(one));
+    for (const qreal ratio : {2.0, 3.0}) {
+        const QImage sharp = LoadResImage(kind, id, ratio);
+        if (!sharp.isNull()) {
+            icon.addPixmap(QPixmap::fromImage(sharp));
+        }
+    }
+    return icon;
 }
 
 std::vector<int> ResIconSizes(int id) {

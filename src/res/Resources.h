@@ -5,6 +5,7 @@
 //   ":/png/<id>"            PNG pictures (311 is also ":/bmp/311", the command bar's shading)
 //   ":/icon/<id>"           the largest size of an icon, ":/icon/<id>/<edge>" each size
 //   ":/cursor/<id>"         cursor pictures (hot spot: ResCursorHotSpot)
+//   ":/svg/<kind>/<id>"     the drawing each picture was rendered from, for other pixel densities
 // Every loader returns a null object for an id that does not exist; nothing throws or aborts.
 
 #include <QCursor>
@@ -49,6 +50,23 @@ bool HasResource(ResKind kind, int id);
 
 // The picture at its own size, or a null image.
 QImage LoadResImage(ResKind kind, int id);
+
+// A device pixel ratio as a whole number of hundredths, the key under which pictures and page
+// thumbnails made for that ratio are kept: 100 for 1x, 200 for 2x. A ratio that is not a finite
+// positive number counts as 1x; the key stays within 25..800 (a quarter to eight times), so an
+// absurd scale cannot ask for a picture of absurd size.
+int DeviceRatioKey(qreal ratio);
+
+// The picture for a screen of device pixel ratio `ratio`: at 1x the picture itself; otherwise its
+// drawing rendered at the picture's size times the ratio, with that device pixel ratio set, so
+// that it paints at the picture's logical size, sharp. A picture without a drawing is scaled
+// smoothly instead. Made once per ratio and kept; any thread.
+QImage LoadResImage(ResKind kind, int id, qreal ratio);
+
+// The picture as an icon for buttons: the 1x picture and its 2x and 3x renderings, from which Qt
+// takes the one that fits the screen the button is on. `base` replaces the 1x picture when not
+// null (it must have the picture's size). A null icon when there is no picture.
+QIcon LoadResScalableIcon(ResKind kind, int id, const QImage& base = QImage());
 
 // Every size of icon `id` in one QIcon, or a null icon.
 QIcon LoadResIcon(int id);

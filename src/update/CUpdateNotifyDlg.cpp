@@ -145,6 +145,8 @@ void CUpdateNotifyDlg::OnInitDialog() {
     moreInfo_->setToolTip(linkTarget_);
     action_->setDefault(true);
     action_->setFocus();
+    // With the texts filled in, every one-line text gets the room it needs in this font.
+    FitChildTexts(this, DialogUnits(font()).X(7));
 }
 
 void CUpdateNotifyDlg::OpenLink() {

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -207,6 +208,11 @@ TEST_F(SplashTest, AboutWindowKeepsTheMainWindowDisabledUntilClicked) {
         EXPECT_TRUE(splash->clickToDismiss());
         EXPECT_FALSE(splash->windowFlags() & Qt::WindowStaysOnTopHint);
         EXPECT_FALSE(mainWindow.isEnabled());
+        // It belongs to the main window, so the window manager keeps it in front of it.
+        EXPECT_TRUE(splash->isWindow());
+        EXPECT_EQ(splash->parentWidget(), &mainWindow);
+        ASSERT_NE(splash->windowHandle(), nullptr);
+        EXPECT_EQ(splash->windowHandle()->transientParent(), mainWindow.windowHandle());
         ASSERT_EQ(splash->textItems().size(), 3u);
         EXPECT_EQ(splash->textItems()[0].text,
                   QStringLiteral("Version %1\n\nGrace Hopper\nNavy").arg(ProgramVersion()));

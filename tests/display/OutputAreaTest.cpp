@@ -13,6 +13,7 @@
 #include "support/TestData.h"
 #include "work/RegisteredMessage.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -419,13 +420,13 @@ TEST(OutputArea, CollapseReleasesRemoveButtonsAndExpandBringsThemForVisibleBoxes
     QToolButton* expand = s->expandButton;
     ASSERT_NE(expand, nullptr);
     EXPECT_EQ(expand->toolTip(), QStringLiteral("Show file contents"));
-    EXPECT_EQ(expand->accessibleName(), QStringLiteral("Show file contents"));
+    EXPECT_EQ(expand->accessibleName(), QStringLiteral("Show pages of R-intro.pdf"));
     EXPECT_EQ(rig.view()->LiveControlCount(), 1);
 
     expand->click();
     EXPECT_EQ(s->expandButton, expand); // the same button, now showing the other state
     EXPECT_EQ(expand->toolTip(), QStringLiteral("Hide file contents"));
-    EXPECT_EQ(expand->accessibleName(), QStringLiteral("Hide file contents"));
+    EXPECT_EQ(expand->accessibleName(), QStringLiteral("Hide pages of R-intro.pdf"));
     EXPECT_TRUE(rig.view()->ScrollBarShown());
     int buttons = 0;
     const QRect visible = rig.view()->VisibleContentRect();
@@ -467,9 +468,22 @@ TEST(OutputArea, EveryControlHasAnAccessibleName) {
     EXPECT_GT(checked, 3);
     const OutputAreaPageDisplay& first = *rig.Section(0)->pages[0];
     ASSERT_NE(first.removeButton, nullptr);
-    EXPECT_EQ(first.removeButton->accessibleName(),
+    // The many remove buttons are told apart by name; the tooltip is the description.
+    EXPECT_EQ(first.removeButton->accessibleName(), QStringLiteral("Remove page 1 of R-intro.pdf"));
+    EXPECT_EQ(first.removeButton->accessibleDescription(),
               QStringLiteral("Remove the page from the output"));
-    EXPECT_EQ(first.removeButton->accessibleDescription(), QStringLiteral("Page: 1 - R-intro.pdf"));
+    EXPECT_NE(first.removeButton->focusPolicy() & Qt::TabFocus, 0);
+    QAccessibleInterface* canvas =
+        QAccessible::queryAccessibleInterface(rig.view()->ControlParent());
+    ASSERT_NE(canvas, nullptr);
+    QStringList images;
+    for (int i = 0; i < canvas->childCount(); ++i) {
+        if (canvas->child(i)->role() == QAccessible::Graphic) {
+            images << canvas->child(i)->text(QAccessible::Name);
+        }
+    }
+    EXPECT_TRUE(images.contains(QStringLiteral("Thumbnail of page 1 of R-intro.pdf")))
+        << images.join(", ").toStdString();
 }
 
 // ---- Menus and tooltips ---------------------------------------------------------------------
@@ -645,6 +659,13 @@ TEST(OutputArea, LongFileNamesAreCutAfterAWholeWord) {
     }
     EXPECT_EQ(TrimAtWord(word, m, m.horizontalAdvance(QStringLiteral("R-intro_…"))),
               QStringLiteral("R-intro_…"));
+    // A cut after a short first word would leave most of the room empty: the name is cut inside
+    // its long last word instead, keeping all that fits.
+    const QString encrypted = QStringLiteral("enc-XI-R6,V5,O=master.pdf");
+    const int room = m.horizontalAdvance(QStringLiteral("enc-XI-R6,V5,O=mas…"));
+    const QString shown = TrimAtWord(encrypted, m, room);
+    EXPECT_LE(m.horizontalAdvance(shown), room);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("enc-XI-R6,V5,O="))) << shown.toStdString();
 }
 
 } // namespace

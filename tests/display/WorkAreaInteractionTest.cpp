@@ -10,6 +10,7 @@
 #include "res/Menus.h"
 #include "work/RegisteredMessage.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
@@ -224,7 +225,8 @@ TEST(RemoveButton, RemovalIsPostedAndATwiceRequestedRemovalIsHarmless) {
     rig.view->show();
     QToolButton* remove = rig.Box(0)->header()->removeButton;
     ASSERT_NE(remove, nullptr);
-    EXPECT_EQ(remove->accessibleName(), LoadResString(ids::IDS_REMOVE_FILE_TIP));
+    EXPECT_EQ(remove->accessibleName(), "Remove boxes.pdf");
+    EXPECT_EQ(remove->toolTip(), LoadResString(ids::IDS_REMOVE_FILE_TIP));
     QTest::mouseClick(remove, Qt::LeftButton);
     QTest::mouseClick(remove, Qt::LeftButton); // a second click before the first is carried out
     EXPECT_EQ(rig.list->size(), 2u);
@@ -509,7 +511,8 @@ TEST(Tooltips, TitleShowsThePathAndControlsHaveAccessibleNames) {
     EXPECT_EQ(head->expandButton->toolTip(), LoadResString(ids::IDS_HIDE_CONTENTS));
     box->SetExpanded(false);
     EXPECT_EQ(head->expandButton->toolTip(), LoadResString(ids::IDS_SHOW_CONTENTS));
-    EXPECT_EQ(head->expandButton->accessibleName(), LoadResString(ids::IDS_SHOW_CONTENTS));
+    EXPECT_EQ(head->expandButton->accessibleName(), "Show pages of boxes.pdf");
+    EXPECT_EQ(head->expandButton->accessibleDescription(), LoadResString(ids::IDS_SHOW_CONTENTS));
     box->SetExpanded(true);
     page = static_cast<WorkAreaPageDisplay*>(box->children[1].get()); // new page boxes
 
@@ -524,9 +527,123 @@ TEST(Tooltips, TitleShowsThePathAndControlsHaveAccessibleNames) {
         EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
     }
     EXPECT_EQ(controls, rig.view->LiveControlCount());
-    EXPECT_EQ(head->rangeEdit->accessibleName(), "boxes.pdf");
-    EXPECT_EQ(page->pageCheck->accessibleName(), LoadResString(ids::IDS_TOGGLE_PAGE_TIP));
-    EXPECT_EQ(page->pageCheck->accessibleDescription(), "Page: 1");
+    // Each name says what the control is and which document (and page) it belongs to; the
+    // tooltips stay the descriptions.
+    EXPECT_EQ(head->rangeEdit->accessibleName(), "Pages of boxes.pdf");
+    EXPECT_EQ(head->includeCheck->accessibleName(), "Include boxes.pdf");
+    EXPECT_EQ(head->includeCheck->accessibleDescription(), LoadResString(ids::IDS_TOGGLE_FILE_TIP));
+    EXPECT_EQ(head->expandButton->accessibleName(), "Hide pages of boxes.pdf");
+    EXPECT_EQ(page->pageCheck->accessibleName(), "Page 1 of boxes.pdf");
+    EXPECT_EQ(page->pageCheck->accessibleDescription(), LoadResString(ids::IDS_TOGGLE_PAGE_TIP));
+}
+
+// What a screen reader finds in the area through Qt's accessibility interfaces: the view's name
+// (the empty area's invitation only while it is empty), page check boxes with one name each, and
+// the visible thumbnails as named images.
+TEST(Accessibility, NamesPagesAndThumbnailsForScreenReaders) {
+    WorkAreaRig rig(900, 600);
+    rig.view->show();
+    EXPECT_EQ(rig.view->accessibleName(), LoadResString(ids::IDS_EMPTY_AREA_TITLE));
+    CDoc* doc = rig.Add("boxes.pdf"); // 8 pages
+    ASSERT_NE(doc, nullptr);
+    EXPECT_NE(rig.view->accessibleName(), LoadResString(ids::IDS_EMPTY_AREA_TITLE));
+    EXPECT_FALSE(rig.view->accessibleName().isEmpty());
+    rig.Box(0)->SetExpanded(true);
+
+    QAccessibleInterface* canvas = QAccessible::queryAccessibleInterface(rig.view->ControlParent());
+    ASSERT_NE(canvas, nullptr);
+    EXPECT_EQ(canvas->text(QAccessible::Name), rig.view->accessibleName());
+    QStringList checks;
+    QStringList images;
+    for (int i = 0; i < canvas->childCount(); ++i) {
+        QAccessibleInterface* child = canvas->child(i);
+        ASSERT_NE(child, nullptr) << i;
+        EXPECT_EQ(canvas->indexOfChild(child), i);
+        EXPECT_FALSE(child->text(QAccessible::Name).isEmpty()) << i;
+        if (child->role() == QAccessible::CheckBox) {
+            checks << child->text(QAccessible::Name);
+        } else if (child->role() == QAccessible::Graphic) {
+            images << child->text(QAccessible::Name);
+            EXPECT_EQ(child->parent(), canvas);
+            EXPECT_FALSE(child->rect().isEmpty());
+            EXPECT_EQ(canvas->childAt(child->rect().center().x(), child->rect().center().y()),
+                      child);
+        }
+    }
+    QStringList pages;
+    for (int page = 1; page <= 8; ++page) {
+        pages << QStringLiteral("Page %1 of boxes.pdf").arg(page);
+    }
+    checks.removeAll("Include boxes.pdf");
+    checks.sort();
+    EXPECT_EQ(checks, pages);
+    EXPECT_TRUE(images.contains("First page of boxes.pdf")) << images.join(", ").toStdString();
+    EXPECT_TRUE(images.contains("Thumbnail of page 8 of boxes.pdf"))
+        << images.join(", ").toStdString();
+    EXPECT_EQ(images.removeDuplicates(), 0);
+
+    // The document leaves: its images go with it, and the area is empty again.
+    QAccessibleInterface* image = nullptr;
+    for (int i = 0; i < canvas->childCount() && image == nullptr; ++i) {
+        if (canvas->child(i)->role() == QAccessible::Graphic) {
+            image = canvas->child(i);
+        }
+    }
+    ASSERT_NE(image, nullptr);
+    const QAccessible::Id id = QAccessible::uniqueId(image);
+    rig.list->ClearDocuments();
+    EXPECT_EQ(rig.view->accessibleName(), LoadResString(ids::IDS_EMPTY_AREA_TITLE));
+    for (int i = 0; i < canvas->childCount(); ++i) {
+        EXPECT_NE(canvas->child(i)->role(), QAccessible::Graphic);
+    }
+    QAccessibleInterface* gone = QAccessible::accessibleInterface(id);
+    EXPECT_TRUE(gone == nullptr || !gone->isValid());
+}
+
+// A keyboard-only user: Tab reaches the range edit, the check boxes and both buttons of a
+// document in reading order, and Space or Enter presses what has the focus.
+TEST(Keyboard, TabReachesEveryControlAndEnterOrSpacePressesIt) {
+    WorkAreaRig rig(900, 600);
+    CDoc* doc = rig.Add("boxes.pdf");
+    ASSERT_NE(doc, nullptr);
+    Activate(rig.view.get());
+    QCoreApplication::sendPostedEvents(); // the Tab order is set once the layout is done
+    WorkAreaDocDisplay* head = rig.Box(0)->header();
+    head->rangeEdit->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return head->rangeEdit->hasFocus(); }));
+    const QList<QWidget*> order{head->rangeEdit, head->includeCheck, head->removeButton,
+                                head->expandButton};
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), order[i]) << i;
+    }
+    for (QWidget* control : order) {
+        EXPECT_NE(control->focusPolicy() & Qt::TabFocus, 0)
+            << control->accessibleName().toStdString();
+    }
+
+    // Enter on the expand button opens the document; its pages' check boxes follow in the order.
+    QTest::keyClick(head->expandButton, Qt::Key_Return);
+    ASSERT_TRUE(rig.Box(0)->expanded());
+    QCoreApplication::sendPostedEvents();
+    head->expandButton->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(head->expandButton, Qt::Key_Tab);
+    auto* first = static_cast<WorkAreaPageDisplay*>(rig.Box(0)->children[1].get());
+    ASSERT_EQ(QApplication::focusWidget(), first->pageCheck);
+    // Space and Enter toggle the page's check box, and with it the page's place in the output.
+    QTest::keyClick(first->pageCheck, Qt::Key_Space);
+    EXPECT_EQ(Ranges(doc), "2-8");
+    QTest::keyClick(first->pageCheck, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(Ranges(doc), "1-8");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    auto* second = static_cast<WorkAreaPageDisplay*>(rig.Box(0)->children[2].get());
+    EXPECT_EQ(QApplication::focusWidget(), second->pageCheck);
+
+    // Enter on the remove button removes the document.
+    head->removeButton->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(head->removeButton, Qt::Key_Return);
+    QCoreApplication::sendPostedEvents(rig.view.get());
+    EXPECT_EQ(rig.list->size(), 0u);
 }
 
 TEST(PageRetrieved, RepaintsTheBoxesShowingThePage) {

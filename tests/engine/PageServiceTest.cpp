@@ -223,6 +223,35 @@ TEST(PageServiceTest, APageRequestedWhileItRendersIsRenderedOnceAndAnnouncedTwic
     manager.Release(a);
 }
 
+// A screen with twice the pixel density gets thumbnails rendered at twice the resolution, kept
+// apart from the 1x ones, so that each screen shows its own sharp image.
+TEST(PageServiceTest, ThumbnailsAreRenderedAndKeptPerDevicePixelRatio) {
+    PDFInstanceManager manager;
+    PDFInstance* a = openRegistered(manager, QStringLiteral("R-intro.pdf"));
+    ASSERT_NE(a, nullptr);
+    const QImage one = a->GetPage(1, true);
+    const QImage two = a->GetPage(1, true, 2.0);
+    ASSERT_FALSE(one.isNull());
+    ASSERT_FALSE(two.isNull());
+    EXPECT_EQ(one.devicePixelRatio(), 1.0);
+    EXPECT_EQ(two.devicePixelRatio(), 2.0);
+    EXPECT_NEAR(two.width(), 2 * one.width(), 2);
+    EXPECT_NEAR(two.height(), 2 * one.height(), 2);
+    // Each ratio has its own cached image; a nearby ratio shares its key's.
+    EXPECT_EQ(a->GetPage(1, false).cacheKey(), one.cacheKey());
+    EXPECT_EQ(a->GetPage(1, false, 2.0).cacheKey(), two.cacheKey());
+    EXPECT_EQ(a->GetPage(1, false, 2.001).cacheKey(), two.cacheKey());
+    // A miss queues one request per ratio, and the worker renders it at that ratio.
+    EXPECT_TRUE(a->GetPage(2, false, 1.5).isNull());
+    EXPECT_TRUE(a->GetPage(2, false, 1.5).isNull());
+    EXPECT_TRUE(a->GetPage(2, false).isNull());
+    EXPECT_EQ(manager.QueuedRequests(), 2u);
+    ASSERT_TRUE(manager.Start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !a->GetPage(2, false, 1.5).isNull(); }, 20000));
+    EXPECT_EQ(a->GetPage(2, false, 1.5).devicePixelRatio(), 1.5);
+    manager.Release(a);
+}
+
 TEST(PageServiceTest, ReleaseDiscardsQueuedRequestsAndWaitsOutTheRunningRender) {
     PDFInstanceManager manager;
     Recorder recorder;

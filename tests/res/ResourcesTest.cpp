@@ -3,8 +3,11 @@
 #include <QColor>
 #include <QFile>
 #include <QGuiApplication>
+#include <QIcon>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <set>
+#include <utility>
 
 namespace plyfold {
 namespace {
@@ -208,6 +211,66 @@ TEST(ResCursor, DropCursorHotSpotIsOnTheArrowTip) {
     EXPECT_EQ(cursor.shape(), Qt::BitmapCursor);
     EXPECT_EQ(cursor.hotSpot(), hot);
     EXPECT_EQ(cursor.pixmap().size(), QSize(32, 32));
+}
+
+} // namespace
+} // namespace plyfold
+
+namespace plyfold {
+namespace {
+
+TEST(ResScale, RatioKeysAreHundredthsWithinBounds) {
+    const std::pair<qreal, int> cases[] = {
+        {1.0, 100},  {2.0, 200},     {1.25, 125},   {1.004, 100}, {0.0, 100},
+        {-2.0, 100}, {qQNaN(), 100}, {qInf(), 100}, {0.1, 25},    {50.0, 800},
+    };
+    for (const auto& [ratio, key] : cases) {
+        EXPECT_EQ(DeviceRatioKey(ratio), key) << ratio;
+    }
+}
+
+// On a screen of twice the density every picture is drawn anew from its source at twice the
+// pixels: the same picture (its reduction matches the 1x one), not an enlargement.
+TEST(ResScale, PicturesAreRenderedFromTheirDrawingAtTheScreensDensity) {
+    for (const PictureCase& c : kPictures) {
+        if (c.kind == ResKind::Icon) {
+            continue;
+        }
+        SCOPED_TRACE(ResourcePath(c.kind, c.id).toStdString());
+        const QImage one = LoadResImage(c.kind, c.id);
+        const QImage two = LoadResImage(c.kind, c.id, 2.0);
+        ASSERT_FALSE(two.isNull());
+        EXPECT_EQ(two.size(), QSize(2 * c.width, 2 * c.height));
+        EXPECT_EQ(two.devicePixelRatio(), 2.0);
+        EXPECT_EQ(LoadResImage(c.kind, c.id, 1.0), one) << "1x is the picture itself";
+        const QImage reduced =
+            two.scaled(one.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(QImage::Format_ARGB32);
+        const QImage base = one.convertToFormat(QImage::Format_ARGB32);
+        double difference = 0;
+        for (int y = 0; y < base.height(); ++y) {
+            for (int x = 0; x < base.width(); ++x) {
+                const QColor a = base.pixelColor(x, y);
+                const QColor b = reduced.pixelColor(x, y);
+                difference += std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                              std::abs(a.blue() - b.blue()) + std::abs(a.alpha() - b.alpha());
+            }
+        }
+        EXPECT_LT(difference / (4.0 * base.width() * base.height()), 16.0);
+        // An enlargement of the 1x picture has no more colours than it; a rendering at twice the
+        // density draws the anti-aliased edges anew.
+        const QImage enlarged =
+            one.scaled(two.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        if (c.width > 1) {
+            EXPECT_NE(two.convertToFormat(QImage::Format_ARGB32),
+                      enlarged.convertToFormat(QImage::Format_ARGB32));
+        }
+    }
+    const QIcon icon = LoadResScalableIcon(ResKind::Png, 322);
+    EXPECT_EQ(icon.pixmap(QSize(16, 16), 1.0).size(), QSize(16, 16));
+    EXPECT_EQ(icon.pixmap(QSize(16, 16), 2.0).size(), QSize(32, 32));
+    EXPECT_TRUE(LoadResScalableIcon(ResKind::Png, 99999).isNull());
+    EXPECT_TRUE(LoadResImage(ResKind::Png, 99999, 2.0).isNull());
 }
 
 } // namespace
