@@ -127,7 +127,9 @@ std::vector<SplashTextItem> BuildSplashTextItems(bool aboutMode, const SplashFie
 // CSplashScreen
 
 CSplashScreen::CSplashScreen(QWidget* owner)
-    : QWidget(owner, Qt::Window | Qt::FramelessWindowHint) {
+    // With an owner it is a dialog of it: only a dialog is marked for the window manager as
+    // belonging to its owner (transient for it), and so kept in front of it.
+    : QWidget(owner, (owner != nullptr ? Qt::Dialog : Qt::Window) | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("Plyfold::Splash"));
     setWindowIcon(LoadResIcon(ids::IDI_MAINFRAME));
     // A white background under the picture and the frame.

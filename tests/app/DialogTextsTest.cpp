@@ -10,8 +10,10 @@
 #include "update/UpdateInfo.h"
 
 #include <QAbstractButton>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -21,6 +23,27 @@
 
 namespace plyfold {
 namespace {
+
+// With PLYFOLD_SCREENSHOT_DIR set, shows the dialog and keeps a picture of it there to look at:
+// on a real X display the screen itself (what the window manager shows, frame and all), otherwise
+// the dialog's own painting.
+void Snapshot(QWidget& dialog, const QString& name) {
+    const QString folder = qEnvironmentVariable("PLYFOLD_SCREENSHOT_DIR");
+    if (folder.isEmpty()) {
+        return;
+    }
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QTest::qWait(300); // the window manager's frame and the first paint arrive
+    const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        QProcess::execute(QStringLiteral("import"),
+                          {QStringLiteral("-window"), QStringLiteral("root"), path});
+    } else {
+        dialog.grab().save(path);
+    }
+    dialog.hide();
+}
 
 // Where a control's content shows: a text control's text from its left edge, as wide as it needs,
 // in the middle half of its height (templates let the boxes of stacked rows overlap a little);
@@ -66,10 +89,12 @@ TEST(DialogTexts, SaveCompleteAndOutputOptionsFit) {
     CSavedMergeDlg complete(nullptr);
     SCOPED_TRACE("Save Merge Complete");
     ExpectTextsFit(complete);
+    Snapshot(complete, QStringLiteral("dialog-save-complete"));
 
     CPDFOutputOptionDlg options;
     SCOPED_TRACE("Output Options");
     ExpectTextsFit(options);
+    Snapshot(options, QStringLiteral("dialog-output-options"));
 }
 
 TEST(DialogTexts, UpdateOfferFitsForEveryKind) {
@@ -83,6 +108,7 @@ TEST(DialogTexts, UpdateOfferFitsForEveryKind) {
         bool checked = false;
         CUpdateNotifyDlg::SetAnswerer([&](CUpdateNotifyDlg& shown) {
             ExpectTextsFit(shown);
+            Snapshot(shown, QStringLiteral("dialog-update-%1").arg(int(kind)));
             checked = true;
         });
         offer.DoModal();
@@ -113,6 +139,7 @@ TEST(DialogTexts, PasswordPromptShowsTheWholeQuestion) {
         EXPECT_EQ(prompt.activeEdit()->accessibleName(), question);
         EXPECT_TRUE(prompt.activeEdit()->hasFocus());
         ExpectTextsFit(prompt);
+        Snapshot(prompt, QStringLiteral("dialog-password-%1").arg(question.size()));
     }
     CStringDlg untitled;
     untitled.show();

@@ -210,6 +210,7 @@ TEST_F(SplashTest, AboutWindowKeepsTheMainWindowDisabledUntilClicked) {
         EXPECT_FALSE(mainWindow.isEnabled());
         // It belongs to the main window, so the window manager keeps it in front of it.
         EXPECT_TRUE(splash->isWindow());
+        EXPECT_EQ(splash->windowType(), Qt::Dialog) << "X marks only dialogs as transient";
         EXPECT_EQ(splash->parentWidget(), &mainWindow);
         ASSERT_NE(splash->windowHandle(), nullptr);
         EXPECT_EQ(splash->windowHandle()->transientParent(), mainWindow.windowHandle());
