@@ -120,6 +120,9 @@ for app in pyatspi.Registry.getDesktop(0):
                 pass
 PY
 )
+# Qt's bridge reports positions in its own (scaled) pixels; the X screen counts device pixels.
+help_x=$(( help_x * scale )); help_y=$(( help_y * scale ))
+echo "help button at $help_x,$help_y (window $X,$Y ${WIDTH}x$HEIGHT)" >>"$out/keyboard.log"
 xdotool mousemove "$help_x" "$help_y" click 1
 sleep 1
 key p
@@ -128,8 +131,10 @@ shot 05-about
 xdotool mousemove $(( X + WIDTH / 3 )) $(( Y + HEIGHT - 40 )) click 1
 sleep 1.5
 shot 06-about-after-click-on-main
+# A click on the about window dismisses it and gives the main window back.
 xdotool mousemove $(( X + WIDTH / 2 )) $(( Y + HEIGHT / 2 )) click 1
-sleep 1
+sleep 1.5
+shot 07-about-dismissed
 kill "$app" 2>/dev/null || true
 wait "$app" 2>/dev/null || true
 exit $status

@@ -197,6 +197,9 @@ int CSplashScreen::RunModalLoop(QWidget* mainWindow) {
     QPointer<QWidget> main(mainWindow != this ? mainWindow : nullptr);
     if (main) {
         main->setEnabled(false);
+        // Disabling a window disables the windows it owns too; this one takes the click that
+        // dismisses it.
+        setEnabled(true);
     }
     raise();
     activateWindow();
