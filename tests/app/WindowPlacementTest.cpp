@@ -49,6 +49,29 @@ QSettings& userSettings() {
     return s;
 }
 
+std::string Text(const QRect& r) {
+    return QStringLiteral("%1,%2 %3x%4")
+        .arg(r.x())
+        .arg(r.y())
+        .arg(r.width())
+        .arg(r.height())
+        .toStdString();
+}
+
+// Starts the application and waits until its window is on the screen with its frame (the window
+// is fitted once more then).
+CMainFrame* Start(CPlyfoldApp& app) {
+    if (!app.InitInstance()) {
+        return nullptr;
+    }
+    CMainFrame* frame = app.mainFrame();
+    if (!QTest::qWaitForWindowExposed(frame)) {
+        return nullptr;
+    }
+    QCoreApplication::processEvents();
+    return frame;
+}
+
 QRect Available() {
     return QGuiApplication::primaryScreen()->availableGeometry();
 }
@@ -61,9 +84,12 @@ TEST(WindowPlacement, KeptBetweenRunsInTheOptionsSectionAndFittedToTheScreens) {
     const QRect area = Available();
     {
         CPlyfoldApp app;
-        ASSERT_TRUE(app.InitInstance());
-        CMainFrame* frame = app.mainFrame();
-        EXPECT_TRUE(area.contains(frame->frameGeometry())) << "the default size fits the screen";
+        CMainFrame* frame = Start(app);
+        ASSERT_NE(frame, nullptr);
+        EXPECT_TRUE(area.contains(frame->frameGeometry()))
+            << "the default size fits the screen: " << Text(frame->frameGeometry()) << " in "
+            << Text(area) << ", minimum " << frame->minimumSizeHint().width() << "x"
+            << frame->minimumSizeHint().height();
         frame->setGeometry(QRect(area.topLeft() + QPoint(30, 40), QSize(500, 350)));
         app.ExitInstance();
     }
@@ -71,7 +97,7 @@ TEST(WindowPlacement, KeptBetweenRunsInTheOptionsSectionAndFittedToTheScreens) {
     EXPECT_FALSE(userSettings().value("Options/WindowPlacement").toByteArray().isEmpty());
     {
         CPlyfoldApp app;
-        ASSERT_TRUE(app.InitInstance());
+        ASSERT_NE(Start(app), nullptr);
         EXPECT_EQ(app.mainFrame()->geometry(),
                   QRect(area.topLeft() + QPoint(30, 40), QSize(500, 350)));
         EXPECT_FALSE(app.mainFrame()->isMaximized());
@@ -80,7 +106,7 @@ TEST(WindowPlacement, KeptBetweenRunsInTheOptionsSectionAndFittedToTheScreens) {
     }
     {
         CPlyfoldApp app;
-        ASSERT_TRUE(app.InitInstance());
+        ASSERT_NE(Start(app), nullptr);
         EXPECT_TRUE(app.mainFrame()->isMaximized());
         app.mainFrame()->showNormal();
         // Left far off the screens (a screen that is no longer there).
@@ -89,7 +115,7 @@ TEST(WindowPlacement, KeptBetweenRunsInTheOptionsSectionAndFittedToTheScreens) {
     }
     {
         CPlyfoldApp app;
-        ASSERT_TRUE(app.InitInstance());
+        ASSERT_NE(Start(app), nullptr);
         EXPECT_TRUE(area.contains(app.mainFrame()->frameGeometry()));
         EXPECT_EQ(app.mainFrame()->size(), QSize(520, 360));
         app.ExitInstance();
@@ -98,7 +124,7 @@ TEST(WindowPlacement, KeptBetweenRunsInTheOptionsSectionAndFittedToTheScreens) {
         userSettings().setValue("Options/WindowPlacement", damaged);
         userSettings().sync();
         CPlyfoldApp app;
-        ASSERT_TRUE(app.InitInstance());
+        ASSERT_NE(Start(app), nullptr);
         EXPECT_TRUE(area.contains(app.mainFrame()->frameGeometry()));
         EXPECT_GE(app.mainFrame()->width(), CMainFrame::kMinWidth);
         app.ExitInstance();
