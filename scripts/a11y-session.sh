@@ -71,21 +71,7 @@ shot 03b-encrypted-added
 xdotool windowactivate --sync "$window" || true
 for _ in $(seq 16); do
   key Tab
-  focused="$(/usr/bin/python3 - <<'PY' 2>/dev/null || true
-import pyatspi
-for app in pyatspi.Registry.getDesktop(0):
-    if app and 'plyfold' in (app.name or '').lower():
-        stack = [app]
-        while stack:
-            node = stack.pop()
-            try:
-                if node.getState().contains(pyatspi.STATE_FOCUSED):
-                    print(node.name)
-                stack.extend(node[i] for i in range(node.childCount))
-            except Exception:
-                pass
-PY
-)"
+  focused="$(/usr/bin/python3 "$root/scripts/atspi-check.py" --focused 2>/dev/null || true)"
   echo "Tab -> ${focused}" >>"$out/keyboard.log"
   case "$focused" in "Show pages of boxes.pdf"*) key Return; break ;; esac
 done
@@ -100,25 +86,7 @@ tail -5 "$out/atspi-tree.txt"
 # must stay in front of it.
 eval "$(xdotool getwindowgeometry --shell "$window")"
 # The help button's centre on the screen, as the accessibility tree reports it.
-read -r help_x help_y < <(/usr/bin/python3 - <<'PY'
-import pyatspi
-for app in pyatspi.Registry.getDesktop(0):
-    if app and 'plyfold' in (app.name or '').lower():
-        stack = [app]
-        while stack:
-            node = stack.pop()
-            try:
-                if node.getRole() == pyatspi.ROLE_PUSH_BUTTON and node.name == 'Help':
-                    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-                    print(box.x + box.width // 2, box.y + box.height // 2)
-                    raise SystemExit
-                stack.extend(node[i] for i in range(node.childCount))
-            except SystemExit:
-                raise
-            except Exception:
-                pass
-PY
-)
+read -r help_x help_y < <(/usr/bin/python3 "$root/scripts/atspi-check.py" --centre Help)
 # Qt's bridge reports positions in its own (scaled) pixels; the X screen counts device pixels.
 help_x=$(( help_x * scale )); help_y=$(( help_y * scale ))
 echo "help button at $help_x,$help_y (window $X,$Y ${WIDTH}x$HEIGHT)" >>"$out/keyboard.log"

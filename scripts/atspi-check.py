@@ -60,6 +60,10 @@ def main():
     parser.add_argument("--app", default="plyfold")
     parser.add_argument("--timeout", type=float, default=20)
     parser.add_argument("--quiet", action="store_true", help="print only the faults")
+    parser.add_argument("--focused", action="store_true",
+                        help="only print the name of the node that has the keyboard focus")
+    parser.add_argument("--centre", metavar="NAME",
+                        help="only print the centre (x y, the program's pixels) of the button NAME")
     args = parser.parse_args()
 
     app = find_app(args.app, args.timeout)
@@ -68,6 +72,20 @@ def main():
         return 2
     nodes = []
     walk(app, 0, nodes, [])
+
+    if args.focused or args.centre:
+        for _, node, name, info, _ in nodes:
+            if info is None:
+                continue
+            role, states = info
+            if args.focused and states.contains(pyatspi.STATE_FOCUSED):
+                print(name)
+                return 0
+            if args.centre and role == pyatspi.ROLE_PUSH_BUTTON and name == args.centre:
+                box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+                print(box.x + box.width // 2, box.y + box.height // 2)
+                return 0
+        return 1
 
     faults = []
     pages_by_group = {}
