@@ -102,7 +102,8 @@ TEST(MainView, FailedAreaCreationIsReported) {
 TEST(MainFrame, PassesEveryNotificationUnchangedToBothAreasInOrder) {
     FakeAreas areas;
     CMainFrame frame([](int) {}, static_cast<DocumentList*>(nullptr), areas.Hooks());
-    int datum = 0;
+    // A datum of the richest kind any code carries, so that every receiver may read it.
+    PageRetrievedInfo datum;
     for (int code = 1; code <= 8; ++code) {
         areas.log.clear();
         frame.Notify(static_cast<NotifyCode>(code), &datum);

@@ -38,16 +38,21 @@ void silence(fz_context* ctx) {
 
 // Bytes of the TrueType files read so far, by path; kept for the whole process so each file is
 // read once. Buffers are immutable and reference-counted, so documents on any thread share them.
+// Like the base context the table is never destroyed: a thread still drawing during static
+// destruction finds it intact, and the buffers stay reachable rather than orphaned at exit.
 std::mutex gFontFilesMutex;
-std::map<std::string, fz_buffer*> gFontFiles;
+std::map<std::string, fz_buffer*>& fontFiles() {
+    static auto* const files = new std::map<std::string, fz_buffer*>;
+    return *files;
+}
 
 // Reads a font file once; null when it cannot be read. Called inside the font hooks, whose
 // callers catch MuPDF errors; this one catches its own so a missing file just means "no font".
 fz_buffer* fontFileBytes(fz_context* ctx, const std::string& path) {
     {
         std::lock_guard lock(gFontFilesMutex);
-        auto it = gFontFiles.find(path);
-        if (it != gFontFiles.end())
+        auto it = fontFiles().find(path);
+        if (it != fontFiles().end())
             return it->second ? fz_keep_buffer(ctx, it->second) : nullptr;
     }
     fz_buffer* volatile bytes = nullptr;
@@ -58,7 +63,7 @@ fz_buffer* fontFileBytes(fz_context* ctx, const std::string& path) {
         bytes = nullptr;
     }
     std::lock_guard lock(gFontFilesMutex);
-    auto [it, inserted] = gFontFiles.emplace(path, bytes);
+    auto [it, inserted] = fontFiles().emplace(path, bytes);
     if (!inserted) {
         // Another thread read it meanwhile: use that copy.
         fz_drop_buffer(ctx, bytes);
