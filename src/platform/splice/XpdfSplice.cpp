@@ -25,6 +25,7 @@
 #include <set>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 #include <unordered_set>
 #include <utility>
 
@@ -595,7 +596,7 @@ void xpdfSpliceCloseInput(XpdfSpliceInput input) {
         if (XpdfSpliceInputObject* in = findInput(input)) {
             liveInputs.erase(in);
             // Held here while the outputs let go of it; the last holder frees it.
-            const std::shared_ptr<InputDoc> held = in->doc;
+            std::shared_ptr<InputDoc> held = in->doc;
             const InputDoc* doc = held.get();
             delete in; // the document itself lives on while an output still needs it
             // Nothing more can be copied from it: fold what the outputs copied since their
@@ -623,6 +624,12 @@ void xpdfSpliceCloseInput(XpdfSpliceInput input) {
                 if (!folded) {
                     out->failed = true; // half-folded: never written
                 }
+            }
+            // A document nothing needs any more is freed here, which for a large one takes a
+            // while; a program that leaves freeing its merge to the system has it freed beside
+            // its work instead (documents share nothing, so another thread may free one).
+            if (held.use_count() == 1 && !freeOnClose.load()) {
+                std::thread([doc = std::move(held)]() mutable { doc.reset(); }).detach();
             }
         }
         return true;
