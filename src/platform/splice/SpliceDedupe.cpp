@@ -80,14 +80,20 @@ public:
                 }
                 const std::string key = keyOf(object);
                 std::optional<QPDFObjGen> into;
+                // Objects kept by earlier calls are only looked up, never joined: an object of
+                // this call may still be folded in a later round, and a kept object must never be.
                 if (auto earlier = table_.find(key); earlier != table_.end()) {
-                    into = match(earlier->second, object);
+                    into = find(earlier->second, object);
                 }
                 if (!into) {
                     into = match(seen[key], object);
                 }
                 if (into) {
-                    canonical_[og] = *into;
+                    const QPDFObjGen target = resolve(*into);
+                    if (target == og) {
+                        continue; // never fold an object into itself
+                    }
+                    canonical_[og] = target;
                     foldedHere.push_back(og);
                     ++foldedNow;
                 }
@@ -177,11 +183,36 @@ private:
         return std::nullopt;
     }
 
+    // The object that og was folded into, following folds of folds. Folds always point at an
+    // object that was not folded when they were made, so a chain ends; a bound guards it anyway.
     QPDFObjGen resolve(QPDFObjGen og) const {
+        std::size_t hops = 0;
         for (auto it = canonical_.find(og); it != canonical_.end(); it = canonical_.find(og)) {
             og = it->second;
+            if (++hops > canonical_.size()) {
+                throw std::runtime_error("objects folded into each other");
+            }
         }
         return og;
+    }
+
+    // The object of a bucket of earlier calls that `object` equals, if any; the bucket is not
+    // changed except for the digest of its first stream, computed on first need.
+    std::optional<QPDFObjGen> find(Bucket& bucket, QPDFObjectHandle object) {
+        if (!bucket.first) {
+            return std::nullopt;
+        }
+        if (!object.isStream()) {
+            return bucket.first;
+        }
+        if (bucket.byDigest.empty()) {
+            bucket.byDigest.emplace(streamDigest(pdf_.getObject(*bucket.first)), *bucket.first);
+        }
+        auto at = bucket.byDigest.find(streamDigest(object));
+        if (at == bucket.byDigest.end()) {
+            return std::nullopt;
+        }
+        return at->second;
     }
 
     bool onlyCandidates(QPDFObjectHandle object, int depth) {
