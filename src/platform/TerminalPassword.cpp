@@ -97,20 +97,24 @@ std::optional<QString> ReadFirstLineOfFile(const QString& path) {
     return QString::fromLocal8Bit(line);
 }
 
-bool StdinIsTerminal() {
+namespace {
+
+bool IsTerminal(std::FILE* stream) {
 #ifdef _WIN32
-    return _isatty(_fileno(stdin)) != 0;
+    return _isatty(_fileno(stream)) != 0;
 #else
-    return isatty(STDIN_FILENO) != 0;
+    return isatty(fileno(stream)) != 0;
 #endif
 }
 
+} // namespace
+
+bool StdinIsTerminal() {
+    return IsTerminal(stdin);
+}
+
 bool StderrIsTerminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(STDERR_FILENO) != 0;
-#endif
+    return IsTerminal(stderr);
 }
 
 std::optional<QString> ReadSecretFromTerminal(const QString& prompt) {

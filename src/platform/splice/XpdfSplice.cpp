@@ -382,11 +382,6 @@ bool openAsInput(const fs::path& path) {
     return false;
 }
 
-// Reserves a fresh file name next to target and opens it for writing; the caller removes it.
-FILE* createTemporaryNextTo(const fs::path& target, fs::path& created) {
-    return plyfold::temporaries::OpenBeside(target, "tmp", created);
-}
-
 // A file that is removed again unless it was kept: the temporary output on every failure path.
 class TemporaryFile {
 public:
@@ -457,7 +452,7 @@ void writePdf(XpdfSpliceOutputObject& output, FILE* file, const fs::path& name) 
 // is as it was and the temporary file is gone.
 bool writeOutput(XpdfSpliceOutputObject& output) {
     fs::path name;
-    FILE* file = createTemporaryNextTo(output.target, name);
+    FILE* file = plyfold::temporaries::OpenBeside(output.target, "tmp", name);
     if (!file) {
         noteFailure(&output.log, "cannot create a file in the output folder");
         return false;
@@ -668,7 +663,7 @@ XpdfSpliceOutput xpdfSpliceOpenOutputW(const char16_t* path, double version) {
             }
             // Prove now that the folder takes a new file, so a hopeless output fails at once.
             fs::path probe;
-            FILE* file = createTemporaryNextTo(target, probe);
+            FILE* file = plyfold::temporaries::OpenBeside(target, "tmp", probe);
             if (!file) {
                 noteFailure(nullptr, "cannot create a file in the output folder");
                 return false;
