@@ -10,6 +10,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
+
+#include <pthread.h>
 
 namespace {
 
@@ -23,21 +26,33 @@ void QuietToolkitMessages(QtMsgType type, const QMessageLogContext&, const QStri
 
 // Interrupted, the command leaves nothing of its own behind: its temporary files are removed and a
 // password prompt gives the terminal its echo back. Then the signal ends the process as it would
-// have without the handler, so the caller sees the usual status.
-void OnInterrupt(int signalNumber) {
-    plyfold::temporaries::RemoveRegistered();
-    plyfold::RestoreTerminalEcho();
-    std::signal(signalNumber, SIG_DFL);
-    std::raise(signalNumber);
-}
-
+// have without this, so the caller sees the usual status.
+//
+// The interrupts are blocked in every thread and taken by one thread that waits for them, so the
+// clean-up runs as ordinary code: it can wait for a temporary file that is being created to be
+// registered, which a signal handler could not.
 void RemoveTemporariesOnInterrupt() {
+    sigset_t interrupts;
+    sigemptyset(&interrupts);
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(signalNumber, &action, nullptr);
+        sigaddset(&interrupts, signalNumber);
     }
+    // Before any other thread starts, so that every thread inherits the mask.
+    pthread_sigmask(SIG_BLOCK, &interrupts, nullptr);
+    std::thread([interrupts] {
+        int signalNumber = 0;
+        while (sigwait(&interrupts, &signalNumber) != 0) {
+        }
+        plyfold::temporaries::RemoveRegistered();
+        plyfold::RestoreTerminalEcho();
+        std::signal(signalNumber, SIG_DFL);
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, signalNumber);
+        pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+        std::raise(signalNumber);
+        std::_Exit(128 + signalNumber); // not reached: the signal ends the process
+    }).detach();
 }
 
 } // namespace

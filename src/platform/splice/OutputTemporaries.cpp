@@ -1,12 +1,12 @@
 #include "platform/splice/OutputTemporaries.h"
 
-#include <array>
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <mutex>
 #include <random>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <sys/stat.h>
@@ -23,13 +23,17 @@ constexpr std::string_view kMarker = ".plyfold-";
 // belongs to, short enough that the whole name stays far below 255 bytes.
 constexpr std::size_t kKeptNameBytes = 64;
 
-// A fixed table, so that a signal handler can walk it without allocating or locking. A slot is
-// free (0), being filled (1) or holds a registered path (2).
-struct Slot {
-    std::atomic<int> state{0};
-    char path[4096];
+// The registered files. The lock is held from a file's creation until it is registered, so that
+// RemoveRegistered never runs between the two and misses a file that already exists.
+struct Registry {
+    std::mutex lock;
+    std::vector<fs::path> paths;
+    bool closed = false; // RemoveRegistered ran: no new file is created
 };
-std::array<Slot, 8> slots;
+Registry& registry() {
+    static Registry instance;
+    return instance;
+}
 
 std::string NativeBytes(const fs::path& path) {
     return path.string();
@@ -90,12 +94,17 @@ bool IsTemporaryName(std::string_view name) {
 
 std::FILE* OpenBeside(const fs::path& target, std::string_view kind, fs::path& created) {
     std::random_device random;
+    Registry& files = registry();
     for (int attempt = 0; attempt < 16; ++attempt) {
         fs::path candidate = NameBeside(target, kind, random());
+        const std::lock_guard hold(files.lock);
+        if (files.closed) {
+            return nullptr;
+        }
         // "x": fail rather than reuse a name that already exists.
         std::FILE* file = std::fopen(candidate.c_str(), "wbx");
         if (file) {
-            Register(candidate);
+            files.paths.push_back(candidate);
             created = std::move(candidate);
             return file;
         }
@@ -122,40 +131,29 @@ fs::path CreateBeside(const fs::path& target, std::string_view kind) {
 }
 
 void Register(const fs::path& path) {
-    const std::string bytes = NativeBytes(path);
-    if (bytes.size() >= sizeof(Slot::path)) {
-        return;
-    }
-    for (Slot& slot : slots) {
-        int expected = 0;
-        if (slot.state.compare_exchange_strong(expected, 1)) {
-            std::memcpy(slot.path, bytes.c_str(), bytes.size() + 1);
-            slot.state.store(2, std::memory_order_release);
-            return;
-        }
-    }
+    Registry& files = registry();
+    const std::lock_guard hold(files.lock);
+    files.paths.push_back(path);
 }
 
 void Unregister(const fs::path& path) {
-    const std::string bytes = NativeBytes(path);
-    for (Slot& slot : slots) {
-        if (slot.state.load(std::memory_order_acquire) == 2 && bytes == slot.path) {
-            slot.state.store(0, std::memory_order_release);
-            return;
-        }
+    Registry& files = registry();
+    const std::lock_guard hold(files.lock);
+    const auto found = std::find(files.paths.begin(), files.paths.end(), path);
+    if (found != files.paths.end()) {
+        files.paths.erase(found);
     }
 }
 
 void RemoveRegistered() noexcept {
-    for (Slot& slot : slots) {
-        if (slot.state.load(std::memory_order_acquire) == 2) {
-#if defined(__unix__) || defined(__APPLE__)
-            ::unlink(slot.path);
-#else
-            std::remove(slot.path);
-#endif
-        }
+    Registry& files = registry();
+    const std::lock_guard hold(files.lock);
+    files.closed = true;
+    for (const fs::path& path : files.paths) {
+        std::error_code ignored;
+        fs::remove(path, ignored);
     }
+    files.paths.clear();
 }
 
 int RemoveStale(const fs::path& folder, std::chrono::seconds age) {

@@ -21,7 +21,8 @@ std::filesystem::path NameBeside(const std::filesystem::path& target, std::strin
                                  std::uint32_t random);
 
 // Creates a new temporary file of the kind beside target (never an existing name), registers it
-// and returns it open for writing, with its path in `created`. Null when the folder does not take
+// (with no moment between the two at which RemoveRegistered could miss it) and returns it open for
+// writing, with its path in `created`. Null when the folder does not take
 // a new file.
 std::FILE* OpenBeside(const std::filesystem::path& target, std::string_view kind,
                       std::filesystem::path& created);
@@ -33,12 +34,13 @@ std::filesystem::path CreateBeside(const std::filesystem::path& target, std::str
 bool IsTemporaryName(std::string_view fileName);
 
 // Registers a temporary file for removal on interruption, or forgets it (when it was renamed into
-// place or removed). At most a few are registered at a time; beyond that a file simply is not
-// removed on interruption.
+// place or removed). Thread-safe.
 void Register(const std::filesystem::path& path);
 void Unregister(const std::filesystem::path& path);
 
-// Removes every registered file. Safe to call from a signal handler: it only unlinks.
+// Removes every registered file, and makes every later OpenBeside fail, for a program that is about
+// to end on an interruption. It takes a lock, so it is called from an ordinary thread (one that
+// waits for the signals), never from a signal handler.
 void RemoveRegistered() noexcept;
 
 // Removes, in folder, the regular files with the name of our temporary files that belong to this
