@@ -1,6 +1,6 @@
 #include "app/OutputProtection.h"
-#include "controls/DialogUnits.h"
 #include "app/FileDialogFilter.h"
+#include "controls/DialogUnits.h"
 #include "res/Strings.h"
 
 #include <QFont>

@@ -4,8 +4,12 @@
 
 namespace plyfold::test {
 
-QString pdfDir() { return QStringLiteral(PLYFOLD_TEST_DATA_DIR "/pdfs"); }
+QString pdfDir() {
+    return QStringLiteral(PLYFOLD_TEST_DATA_DIR "/pdfs");
+}
 
-QString pdfPath(const QString& fileName) { return QDir(pdfDir()).filePath(fileName); }
+QString pdfPath(const QString& fileName) {
+    return QDir(pdfDir()).filePath(fileName);
+}
 
 } // namespace plyfold::test

@@ -9,7 +9,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-
 int main(int argc, char** argv) {
     // Without a display Qt aborts at start; tests always run headless.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

@@ -7,28 +7,6 @@
 
 namespace plyfold::splice {
 
-std::optional<std::string> utf16ToUtf8(const char16_t* text) {
-    if (!text) {
-        return std::nullopt;
-    }
-    std::string out;
-    for (const char16_t* p = text; *p; ++p) {
-        unsigned long code = *p;
-        if (code >= 0xD800 && code <= 0xDBFF) {
-            const unsigned long low = p[1];
-            if (low < 0xDC00 || low > 0xDFFF) {
-                return std::nullopt;
-            }
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-            ++p;
-        } else if (code >= 0xDC00 && code <= 0xDFFF) {
-            return std::nullopt;
-        }
-        out += QUtil::toUTF8(code);
-    }
-    return out;
-}
-
 std::string pathToUtf8(const std::filesystem::path& path) {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());

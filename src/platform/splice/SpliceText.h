@@ -11,9 +11,6 @@
 
 namespace plyfold::splice {
 
-// UTF-8 form of zero-terminated UTF-16 text; nullopt for a null pointer or a lone surrogate.
-std::optional<std::string> utf16ToUtf8(const char16_t* text);
-
 // The path as UTF-8 bytes (what the PDF library's file calls take on every platform).
 std::string pathToUtf8(const std::filesystem::path& path);
 

@@ -1,5 +1,6 @@
 #include "platform/splice/XpdfSplice.h"
 
+#include "platform/Utf16Text.h"
 #include "platform/splice/OutputTemporaries.h"
 #include "platform/splice/SpliceNavigation.h"
 #include "platform/splice/SpliceText.h"
@@ -314,7 +315,7 @@ bool isPasswordError(const QPDFExc& e) {
 // the document, or null when the file cannot be read or no candidate opens it.
 std::shared_ptr<InputDoc> openDocument(const char16_t* widePath,
                                        const std::vector<std::string>& passwords) {
-    const std::optional<std::string> utf8Path = splice::utf16ToUtf8(widePath);
+    const std::optional<std::string> utf8Path = Utf16ToUtf8(widePath);
     if (!utf8Path || utf8Path->empty()) {
         return nullptr;
     }
@@ -638,7 +639,7 @@ XpdfSpliceOutput xpdfSpliceOpenOutputW(const char16_t* path, double version) {
             noteFailure(nullptr, "unsupported PDF version");
             return nullptr;
         }
-        const std::optional<std::string> utf8Path = splice::utf16ToUtf8(path);
+        const std::optional<std::string> utf8Path = Utf16ToUtf8(path);
         if (!utf8Path || utf8Path->empty()) {
             noteFailure(nullptr, "invalid path");
             return nullptr;

@@ -1,5 +1,6 @@
 #include "platform/viewer/XpdfViewer.h"
 
+#include "platform/Utf16Text.h"
 #include "platform/viewer/EngineConfig.h"
 #include "platform/viewer/MuPdfContext.h"
 
@@ -151,38 +152,6 @@ const PageFacts* factsOf(const std::vector<PageFacts>* pages, std::int32_t page)
 }
 
 // ---- Text ------------------------------------------------------------------------------------
-
-// UTF-16 (null-terminated) to UTF-8; false on an unpaired surrogate.
-bool utf16ToUtf8(const char16_t* text, std::string& out) {
-    out.clear();
-    for (const char16_t* p = text; *p; ++p) {
-        char32_t c = *p;
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (p[1] < 0xDC00 || p[1] > 0xDFFF)
-                return false;
-            c = 0x10000 + ((c - 0xD800) << 10) + (p[1] - 0xDC00);
-            ++p;
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            return false;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return true;
-}
 
 // Decodes UTF-8 into code points; false when the bytes are not valid UTF-8.
 bool decodeUtf8(const std::string& s, std::u32string& out) {
@@ -577,15 +546,15 @@ std::int32_t loadFile(PdfViewerHandle handle, const char16_t* path, const char* 
 
     if (path == nullptr)
         return kPdfErrBadArgument;
-    std::string utf8Path;
-    if (!utf16ToUtf8(path, utf8Path) || utf8Path.empty())
+    const std::optional<std::string> utf8Path = Utf16ToUtf8(path);
+    if (!utf8Path || utf8Path->empty())
         return kPdfErrOpenFile;
     fz_context* ctx = threadContext();
     if (!ctx)
         return kPdfErrRender;
 
     std::int32_t result = kPdfOk;
-    pdf_document* doc = openDocument(ctx, utf8Path.c_str(), &result);
+    pdf_document* doc = openDocument(ctx, utf8Path->c_str(), &result);
     if (!doc)
         return result;
     if (needsPassword(ctx, doc)) {

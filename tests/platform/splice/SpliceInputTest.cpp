@@ -1,6 +1,7 @@
 // Opening inputs: passwords, encryption, permission words, damaged and odd files, Unicode names.
 
 #include "SpliceTestUtil.h"
+#include "platform/Utf16Text.h"
 #include "platform/splice/SpliceText.h"
 
 #include <QDir>
@@ -163,14 +164,13 @@ TEST(SpliceInput, StaleAndNullHandlesAreHarmless) {
 }
 
 TEST(SpliceText, WidePathsBecomeUtf8AndBrokenUtf16IsRefused) {
-    EXPECT_EQ(splice::utf16ToUtf8(u"a\u00e9\u4e2d\U0001F4C4"),
-              "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x93\x84");
+    EXPECT_EQ(Utf16ToUtf8(u"a\u00e9\u4e2d\U0001F4C4"), "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x93\x84");
     const char16_t lowFirst[] = {0xDC00, 0xD800, 0};
     const char16_t highAtEnd[] = {u'x', 0xD83D, 0};
-    EXPECT_FALSE(splice::utf16ToUtf8(lowFirst));
-    EXPECT_FALSE(splice::utf16ToUtf8(highAtEnd));
-    EXPECT_FALSE(splice::utf16ToUtf8(nullptr));
-    EXPECT_EQ(splice::utf16ToUtf8(u""), "");
+    EXPECT_FALSE(Utf16ToUtf8(lowFirst));
+    EXPECT_FALSE(Utf16ToUtf8(highAtEnd));
+    EXPECT_FALSE(Utf16ToUtf8(nullptr));
+    EXPECT_EQ(Utf16ToUtf8(u""), "");
 }
 
 TEST(SpliceText, PasswordsOfTheOlderHandlersAreStoredInPdfDocEncoding) {
