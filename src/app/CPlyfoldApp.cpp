@@ -9,6 +9,7 @@
 #include "engine/EngineConfigFile.h"
 #include "engine/ProcessGlobals.h"
 #include "engine/Registry.h"
+#include "engine/SettingsKeys.h"
 #include "engine/VersionInfo.h"
 #include "platform/splice/XpdfSplice.h"
 #include "res/Resources.h"
@@ -25,8 +26,8 @@ namespace {
 
 CPlyfoldApp* g_app = nullptr;
 
-constexpr auto kOptions = "Options";
-constexpr auto kPageSize = "PageSize";
+const QString kOptions = QString::fromLatin1(Options::Section);
+const QString kPageSize = QString::fromLatin1(Options::PageSize);
 
 } // namespace
 
@@ -103,8 +104,9 @@ bool CPlyfoldApp::InitInstance() {
     m_log << QStringLiteral("splice");
 
     // Where the window was when the program last ended, or its default size; within the screens.
-    RestoreWindowPlacement(m_mainFrame.get(),
-                           GetProfileBinary(kOptions, QString::fromLatin1(kWindowPlacementEntry)));
+    RestoreWindowPlacement(
+        m_mainFrame.get(),
+        GetProfileBinary(kOptions, QString::fromLatin1(Options::WindowPlacement)));
     // Once shown, the window manager's frame is known: fit once more with it.
     KeepWithinScreensOnceShown(m_mainFrame.get());
     m_mainFrame->show();
@@ -117,7 +119,7 @@ bool CPlyfoldApp::InitInstance() {
 int CPlyfoldApp::ExitInstance() {
     CloseSplash(true);
     if (m_mainFrame != nullptr) {
-        WriteProfileBinary(kOptions, QString::fromLatin1(kWindowPlacementEntry),
+        WriteProfileBinary(kOptions, QString::fromLatin1(Options::WindowPlacement),
                            SaveWindowPlacement(m_mainFrame.get()));
     }
     // The frame goes first: destroying it releases the documents.
@@ -132,7 +134,7 @@ bool CPlyfoldApp::OnCommand(int commandId) {
 }
 
 void CPlyfoldApp::ReadSettings() {
-    const int pageSize = std::clamp(GetProfileInt(kOptions, kPageSize, kDefaultPageSize),
+    const int pageSize = std::clamp(GetProfileInt(kOptions, kPageSize, Options::PageSizeDefault),
                                     kMinPageSize, kMaxPageSize);
     thumbnailSize = pageSize * 10;
 }

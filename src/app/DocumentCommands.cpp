@@ -5,6 +5,7 @@
 #include "app/SaveMerged.h"
 #include "engine/DocumentList.h"
 #include "engine/Registry.h"
+#include "engine/SettingsKeys.h"
 #include "res/CommandIds.h"
 #include "res/Strings.h"
 
@@ -18,8 +19,8 @@ namespace plyfold {
 
 namespace {
 
-const QString kOptionsSection = QStringLiteral("Options");
-const QString kLastFolder = QStringLiteral("LastFolder");
+const QString kOptionsSection = QString::fromLatin1(Options::Section);
+const QString kLastFolder = QString::fromLatin1(Options::LastFolder);
 
 CAddFileDialog::Answerer& addFileAnswerer() {
     static CAddFileDialog::Answerer answerer;

@@ -35,7 +35,4 @@ bool RestoreWindowPlacement(QWidget* window, const QByteArray& saved);
 void KeepWithinScreensOnceShown(QWidget* window);
 QByteArray SaveWindowPlacement(const QWidget* window);
 
-// The settings entry, in section "Options", that holds the placement.
-inline constexpr auto kWindowPlacementEntry = "WindowPlacement";
-
 } // namespace plyfold

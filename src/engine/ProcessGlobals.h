@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/SettingsKeys.h"
+
 #include <QImage>
 #include <QString>
 
@@ -12,8 +14,7 @@ namespace plyfold {
 // slider; user-interface thread only.
 inline constexpr int kMinPageSize = 8;
 inline constexpr int kMaxPageSize = 16;
-inline constexpr int kDefaultPageSize = 10;
-inline int thumbnailSize = kDefaultPageSize * 10;
+inline int thumbnailSize = Options::PageSizeDefault * 10;
 
 // Drawn where a page image is not ready yet; loaded from the string table at start-up.
 inline QString loadingText;

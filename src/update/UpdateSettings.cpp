@@ -28,8 +28,9 @@ constexpr auto kApplication = "Plyfold";
 } // namespace
 
 int UILanguageIndex() {
-    return UILanguageIndex(
-        GetProfileInt(QStringLiteral("Options"), QStringLiteral("UILanguage"), 0));
+    return UILanguageIndex(GetProfileInt(QString::fromLatin1(Options::Section),
+                                         QString::fromLatin1(Options::UILanguage),
+                                         Options::UILanguageDefault));
 }
 
 std::uint16_t UILanguageId() {

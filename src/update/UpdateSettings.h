@@ -1,8 +1,9 @@
 #pragma once
 
-// The update state kept between runs in the settings section "AutoUpdate", and the settings the
-// update query reports.
+// The update state kept between runs in the settings section AutoUpdate (SettingsKeys.h), and the
+// settings the update query reports.
 
+#include "engine/SettingsKeys.h"
 #include "update/UpdateInfo.h"
 
 #include <QString>
@@ -10,21 +11,6 @@
 #include <cstdint>
 
 namespace plyfold {
-
-namespace AutoUpdate {
-inline constexpr char Section[] = "AutoUpdate";
-inline constexpr char LastNotifiedVersion[] = "LastNotifiedVersion"; // version text a.b.c.d
-inline constexpr char LastNotifiedPatch[] = "LastNotifiedPatch";     // build number
-inline constexpr char LastChecked[] = "LastChecked";                 // 8 bytes, written only
-inline constexpr char InstallerOverride[] = "InstallerOverride";
-inline constexpr char InstallerFile[] = "InstallerFile";
-inline constexpr char InstallerURL[] = "InstallerURL";
-inline constexpr char InstallerVersion[] = "InstallerVersion";
-inline constexpr char InstallerReady[] = "InstallerReady";
-inline constexpr char InstallerSize[] = "InstallerSize";
-inline constexpr char InstallerETag[] = "InstallerETag";
-inline constexpr char InstallerModified[] = "InstallerModified";
-} // namespace AutoUpdate
 
 // The "UILanguage" setting of section "Options" reduced to its index 0 to 6 (UILanguageIndex).
 int UILanguageIndex();
