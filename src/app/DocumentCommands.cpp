@@ -124,7 +124,7 @@ void CFolderBrowser::accept() {
     }
     // QFileDialog::accept would judge the list's selection again, which may still be an older
     // pick; the choice made here is the one the dialog returns.
-    QDialog::accept();
+    QDialog::accept(); // NOLINT(bugprone-parent-virtual-call): skipping QFileDialog's on purpose
 }
 
 QString CFolderBrowser::DoModal() {

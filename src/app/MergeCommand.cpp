@@ -11,9 +11,11 @@
 #include "platform/splice/XpdfSplice.h"
 #include "res/Strings.h"
 
+#include <QCommandLineParser>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -158,73 +160,157 @@ std::optional<RequiredActions> ParseRequiredActions(const QString& list) {
     return actions;
 }
 
+namespace {
+
+// What the generated option list cannot say: how an INPUT names its pages, and the exit statuses.
+const char kDescription[] =
+    "Merges pages of several PDF files into one PDF 1.6 file, exactly as Plyfold's\n"
+    "Save Merged does: the INPUTs in the order given, and within each input its chosen\n"
+    "pages in ascending order. The merge needs pages from at least two different files.";
+const char kAfterOptions[] =
+    "\n"
+    "Passwords on the command line can be seen by other users in the list of\n"
+    "processes: prefer the prompts (--password or --input-password without a value,\n"
+    "or with '-') or the files.\n"
+    "\n"
+    "--require takes a comma-separated list of the Output Options boxes that the\n"
+    "password guards:\n"
+    "  view      Viewing: the password opens the file\n"
+    "  print     Printing\n"
+    "  copy      Copying\n"
+    "  annotate  Annotation\n"
+    "  forms     Filling Forms\n"
+    "\n"
+    "Messages go to standard error. Exit status: 0 when the merged file was written,\n"
+    "1 when a check or the merge failed (the message says why), 2 when the command\n"
+    "line is wrong.\n";
+
+// The command's options; `parser` keeps copies, the names are used again to read the values.
+struct MergeOptions {
+    QCommandLineOption output{
+        {QStringLiteral("o"), QStringLiteral("output")},
+        QStringLiteral("The merged file. An existing file is replaced only when the merge "
+                       "succeeds; after a failure it is exactly as before. It must not be one of "
+                       "the inputs (letter case ignored)."),
+        QStringLiteral("OUT.pdf")};
+    QCommandLineOption password{
+        QStringLiteral("password"),
+        QStringLiteral("Protect the merged file with this password (AES-128). The password "
+                       "always lifts every restriction; --require says what it guards, and is "
+                       "needed with --password. Without TEXT, or with '-', it is asked on the "
+                       "terminal (typed twice, not echoed)."),
+        QStringLiteral("TEXT")};
+    QCommandLineOption passwordFile{QStringLiteral("password-file"),
+                                    QStringLiteral("The password in the first line of FILE."),
+                                    QStringLiteral("FILE")};
+    QCommandLineOption require{
+        QStringLiteral("require"),
+        QStringLiteral("What the password guards: view, print, copy, annotate, forms (see "
+                       "below)."),
+        QStringLiteral("LIST")};
+    QCommandLineOption inputPassword{
+        QStringLiteral("input-password"),
+        QStringLiteral("The password for inputs that need one to open, or to allow copying their "
+                       "pages. Without it (or with '-'), the password of each such file is asked "
+                       "on the terminal (not echoed), and the file is refused when there is no "
+                       "terminal."),
+        QStringLiteral("TEXT")};
+    QCommandLineOption inputPasswordFile{
+        QStringLiteral("input-password-file"),
+        QStringLiteral("The inputs' password in the first line of FILE."), QStringLiteral("FILE")};
+    QCommandLineOption noOutline{
+        QStringLiteral("no-outline"),
+        QStringLiteral("Leave the inputs' bookmarks out of the merged file. Without it, each "
+                       "input gets a bookmark named after its file that holds its own "
+                       "bookmarks.")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("Show this text.")};
+
+    std::array<const QCommandLineOption*, 8> All() const {
+        return {&output,        &password,          &passwordFile, &require,
+                &inputPassword, &inputPasswordFile, &noOutline,    &help};
+    }
+
+    // A parser that knows these options and the INPUT arguments.
+    void AddTo(QCommandLineParser& parser) const {
+        parser.setApplicationDescription(QString::fromLatin1(kDescription));
+        for (const QCommandLineOption* option : All()) {
+            parser.addOption(*option);
+        }
+        parser.addPositionalArgument(
+            QStringLiteral("INPUT"),
+            QStringLiteral("A PDF file, optionally followed by ':' and the pages to take, written "
+                           "as in a document's range box: 'report.pdf:1-3, 5'. Without a range "
+                           "every page is taken. When the text after the last ':' is not a range "
+                           "text, the whole argument is the path; a file whose own name ends in "
+                           "':' and a number is named with its range added ('scan:2:1-4')."),
+            QStringLiteral("INPUT..."));
+    }
+};
+
+const QString kAskOnTerminal = QStringLiteral("-");
+
+// A password option given without a value (last, or followed by one of the options) means "ask on
+// the terminal": the parser gets "-" as its value, which says the same. Anything else that
+// follows is the password, even when it starts with '-'.
+QStringList WithAskedSecrets(const QStringList& arguments, const MergeOptions& options) {
+    QStringList spellings;
+    for (const QCommandLineOption* option : options.All()) {
+        for (const QString& name : option->names()) {
+            spellings.append((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) +
+                             name);
+        }
+    }
+    const auto isOption = [&spellings](const QString& argument) {
+        return spellings.contains(argument.section(QLatin1Char('='), 0, 0));
+    };
+    QStringList result;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        result.append(argument);
+        if (argument == QLatin1String("--")) {
+            result.append(arguments.mid(i + 1));
+            break;
+        }
+        if ((argument == QLatin1String("--password") ||
+             argument == QLatin1String("--input-password")) &&
+            (i + 1 == arguments.size() || isOption(arguments[i + 1]))) {
+            result.append(kAskOnTerminal);
+        }
+    }
+    return result;
+}
+
+// The value of whichever of the two options came last on the command line (each may be given
+// more than once; the last one counts), and which one it was.
+std::optional<std::pair<QString, QString>> LastOf(const QCommandLineParser& parser,
+                                                  const QCommandLineOption& first,
+                                                  const QCommandLineOption& second) {
+    const QStringList used = parser.optionNames();
+    for (qsizetype i = used.size() - 1; i >= 0; --i) {
+        for (const QCommandLineOption* option : {&first, &second}) {
+            if (option->names().contains(used[i])) {
+                return std::pair{option->names().constLast(), parser.value(*option)};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 QString MergeCommandHelp() {
-    return QStringLiteral(
-        "Usage: plyfold-merge -o OUT.pdf [--password[=TEXT] | --password-file FILE]\n"
-        "                     [--require LIST] [--input-password[=TEXT] |\n"
-        "                     --input-password-file FILE] [--no-outline] INPUT...\n"
-        "\n"
-        "Merges pages of several PDF files into one PDF 1.6 file, exactly as Plyfold's\n"
-        "Save Merged does: the INPUTs in the order given, and within each input its chosen\n"
-        "pages in ascending order.\n"
-        "\n"
-        "  INPUT                  a PDF file, optionally followed by ':' and the pages to take,\n"
-        "                         written as in a document's range box: 'report.pdf:1-3, 5'.\n"
-        "                         Without a range every page is taken. When the text after the\n"
-        "                         last ':' is not a range text, the whole argument is the path;\n"
-        "                         a file whose own name ends in ':' and a number is named with\n"
-        "                         its range added ('scan:2:1-4').\n"
-        "  -o, --output OUT.pdf   the merged file. An existing file is replaced only when the\n"
-        "                         merge succeeds; after a failure it is exactly as before. It\n"
-        "                         must not be one of the inputs (letter case ignored).\n"
-        "  --password TEXT        protect the merged file with this password (AES-128). The\n"
-        "                         password always lifts every restriction; --require says what\n"
-        "                         it guards, and is needed with --password. Without TEXT, or\n"
-        "                         with '-', the password is asked on the terminal (typed twice,\n"
-        "                         not echoed). A password on the command line can be seen by\n"
-        "                         other users in the list of processes: prefer the prompt or\n"
-        "  --password-file FILE   the password in the first line of FILE.\n"
-        "  --require LIST         comma-separated, from the Output Options boxes:\n"
-        "                           view      Viewing: the password opens the file\n"
-        "                           print     Printing\n"
-        "                           copy      Copying\n"
-        "                           annotate  Annotation\n"
-        "                           forms     Filling Forms\n"
-        "  --input-password TEXT  the password for inputs that need one to open, or to allow\n"
-        "                         copying their pages. Without it (or with '-'), the password of\n"
-        "                         each such file is asked on the terminal (not echoed), and the\n"
-        "                         file is refused when there is no terminal.\n"
-        "  --input-password-file FILE\n"
-        "                         the inputs' password in the first line of FILE.\n"
-        "  --no-outline           leave the inputs' bookmarks out of the merged file. Without\n"
-        "                         it, each input gets a bookmark named after its file that\n"
-        "                         holds its own bookmarks.\n"
-        "  -h, --help             show this text.\n"
-        "\n"
-        "The merge needs pages from at least two different files. Messages go to standard\n"
-        "error. Exit status: 0 when the merged file was written, 1 when a check or the merge\n"
-        "failed (the message says why), 2 when the command line is wrong.\n");
+    QCommandLineParser parser;
+    MergeOptions().AddTo(parser);
+    // The parser names the program as it was started (a whole path, perhaps); the text names it
+    // as it is installed.
+    QString text = parser.helpText();
+    text.replace(0, text.indexOf(QLatin1Char('\n')),
+                 QStringLiteral("Usage: %1 [options] INPUT...").arg(QString::fromLatin1(kProgram)));
+    return text + QString::fromLatin1(kAfterOptions);
 }
 
 namespace {
-
-bool IsValueOption(const QString& name) {
-    static const QStringList names = {QStringLiteral("-o"),
-                                      QStringLiteral("--output"),
-                                      QStringLiteral("--password"),
-                                      QStringLiteral("--password-file"),
-                                      QStringLiteral("--require"),
-                                      QStringLiteral("--input-password"),
-                                      QStringLiteral("--input-password-file")};
-    return names.contains(name);
-}
-
-// Options whose value may be left out, or given as "-", to be asked for on the terminal.
-bool IsSecretOption(const QString& name) {
-    return name == QLatin1String("--password") || name == QLatin1String("--input-password");
-}
-
-const QString kAskOnTerminal = QStringLiteral("-");
 
 // The output password asked on the terminal, typed twice. An error text when it cannot be asked
 // or the two do not match.
@@ -248,80 +334,62 @@ std::optional<QString> AskOutputPassword(QString& error) {
     return first;
 }
 
+// A password as given: the text itself, or the first line of the named file. An error text when
+// the file cannot be read.
+std::optional<QString> PasswordFrom(const std::pair<QString, QString>& given, QString& error) {
+    if (!given.first.endsWith(QLatin1String("-file"))) {
+        return given.second;
+    }
+    std::optional<QString> line = ReadFirstLineOfFile(given.second);
+    if (!line) {
+        error = QStringLiteral("cannot read the password file '%1'").arg(given.second);
+    }
+    return line;
+}
+
 } // namespace
 
 int RunMergeCommand(const QStringList& arguments) {
-    QString output;
-    std::optional<QString> password;
-    std::optional<QString> require;
-    std::optional<QString> inputPassword;
-    bool outlines = true;
-    QStringList inputArguments;
-
-    bool optionsEnded = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) ||
-            argument == QLatin1String("-")) {
-            inputArguments.append(argument);
-            continue;
-        }
-        if (argument == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
-            std::fputs(MergeCommandHelp().toLocal8Bit().constData(), stdout);
-            return kMergeExitOk;
-        }
-        if (argument == QLatin1String("--no-outline")) {
-            outlines = false;
-            continue;
-        }
-        // Options with a value, as "--name VALUE" or "--name=VALUE".
-        QString name = argument;
-        std::optional<QString> value;
-        if (const qsizetype equals = argument.indexOf(QLatin1Char('='));
-            equals > 0 && argument.startsWith(QLatin1String("--"))) {
-            name = argument.left(equals);
-            value = argument.mid(equals + 1);
-        }
-        if (!IsValueOption(name)) {
-            return UsageError(QStringLiteral("unknown option '%1'").arg(argument));
-        }
-        if (!value) {
-            const bool next = i + 1 < arguments.size();
-            if (IsSecretOption(name) && (!next || IsValueOption(arguments[i + 1]) ||
-                                         arguments[i + 1] == QLatin1String("--no-outline"))) {
-                value = kAskOnTerminal; // a secret left out is asked for
-            } else if (!next) {
-                return UsageError(QStringLiteral("option '%1' needs a value").arg(name));
-            } else {
-                value = arguments[++i];
-            }
-        }
-        if (name == QLatin1String("-o") || name == QLatin1String("--output")) {
-            output = *value;
-        } else if (name == QLatin1String("--password")) {
-            password = *value;
-        } else if (name == QLatin1String("--require")) {
-            require = *value;
-        } else if (name == QLatin1String("--input-password")) {
-            // "-" asks on the terminal for each file that needs it, as without the option.
-            inputPassword = *value == kAskOnTerminal ? std::nullopt : value;
-        } else {
-            const std::optional<QString> line = ReadFirstLineOfFile(*value);
-            if (!line) {
-                return UsageError(QStringLiteral("cannot read the password file '%1'").arg(*value));
-            }
-            (name == QLatin1String("--password-file") ? password : inputPassword) = line;
-        }
+    QCommandLineParser parser;
+    const MergeOptions options;
+    options.AddTo(parser);
+    QStringList withProgram = WithAskedSecrets(arguments, options);
+    withProgram.prepend(QString::fromLatin1(kProgram));
+    if (!parser.parse(withProgram)) {
+        return UsageError(parser.errorText());
     }
-    if (password && *password == kAskOnTerminal) {
-        QString error;
-        password = AskOutputPassword(error);
+    if (parser.isSet(options.help)) {
+        std::fputs(MergeCommandHelp().toLocal8Bit().constData(), stdout);
+        return kMergeExitOk;
+    }
+    const QString output = parser.value(options.output);
+    const bool outlines = !parser.isSet(options.noOutline);
+    const QStringList inputArguments = parser.positionalArguments();
+    std::optional<QString> require;
+    if (parser.isSet(options.require)) {
+        require = parser.value(options.require);
+    }
+    QString error;
+    std::optional<QString> password;
+    if (const auto given = LastOf(parser, options.password, options.passwordFile)) {
+        if (given->first == QLatin1String("password") && given->second == kAskOnTerminal) {
+            password = AskOutputPassword(error);
+        } else {
+            password = PasswordFrom(*given, error);
+        }
         if (!password) {
             return UsageError(error);
+        }
+    }
+    std::optional<QString> inputPassword;
+    if (const auto given = LastOf(parser, options.inputPassword, options.inputPasswordFile)) {
+        inputPassword = PasswordFrom(*given, error);
+        if (!inputPassword) {
+            return UsageError(error);
+        }
+        // "-" asks on the terminal for each file that needs it, as without the option.
+        if (!given->first.endsWith(QLatin1String("-file")) && *inputPassword == kAskOnTerminal) {
+            inputPassword.reset();
         }
     }
     if (output.isEmpty()) {

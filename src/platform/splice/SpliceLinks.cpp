@@ -283,7 +283,10 @@ void readLinks(Contribution& c) {
             c.mappedNames.emplace_back(key, mapped);
         }
     }
-    for (auto& [to, from] : c.annotations) {
+    for (auto& copied : c.annotations) {
+        // Named, not bound: the lambda below captures them.
+        QPDFObjectHandle& to = copied.first;
+        QPDFObjectHandle& from = copied.second;
         const auto pending = [&](QPDFObjectHandle dest, bool isAction) {
             PendingLink link;
             link.annotation = to;
