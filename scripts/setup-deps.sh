@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config ninja-build git clang-format ccache
+  build-essential cmake pkg-config ninja-build git clang-format clang-tidy ccache
   # windows, dialogs, drawing, settings
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   # viewer engine (MuPDF is a static library with these dependencies)

@@ -137,7 +137,7 @@ void COutputFileDialog::accept() {
         QFileDialog::accept();
         return;
     }
-    const QString path = files.first();
+    const QString& path = files.first();
     if (!OnFileNameOK(path) || !ConfirmOverwrite(path)) {
         return;
     }
