@@ -58,16 +58,14 @@ QString overridden(const char* variable, const QString& otherwise) {
 }
 
 QString withoutTrailingSeparator(QString folder) {
-    while (folder.size() > 1 &&
-           (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\')))) {
+    while (folder.size() > 1 && IsPathSeparator(folder.back())) {
         folder.chop(1);
     }
     return folder;
 }
 
 QString withTrailingSeparator(const QString& folder) {
-    if (folder.isEmpty() || folder.endsWith(QLatin1Char('/')) ||
-        folder.endsWith(QLatin1Char('\\'))) {
+    if (folder.isEmpty() || IsPathSeparator(folder.back())) {
         return folder;
     }
     return folder + separator();

@@ -5,26 +5,29 @@
 
 namespace plyfold {
 
+bool IsPathSeparator(QChar c) {
+#ifdef Q_OS_WIN
+    return c == u'\\' || c == u'/';
+#else
+    return c == u'/';
+#endif
+}
+
 namespace {
 
 bool isSeparator(QChar c) {
-    return c == u'\\' || c == u'/';
+    return IsPathSeparator(c);
 }
 
 bool isAbsolute(const QString& path) {
+#ifdef Q_OS_WIN
     if (path.size() > 2 && path.at(1) == u':') {
         return true; // drive path
     }
-    if (path.startsWith(QStringLiteral("\\\\"))) {
-        return true; // network path
-    }
-#ifndef Q_OS_WIN
-    // On this platform a path from the root is absolute too; on Windows "\x" stays relative.
-    if (path.startsWith(u'/')) {
-        return true;
-    }
+    return path.startsWith(QStringLiteral("\\\\")); // network path; "\x" stays relative
+#else
+    return path.startsWith(u'/');
 #endif
-    return false;
 }
 
 // Where the last separator of `path` is, -1 when there is none. The file name QFileInfo finds
