@@ -292,7 +292,7 @@ TEST(WorkThreadTest, StopCancelsACooperativeItemAndWaitsForIt) {
     }
 }
 
-// Stop(500) against an item that ignores cancellation: Stop returns after about 500 ms, the
+// Stop(500) against an item that ignores cancellation: Stop returns after no less than 500 ms, the
 // worker is abandoned, queued items are destroyed unrun, and the stubborn item is destroyed
 // exactly once, only after its Run returns, even when the WorkThread is gone or running again by
 // then.
@@ -311,11 +311,11 @@ TEST(WorkThreadTest, StopAbandonsAnItemThatIgnoresCancellation) {
         ASSERT_TRUE(thread->Start());
         started->Wait();
 
+        // Stop waits out its time before it abandons the item (how much longer it takes on a
+        // loaded machine is not this test's business).
         const auto before = Clock::now();
         EXPECT_TRUE(thread->Stop(500));
-        const auto elapsed = Clock::now() - before;
-        EXPECT_GE(elapsed, 450ms);
-        EXPECT_LT(elapsed, 2000ms);
+        EXPECT_GE(Clock::now() - before, 450ms);
 
         EXPECT_FALSE(thread->IsRunning());
         EXPECT_EQ(journal->NoteOf(1, "cancelCalled"), 1);
