@@ -281,20 +281,19 @@ QStringList WithAskedSecrets(const QStringList& arguments, const MergeOptions& o
     return result;
 }
 
-// The value of whichever of the two options came last on the command line (each may be given
-// more than once; the last one counts), and which one it was.
-std::optional<std::pair<QString, QString>> LastOf(const QCommandLineParser& parser,
-                                                  const QCommandLineOption& first,
-                                                  const QCommandLineOption& second) {
+// Whichever of the two options came last on the command line (each may be given more than once;
+// the last one counts); null when neither was given.
+const QCommandLineOption* LastOf(const QCommandLineParser& parser, const QCommandLineOption& first,
+                                 const QCommandLineOption& second) {
     const QStringList used = parser.optionNames();
     for (qsizetype i = used.size() - 1; i >= 0; --i) {
         for (const QCommandLineOption* option : {&first, &second}) {
             if (option->names().contains(used[i])) {
-                return std::pair{option->names().constLast(), parser.value(*option)};
+                return option;
             }
         }
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 } // namespace
@@ -334,15 +333,11 @@ std::optional<QString> AskOutputPassword(QString& error) {
     return first;
 }
 
-// A password as given: the text itself, or the first line of the named file. An error text when
-// the file cannot be read.
-std::optional<QString> PasswordFrom(const std::pair<QString, QString>& given, QString& error) {
-    if (!given.first.endsWith(QLatin1String("-file"))) {
-        return given.second;
-    }
-    std::optional<QString> line = ReadFirstLineOfFile(given.second);
+// The first line of a password file; an error text when it cannot be read.
+std::optional<QString> PasswordFromFile(const QString& path, QString& error) {
+    std::optional<QString> line = ReadFirstLineOfFile(path);
     if (!line) {
-        error = QStringLiteral("cannot read the password file '%1'").arg(given.second);
+        error = QStringLiteral("cannot read the password file '%1'").arg(path);
     }
     return line;
 }
@@ -371,25 +366,29 @@ int RunMergeCommand(const QStringList& arguments) {
     }
     QString error;
     std::optional<QString> password;
-    if (const auto given = LastOf(parser, options.password, options.passwordFile)) {
-        if (given->first == QLatin1String("password") && given->second == kAskOnTerminal) {
+    if (const QCommandLineOption* given = LastOf(parser, options.password, options.passwordFile)) {
+        if (given == &options.passwordFile) {
+            password = PasswordFromFile(parser.value(*given), error);
+        } else if (parser.value(*given) == kAskOnTerminal) {
             password = AskOutputPassword(error);
         } else {
-            password = PasswordFrom(*given, error);
+            password = parser.value(*given);
         }
         if (!password) {
             return UsageError(error);
         }
     }
     std::optional<QString> inputPassword;
-    if (const auto given = LastOf(parser, options.inputPassword, options.inputPasswordFile)) {
-        inputPassword = PasswordFrom(*given, error);
-        if (!inputPassword) {
-            return UsageError(error);
-        }
-        // "-" asks on the terminal for each file that needs it, as without the option.
-        if (!given->first.endsWith(QLatin1String("-file")) && *inputPassword == kAskOnTerminal) {
-            inputPassword.reset();
+    if (const QCommandLineOption* given =
+            LastOf(parser, options.inputPassword, options.inputPasswordFile)) {
+        if (given == &options.inputPasswordFile) {
+            inputPassword = PasswordFromFile(parser.value(*given), error);
+            if (!inputPassword) {
+                return UsageError(error);
+            }
+        } else if (parser.value(*given) != kAskOnTerminal) {
+            // "-" asks on the terminal for each file that needs it, as without the option.
+            inputPassword = parser.value(*given);
         }
     }
     if (output.isEmpty()) {

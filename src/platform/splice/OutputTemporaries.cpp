@@ -130,12 +130,6 @@ fs::path CreateBeside(const fs::path& target, std::string_view kind) {
     return created;
 }
 
-void Register(const fs::path& path) {
-    Registry& files = registry();
-    const std::lock_guard hold(files.lock);
-    files.paths.push_back(path);
-}
-
 void Unregister(const fs::path& path) {
     Registry& files = registry();
     const std::lock_guard hold(files.lock);

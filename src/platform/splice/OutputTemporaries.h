@@ -33,9 +33,8 @@ std::filesystem::path CreateBeside(const std::filesystem::path& target, std::str
 // Whether a file name has the form of our temporary files.
 bool IsTemporaryName(std::string_view fileName);
 
-// Registers a temporary file for removal on interruption, or forgets it (when it was renamed into
-// place or removed). Thread-safe.
-void Register(const std::filesystem::path& path);
+// Forgets a file that OpenBeside registered, once it was renamed into place or removed.
+// Thread-safe.
 void Unregister(const std::filesystem::path& path);
 
 // Removes every registered file, and makes every later OpenBeside fail, for a program that is about
