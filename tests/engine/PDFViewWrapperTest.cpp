@@ -227,6 +227,106 @@ TEST(PDFViewWrapperTest, ThumbnailsAreUprightOwnedImagesAtFourteenPointFourDpi) 
     }
 }
 
+// The centre of the marks of a page (the pixels `isMark` accepts) seen from the middle of the
+// image, as a fraction of its width and height: x grows to the right, y downwards.
+QPointF MarkCentre(const QImage& image, bool (*isMark)(QRgb)) {
+    double sumX = 0;
+    double sumY = 0;
+    int marks = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (isMark(image.pixel(x, y))) {
+                sumX += x;
+                sumY += y;
+                ++marks;
+            }
+        }
+    }
+    if (marks == 0) {
+        return QPointF();
+    }
+    return QPointF((sumX / marks - (image.width() - 1) / 2.0) / image.width(),
+                   (sumY / marks - (image.height() - 1) / 2.0) / image.height());
+}
+
+// True when the marks lie clearly in the quarter of the image given by the signs of `quarter`.
+bool InQuarter(const QPointF& centre, QPoint quarter) {
+    return centre.x() * quarter.x() > 0.05 && centre.y() * quarter.y() > 0.05;
+}
+
+bool IsDark(QRgb c) {
+    return qGray(c) < 160;
+}
+
+bool IsRed(QRgb c) {
+    return qRed(c) > 200 && qGreen(c) < 80 && qBlue(c) < 80;
+}
+
+// The frame colours met first walking from a border towards the middle of the image (along the
+// middle row from the left, or along the middle column from the top), in order, without repeats.
+QList<QRgb> FramesFrom(const QImage& image, bool fromLeft) {
+    const QList<QRgb> frames = {qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 127, 0)};
+    QList<QRgb> met;
+    const int steps = fromLeft ? image.width() / 2 : image.height() / 2;
+    for (int i = 0; i < steps && met.size() < frames.size(); ++i) {
+        const QRgb c =
+            fromLeft ? image.pixel(i, image.height() / 2) : image.pixel(image.width() / 2, i);
+        if (frames.contains(c) && !met.contains(c)) {
+            met.append(c);
+        }
+    }
+    return met;
+}
+
+// Rendered pages of real files keep their size, their colours and the way they stand when shown:
+// boxes.pdf draws a green, a blue and an orange frame with red text in the top-left corner of the
+// unturned page; to-rotate.pdf writes its line of text at the top of each unturned page.
+TEST(PDFViewWrapperTest, RenderedPagesKeepColoursAndStandAsDisplayed) {
+    struct Case {
+        const char* file;
+        int page;
+        int rotation;
+        QSize size; // at 72 dpi
+        bool (*isMark)(QRgb);
+        QPoint quarter; // where the marks lie: -1 left or top, +1 right or bottom
+    };
+    const Case cases[] = {
+        {"boxes.pdf", 1, 0, QSize(572, 732), IsRed, QPoint(-1, -1)},
+        {"boxes.pdf", 2, 90, QSize(732, 572), IsRed, QPoint(1, -1)},
+        {"boxes.pdf", 3, 180, QSize(572, 732), IsRed, QPoint(1, 1)},
+        {"boxes.pdf", 4, 270, QSize(732, 572), IsRed, QPoint(-1, 1)},
+        {"to-rotate.pdf", 3, 0, QSize(612, 792), IsDark, QPoint(-1, -1)},
+        {"to-rotate.pdf", 11, 90, QSize(792, 612), IsDark, QPoint(1, -1)},
+        {"to-rotate.pdf", 16, 180, QSize(612, 792), IsDark, QPoint(1, 1)},
+        {"to-rotate.pdf", 1, 270, QSize(792, 612), IsDark, QPoint(-1, 1)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " page " + std::to_string(c.page));
+        OpenedInstance opened;
+        ASSERT_TRUE(opened.instance.Open(test::pdfPath(QString::fromUtf8(c.file)), 205));
+        ASSERT_EQ(pdfGetPageRotation(opened.instance.viewer, c.page), c.rotation);
+        const QImage image = opened.instance.RenderPage(c.page, 72);
+        ASSERT_EQ(image.size(), c.size);
+        EXPECT_EQ(image.format(), QImage::Format_RGB32);
+        const QPointF marks = MarkCentre(image, c.isMark);
+        EXPECT_TRUE(InQuarter(marks, c.quarter)) << marks.x() << ", " << marks.y();
+        if (c.isMark == IsRed) {
+            const QList<QRgb> frames = {qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 127, 0)};
+            EXPECT_EQ(FramesFrom(image, true), frames) << "from the left";
+            EXPECT_EQ(FramesFrom(image, false), frames) << "from the top";
+        }
+        // The thumbnail stands the same way.
+        const QImage thumbnail = opened.instance.RenderPage(c.page, kThumbnailDpi);
+        ASSERT_FALSE(thumbnail.isNull());
+        EXPECT_EQ(thumbnail.width() > thumbnail.height(), c.size.width() > c.size.height());
+        if (c.isMark == IsDark) {
+            const QPointF small = MarkCentre(thumbnail, IsDark);
+            EXPECT_TRUE(InQuarter(small, c.quarter))
+                << "thumbnail " << small.x() << ", " << small.y();
+        }
+    }
+}
+
 TEST(PDFViewWrapperTest, RenderedImageIsTheEnginesBitmapTopRowFirst) {
     OpenedInstance opened;
     ASSERT_TRUE(opened.instance.Open(test::pdfPath(QStringLiteral("R-intro.pdf")), 205));
