@@ -47,12 +47,10 @@ const char16_t* wide(const QString& text) {
 
 // Renders a page and frees the bitmap; the engine's result code.
 std::int32_t renderPage(PdfViewerHandle viewer, int page, double dpi) {
-    PdfBitmapInfoHeader header{};
-    header.biSize = sizeof header;
-    unsigned char* pixels = nullptr;
+    PdfBitmap bitmap;
     const std::int32_t result =
-        pdfConvertPageToBitmap2(viewer, page, dpi, kPdfBitmapModeBgr24, &header, &pixels);
-    pdfFreeMemory(pixels);
+        pdfConvertPageToBitmap2(viewer, page, dpi, kPdfBitmapModeRgb24, &bitmap);
+    pdfFreeMemory(bitmap.pixels);
     return result;
 }
 

@@ -112,11 +112,10 @@ public:
     }
     int pageCount() override { return pdfGetNumPages(viewer_); }
     bool renderPage(int page, double dpi) override {
-        PdfBitmapInfoHeader header{};
-        header.biSize = 40;
-        unsigned char* pixels = nullptr;
-        const bool ok = pdfConvertPageToBitmap2(viewer_, page, dpi, 3, &header, &pixels) == kPdfOk;
-        pdfFreeMemory(pixels);
+        PdfBitmap bitmap;
+        const bool ok =
+            pdfConvertPageToBitmap2(viewer_, page, dpi, kPdfBitmapModeRgb24, &bitmap) == kPdfOk;
+        pdfFreeMemory(bitmap.pixels);
         return ok;
     }
     void close() override {}

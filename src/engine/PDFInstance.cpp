@@ -189,8 +189,8 @@ void PDFInstanceManager::Release(PDFInstance* instance) {
         if (running == nullptr || running->instance != instance) {
             break;
         }
-        // A render of this instance is under way: it cannot be broken off, so wait until the
-        // worker has moved on (CancelCurrent releases the lock and polls every 250 ms).
+        // A render of this instance is under way: it cannot be broken off, so wait until it has
+        // ended (CancelCurrent releases the lock while it waits and returns as the render ends).
         CancelCurrent(true);
         Lock(kInfinite);
         if (instance->refCount_ > 0) {

@@ -133,7 +133,7 @@ public:
     // reference. The manager then owns it: the last Release destroys it.
     void Register(const QString& path, PDFInstance* instance);
     // Drops one reference. At zero: the instance's queued requests are discarded, a render of it
-    // that is running is waited for (polling every 250 ms), its registry entry is erased and it is
+    // that is running is waited for (until it ends), its registry entry is erased and it is
     // destroyed. User-interface thread (it may wait for the worker, never the other way round).
     void Release(PDFInstance* instance);
 

@@ -6,64 +6,17 @@
 #include "res/Strings.h"
 #include "work/BackgroundCall.h"
 
-#include <QTransform>
-
 #include <cstdint>
-#include <limits>
 
 namespace plyfold {
 
 namespace {
-
-// Bounds that keep every size computation inside 64-bit arithmetic and an image in memory.
-constexpr std::int64_t kMaxEdge = 1 << 16;
-constexpr std::int64_t kMaxBytes = std::int64_t(1) << 30;
 
 const char16_t* wide(const QString& text) {
     return reinterpret_cast<const char16_t*>(text.utf16());
 }
 
 } // namespace
-
-QImage BitmapFromDib(const PdfBitmapInfoHeader& header, const unsigned char* pixels, int angle) {
-    if (angle != 0 && angle != 90 && angle != 180 && angle != 270) {
-        return QImage();
-    }
-    if (pixels == nullptr || header.biSize != sizeof(PdfBitmapInfoHeader) || header.biPlanes != 1 ||
-        header.biCompression != 0 || (header.biBitCount != 24 && header.biBitCount != 32)) {
-        return QImage();
-    }
-    const std::int64_t width = header.biWidth;
-    const std::int64_t rawHeight = header.biHeight;
-    const std::int64_t height = rawHeight < 0 ? -rawHeight : rawHeight;
-    if (width <= 0 || height <= 0 || width > kMaxEdge || height > kMaxEdge) {
-        return QImage();
-    }
-    const std::int64_t bytesPerPixel = header.biBitCount / 8;
-    const std::int64_t stride = ((width * header.biBitCount + 31) / 32) * 4;
-    const std::int64_t needed = stride * height;
-    if (needed > kMaxBytes || std::int64_t(header.biSizeImage) < needed) {
-        return QImage();
-    }
-
-    QImage image(int(width), int(height), QImage::Format_RGB32);
-    if (image.isNull()) {
-        return QImage();
-    }
-    const bool bottomUp = rawHeight > 0;
-    for (std::int64_t y = 0; y < height; ++y) {
-        const unsigned char* source = pixels + (bottomUp ? height - 1 - y : y) * stride;
-        auto* target = reinterpret_cast<QRgb*>(image.scanLine(int(y)));
-        for (std::int64_t x = 0; x < width; ++x) {
-            const unsigned char* p = source + x * bytesPerPixel;
-            target[x] = qRgb(p[2], p[1], p[0]);
-        }
-    }
-    if (angle == 0) {
-        return image;
-    }
-    return image.transformed(QTransform().rotate(angle));
-}
 
 PDFViewWrapper::PDFViewWrapper() = default;
 
@@ -165,22 +118,20 @@ double PDFViewWrapper::MediaAspect(int page) const {
 }
 
 QImage PDFViewWrapper::RenderPage(int page, double dpi) const {
-    PdfBitmapInfoHeader header{};
-    header.biSize = sizeof(PdfBitmapInfoHeader);
-    unsigned char* pixels = nullptr;
-    const std::int32_t rc =
-        pdfConvertPageToBitmap2(viewer, page, dpi, kPdfBitmapModeBgr24, &header, &pixels);
-    QImage image;
-    if (rc == kPdfOk) {
-        // The engine may show its view turned; turn the page back by that much so it stands
-        // upright as the file rotates it.
-        const int angle = (360 - pdfGetRotate(viewer) % 360) % 360;
-        image = BitmapFromDib(header, pixels, angle);
+    PdfBitmap bitmap;
+    if (pdfConvertPageToBitmap2(viewer, page, dpi, kPdfBitmapModeRgb24, &bitmap) != kPdfOk) {
+        return QImage();
     }
-    if (pixels != nullptr) {
-        pdfFreeMemory(pixels);
+    // The engine's rows as they are; the wrapping image frees the buffer when it goes.
+    const QImage rows(bitmap.pixels, bitmap.width, bitmap.height, bitmap.stride,
+                      QImage::Format_RGB888, pdfFreeMemory, bitmap.pixels);
+    if (rows.isNull()) {
+        pdfFreeMemory(bitmap.pixels);
+        return QImage();
     }
-    return image;
+    // A thumbnail is painted many times: convert it once to the format the raster paint engine
+    // draws without converting. The result owns its pixels.
+    return rows.convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace plyfold

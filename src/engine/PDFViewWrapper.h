@@ -13,13 +13,6 @@ class QWidget;
 
 namespace plyfold {
 
-// Turns an engine bitmap (a 40-byte header and its pixel rows, 24-bit BGR or 32-bit BGRA, bottom-up
-// or top-down, rows padded to 4 bytes) into an image that owns a copy of the pixels, turned by
-// `angle` degrees clockwise (0, 90, 180 or 270). Returns a null image for any other angle, a header
-// that does not describe such a bitmap, or a buffer smaller than the header's size field says.
-// Pure function; callable from any thread (the result is a QImage, not a QPixmap).
-QImage BitmapFromDib(const PdfBitmapInfoHeader& header, const unsigned char* pixels, int angle);
-
 class PDFViewWrapper {
 public:
     PDFViewWrapper();
@@ -52,8 +45,9 @@ public:
     // height. Never waits for a render.
     double MediaAspect(int page) const;
 
-    // Renders a page at `dpi` and turns it upright for the viewer's rotation. A null image on
-    // failure. Any thread; renders of one document are serialised by the engine.
+    // Renders a page at `dpi`, upright as the file rotates it, into an image (Format_RGB32) that
+    // owns its pixels. A null image on failure. Any thread; renders of one document are
+    // serialised by the engine.
     QImage RenderPage(int page, double dpi) const;
 
     PdfViewerHandle viewer = 0; // 0 until CreateViewer succeeds

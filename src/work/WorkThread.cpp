@@ -7,6 +7,21 @@ namespace plyfold {
 
 const std::atomic<bool> alwaysCancelled{true};
 
+namespace {
+
+// A QzLockable seen as a BasicLockable, so that a condition variable can release and take it again.
+class LockableRef {
+public:
+    explicit LockableRef(QzLockable& lockable) : lockable_(lockable) {}
+    void lock() { lockable_.Lock(QzLockable::kInfinite); }
+    void unlock() { lockable_.Unlock(); }
+
+private:
+    QzLockable& lockable_;
+};
+
+} // namespace
+
 // State of one started worker, shared by the WorkThread and its worker thread. It outlives the
 // WorkThread when the worker is abandoned, so that the abandoned worker and its item only ever
 // touch this, never the WorkThread.
@@ -66,7 +81,7 @@ bool WorkThread::Start() {
         QzLock lock(this);
         session_ = session;
         completedCount_ = 0;
-        current_ = nullptr;
+        ClearCurrentLocked();
     }
     try {
         thread_ = std::thread(&WorkThread::ThreadMain, this, session);
@@ -176,8 +191,7 @@ bool WorkThread::StopLocked(std::uint32_t timeoutMs) {
         // The abandoned worker now owns its item and deletes it when Run returns.
         {
             QzLock lock(this);
-            current_ = nullptr;
-            currentThread_ = std::thread::id();
+            ClearCurrentLocked();
         }
         thread_.detach();
     }
@@ -196,19 +210,13 @@ void WorkThread::CancelCurrent(bool wait) {
     const bool fromOwnItem = currentThread_ == std::this_thread::get_id();
     item->cancelFlag = &alwaysCancelled;
     item->Cancel();
+    if (wait && !fromOwnItem) {
+        // The wait releases the lock and takes it again to look; the item's end is signalled
+        // under the lock, so it cannot pass unseen between a look and the wait.
+        LockableRef held(*this);
+        currentEnded_.wait(held, [&] { return current_ == nullptr || currentSerial_ != serial; });
+    }
     Unlock();
-    if (!wait || fromOwnItem) {
-        return;
-    }
-    for (;;) {
-        {
-            QzLock lock(this);
-            if (current_ == nullptr || currentSerial_ != serial) {
-                return;
-            }
-        }
-        std::this_thread::sleep_for(kPollInterval);
-    }
 }
 
 void WorkThread::LockAndCancelCurrent(bool wait) {
@@ -245,6 +253,12 @@ bool WorkThread::IsRunning() {
 std::uint32_t WorkThread::completedCount() {
     QzLock lock(this);
     return completedCount_;
+}
+
+void WorkThread::ClearCurrentLocked() {
+    current_ = nullptr;
+    currentThread_ = std::thread::id();
+    currentEnded_.notify_all();
 }
 
 WorkItem* WorkThread::PopNext() {
@@ -312,8 +326,7 @@ WorkThread::RunResult WorkThread::RunOne(Session& session, std::unique_lock<std:
     {
         QzLock lock(this);
         ++completedCount_;
-        current_ = nullptr;
-        currentThread_ = std::thread::id();
+        ClearCurrentLocked();
     }
     // The session's flag dies with this run of the thread, but ItemDone may hand the item on:
     // leave it a flag that lives as long as the process and keeps the answer.

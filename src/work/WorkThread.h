@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -100,9 +101,10 @@ public:
 
     // Cancels the current item: points its cancelFlag at alwaysCancelled and calls its Cancel.
     // The caller must hold the lock (Lock); it is released before this returns, also when there is
-    // no current item. With wait, then waits (polling every kPollInterval) until that item is no
-    // longer current; the caller holds no lock on return. From inside an item's own Run, wait is
-    // ignored (the item could never stop being current).
+    // no current item. With wait, then waits, without holding the lock, until that item is no
+    // longer current (its Run returned, or Stop abandoned it) and returns as soon as it is not;
+    // the caller holds no lock on return. From inside an item's own Run, wait is ignored (the
+    // item could never stop being current).
     void CancelCurrent(bool wait);
     // The same, but takes the lock itself: for callers that do not hold it.
     void LockAndCancelCurrent(bool wait);
@@ -138,6 +140,8 @@ private:
 
     static void ThreadMain(WorkThread* self, std::shared_ptr<Session> session);
     RunResult RunOne(Session& session, std::unique_lock<std::mutex>& gate);
+    // Makes no item current and wakes CancelCurrent's waiters. The caller holds the lock.
+    void ClearCurrentLocked();
     void WaitForWork();
     bool StopLocked(std::uint32_t timeoutMs);
 
@@ -152,6 +156,9 @@ private:
     WorkItem* current_ = nullptr;
     std::uint64_t currentSerial_ = 0;
     std::thread::id currentThread_{};
+    // Signalled (under the lock) whenever the current item stops being current; CancelCurrent
+    // waits on it with the lock.
+    std::condition_variable_any currentEnded_;
     std::uint32_t completedCount_ = 0;
     std::deque<WorkItem*> queue_;
 };

@@ -1,5 +1,5 @@
 // Opening documents with the password rules, page counts and proportions, and the page images,
-// on the shared test PDFs; the bitmap conversion on hand-made bitmaps.
+// on the shared test PDFs.
 
 #include "engine/PDFViewWrapper.h"
 #include "engine/CStringDlg.h"
@@ -227,136 +227,130 @@ TEST(PDFViewWrapperTest, ThumbnailsAreUprightOwnedImagesAtFourteenPointFourDpi) 
     }
 }
 
+// The centre of the marks of a page (the pixels `isMark` accepts) seen from the middle of the
+// image, as a fraction of its width and height: x grows to the right, y downwards.
+QPointF MarkCentre(const QImage& image, bool (*isMark)(QRgb)) {
+    double sumX = 0;
+    double sumY = 0;
+    int marks = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (isMark(image.pixel(x, y))) {
+                sumX += x;
+                sumY += y;
+                ++marks;
+            }
+        }
+    }
+    if (marks == 0) {
+        return QPointF();
+    }
+    return QPointF((sumX / marks - (image.width() - 1) / 2.0) / image.width(),
+                   (sumY / marks - (image.height() - 1) / 2.0) / image.height());
+}
+
+// True when the marks lie clearly in the quarter of the image given by the signs of `quarter`.
+bool InQuarter(const QPointF& centre, QPoint quarter) {
+    return centre.x() * quarter.x() > 0.05 && centre.y() * quarter.y() > 0.05;
+}
+
+bool IsDark(QRgb c) {
+    return qGray(c) < 160;
+}
+
+bool IsRed(QRgb c) {
+    return qRed(c) > 200 && qGreen(c) < 80 && qBlue(c) < 80;
+}
+
+// The frame colours met first walking from a border towards the middle of the image (along the
+// middle row from the left, or along the middle column from the top), in order, without repeats.
+QList<QRgb> FramesFrom(const QImage& image, bool fromLeft) {
+    const QList<QRgb> frames = {qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 127, 0)};
+    QList<QRgb> met;
+    const int steps = fromLeft ? image.width() / 2 : image.height() / 2;
+    for (int i = 0; i < steps && met.size() < frames.size(); ++i) {
+        const QRgb c =
+            fromLeft ? image.pixel(i, image.height() / 2) : image.pixel(image.width() / 2, i);
+        if (frames.contains(c) && !met.contains(c)) {
+            met.append(c);
+        }
+    }
+    return met;
+}
+
+// Rendered pages of real files keep their size, their colours and the way they stand when shown:
+// boxes.pdf draws a green, a blue and an orange frame with red text in the top-left corner of the
+// unturned page; to-rotate.pdf writes its line of text at the top of each unturned page.
+TEST(PDFViewWrapperTest, RenderedPagesKeepColoursAndStandAsDisplayed) {
+    struct Case {
+        const char* file;
+        int page;
+        int rotation;
+        QSize size; // at 72 dpi
+        bool (*isMark)(QRgb);
+        QPoint quarter; // where the marks lie: -1 left or top, +1 right or bottom
+    };
+    const Case cases[] = {
+        {"boxes.pdf", 1, 0, QSize(572, 732), IsRed, QPoint(-1, -1)},
+        {"boxes.pdf", 2, 90, QSize(732, 572), IsRed, QPoint(1, -1)},
+        {"boxes.pdf", 3, 180, QSize(572, 732), IsRed, QPoint(1, 1)},
+        {"boxes.pdf", 4, 270, QSize(732, 572), IsRed, QPoint(-1, 1)},
+        {"to-rotate.pdf", 3, 0, QSize(612, 792), IsDark, QPoint(-1, -1)},
+        {"to-rotate.pdf", 11, 90, QSize(792, 612), IsDark, QPoint(1, -1)},
+        {"to-rotate.pdf", 16, 180, QSize(612, 792), IsDark, QPoint(1, 1)},
+        {"to-rotate.pdf", 1, 270, QSize(792, 612), IsDark, QPoint(-1, 1)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " page " + std::to_string(c.page));
+        OpenedInstance opened;
+        ASSERT_TRUE(opened.instance.Open(test::pdfPath(QString::fromUtf8(c.file)), 205));
+        ASSERT_EQ(pdfGetPageRotation(opened.instance.viewer, c.page), c.rotation);
+        const QImage image = opened.instance.RenderPage(c.page, 72);
+        ASSERT_EQ(image.size(), c.size);
+        EXPECT_EQ(image.format(), QImage::Format_RGB32);
+        const QPointF marks = MarkCentre(image, c.isMark);
+        EXPECT_TRUE(InQuarter(marks, c.quarter)) << marks.x() << ", " << marks.y();
+        if (c.isMark == IsRed) {
+            const QList<QRgb> frames = {qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 127, 0)};
+            EXPECT_EQ(FramesFrom(image, true), frames) << "from the left";
+            EXPECT_EQ(FramesFrom(image, false), frames) << "from the top";
+        }
+        // The thumbnail stands the same way.
+        const QImage thumbnail = opened.instance.RenderPage(c.page, kThumbnailDpi);
+        ASSERT_FALSE(thumbnail.isNull());
+        EXPECT_EQ(thumbnail.width() > thumbnail.height(), c.size.width() > c.size.height());
+        if (c.isMark == IsDark) {
+            const QPointF small = MarkCentre(thumbnail, IsDark);
+            EXPECT_TRUE(InQuarter(small, c.quarter))
+                << "thumbnail " << small.x() << ", " << small.y();
+        }
+    }
+}
+
 TEST(PDFViewWrapperTest, RenderedImageIsTheEnginesBitmapTopRowFirst) {
     OpenedInstance opened;
     ASSERT_TRUE(opened.instance.Open(test::pdfPath(QStringLiteral("R-intro.pdf")), 205));
     const QImage image = opened.instance.RenderPage(5, kThumbnailDpi);
     ASSERT_FALSE(image.isNull());
 
-    PdfBitmapInfoHeader header{};
-    header.biSize = 40;
-    unsigned char* raw = nullptr;
-    ASSERT_EQ(pdfConvertPageToBitmap2(opened.instance.viewer, 5, kThumbnailDpi, kPdfBitmapModeBgr24,
-                                      &header, &raw),
+    PdfBitmap bitmap;
+    ASSERT_EQ(pdfConvertPageToBitmap2(opened.instance.viewer, 5, kThumbnailDpi, kPdfBitmapModeRgb24,
+                                      &bitmap),
               kPdfOk);
-    ASSERT_EQ(image.size(), QSize(header.biWidth, header.biHeight));
-    const int stride = pdfBitmapStride(header.biWidth, header.biBitCount);
+    ASSERT_EQ(image.size(), QSize(bitmap.width, bitmap.height));
     int mismatches = 0;
     int ink = 0;
     for (int y = 0; y < image.height(); ++y) {
-        const unsigned char* row = raw + (header.biHeight - 1 - y) * stride; // bottom-up rows
+        const unsigned char* row = bitmap.pixels + y * bitmap.stride;
         for (int x = 0; x < image.width(); ++x) {
             const unsigned char* p = row + x * 3;
-            mismatches += image.pixel(x, y) != qRgb(p[2], p[1], p[0]);
+            mismatches += image.pixel(x, y) != qRgb(p[0], p[1], p[2]);
             ink += qGray(image.pixel(x, y)) < 200;
         }
     }
-    pdfFreeMemory(raw);
+    pdfFreeMemory(bitmap.pixels);
     EXPECT_EQ(mismatches, 0);
     EXPECT_GT(ink, 50) << "a text page shows ink";
-}
-
-// ---- BitmapFromDib ----------------------------------------------------------------------------
-
-// A width x height bitmap whose pixel (x, y) (from the top-left as displayed) is colourAt(x, y).
-struct Dib {
-    PdfBitmapInfoHeader header{};
-    std::vector<unsigned char> pixels;
-};
-
-QRgb colourAt(int x, int y) {
-    return qRgb(10 + 40 * x, 20 + 50 * y, 200 - 30 * x - 20 * y);
-}
-
-Dib makeDib(int width, int height, int bits, bool bottomUp) {
-    Dib dib;
-    dib.header.biSize = 40;
-    dib.header.biWidth = width;
-    dib.header.biHeight = bottomUp ? height : -height;
-    dib.header.biPlanes = 1;
-    dib.header.biBitCount = std::uint16_t(bits);
-    const int stride = pdfBitmapStride(width, bits);
-    dib.header.biSizeImage = std::uint32_t(stride * height);
-    dib.pixels.assign(dib.header.biSizeImage, 0xEE);
-    for (int y = 0; y < height; ++y) {
-        const int row = bottomUp ? height - 1 - y : y;
-        for (int x = 0; x < width; ++x) {
-            unsigned char* p = dib.pixels.data() + row * stride + x * (bits / 8);
-            const QRgb c = colourAt(x, y);
-            p[0] = std::uint8_t(qBlue(c));
-            p[1] = std::uint8_t(qGreen(c));
-            p[2] = std::uint8_t(qRed(c));
-        }
-    }
-    return dib;
-}
-
-TEST(BitmapFromDibTest, RowsAndTurnsLandWhereTheyBelong) {
-    const int w = 3;
-    const int h = 2;
-    // Where the source pixel (x, y) appears after a clockwise turn.
-    struct Turn {
-        int angle;
-        int width;
-        int height;
-        QPoint (*map)(int x, int y);
-    };
-    const Turn turns[] = {
-        {0, w, h, [](int x, int y) { return QPoint(x, y); }},
-        {90, h, w, [](int x, int y) { return QPoint(h - 1 - y, x); }},
-        {180, w, h, [](int x, int y) { return QPoint(w - 1 - x, h - 1 - y); }},
-        {270, h, w, [](int x, int y) { return QPoint(y, w - 1 - x); }},
-    };
-    for (int bits : {24, 32}) {
-        for (bool bottomUp : {true, false}) {
-            Dib dib = makeDib(w, h, bits, bottomUp);
-            for (const Turn& turn : turns) {
-                const QImage image = BitmapFromDib(dib.header, dib.pixels.data(), turn.angle);
-                ASSERT_EQ(image.size(), QSize(turn.width, turn.height))
-                    << bits << " bits, angle " << turn.angle;
-                for (int y = 0; y < h; ++y) {
-                    for (int x = 0; x < w; ++x) {
-                        EXPECT_EQ(image.pixel(turn.map(x, y)), colourAt(x, y))
-                            << bits << " bits, bottomUp " << bottomUp << ", angle " << turn.angle
-                            << ", source " << x << "," << y;
-                    }
-                }
-            }
-            // The image owns its pixels: wiping the engine's buffer changes nothing.
-            const QImage kept = BitmapFromDib(dib.header, dib.pixels.data(), 0);
-            std::fill(dib.pixels.begin(), dib.pixels.end(), 0);
-            EXPECT_EQ(kept.pixel(2, 1), colourAt(2, 1));
-        }
-    }
-}
-
-TEST(BitmapFromDibTest, RefusesWhatItCannotReadSafely) {
-    const Dib good = makeDib(5, 4, 24, true);
-    struct Case {
-        const char* name;
-        void (*spoil)(PdfBitmapInfoHeader&);
-        int angle;
-    };
-    const Case cases[] = {
-        {"angle 45", [](PdfBitmapInfoHeader&) {}, 45},
-        {"angle 360", [](PdfBitmapInfoHeader&) {}, 360},
-        {"header size", [](PdfBitmapInfoHeader& h) { h.biSize = 12; }, 0},
-        {"zero width", [](PdfBitmapInfoHeader& h) { h.biWidth = 0; }, 0},
-        {"negative width", [](PdfBitmapInfoHeader& h) { h.biWidth = -5; }, 0},
-        {"zero height", [](PdfBitmapInfoHeader& h) { h.biHeight = 0; }, 0},
-        {"8 bits", [](PdfBitmapInfoHeader& h) { h.biBitCount = 8; }, 0},
-        {"compressed", [](PdfBitmapInfoHeader& h) { h.biCompression = 1; }, 0},
-        {"buffer too small", [](PdfBitmapInfoHeader& h) { h.biSizeImage -= 1; }, 0},
-        {"huge", [](PdfBitmapInfoHeader& h) { h.biWidth = 1 << 30; }, 0},
-        {"wider than the buffer", [](PdfBitmapInfoHeader& h) { h.biWidth = 6; }, 0},
-    };
-    ASSERT_FALSE(BitmapFromDib(good.header, good.pixels.data(), 0).isNull());
-    for (const Case& c : cases) {
-        PdfBitmapInfoHeader header = good.header;
-        c.spoil(header);
-        EXPECT_TRUE(BitmapFromDib(header, good.pixels.data(), c.angle).isNull()) << c.name;
-    }
-    EXPECT_TRUE(BitmapFromDib(good.header, nullptr, 0).isNull());
 }
 
 } // namespace

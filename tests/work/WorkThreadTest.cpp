@@ -144,6 +144,22 @@ private:
     std::shared_ptr<Latch> release_;
 };
 
+// A StubbornItem that also opens a latch when Cancel reaches it.
+class WatchedStubbornItem : public StubbornItem {
+public:
+    WatchedStubbornItem(int id, std::shared_ptr<Journal> journal, std::shared_ptr<Latch> started,
+                        std::shared_ptr<Latch> release, std::shared_ptr<Latch> cancelCalled)
+        : StubbornItem(id, std::move(journal), std::move(started), std::move(release)),
+          cancelCalled_(std::move(cancelCalled)) {}
+    void Cancel() override {
+        StubbornItem::Cancel();
+        cancelCalled_->Open();
+    }
+
+private:
+    std::shared_ptr<Latch> cancelCalled_;
+};
+
 // Blocks until cancelled, either by its flag or through Cancel breaking off the "blocking call".
 class CooperativeItem : public RecordingItem {
 public:
@@ -387,6 +403,39 @@ TEST(WorkThreadTest, CancelCurrentWaitsForTheCancelledItem) {
     EXPECT_EQ(journal->NoteOf(1, "returned"), 1);
     EXPECT_EQ(journal->NoteOf(1, "cancelled"), 1);
     EXPECT_TRUE(WaitUntil([&] { return journal->RanCount(2) == 1; }));
+    EXPECT_TRUE(thread.Stop(500));
+    EXPECT_EQ(journal->DestroyedCount(1), 1);
+    EXPECT_EQ(journal->DestroyedCount(2), 1);
+}
+
+// CancelCurrent(true) on an item that ignores cancellation (a render that cannot be broken off)
+// returns once that item has ended, not before, and without waiting for the item after it.
+TEST(WorkThreadTest, CancelCurrentReturnsWhenAHeldItemEnds) {
+    auto journal = std::make_shared<Journal>();
+    auto started = std::make_shared<Latch>();
+    auto release = std::make_shared<Latch>();
+    auto cancelCalled = std::make_shared<Latch>();
+    auto nextStarted = std::make_shared<Latch>();
+    auto nextRelease = std::make_shared<Latch>();
+    WorkThread thread(true);
+    thread.AddItem(new WatchedStubbornItem(1, journal, started, release, cancelCalled));
+    thread.AddItem(new StubbornItem(2, journal, nextStarted, nextRelease));
+    ASSERT_TRUE(thread.Start());
+    started->Wait();
+    auto waiter = std::async(std::launch::async, [&] {
+        thread.LockAndCancelCurrent(true);
+        // What had happened when the wait ended.
+        return std::make_pair(journal->NoteOf(1, "returned"), nextRelease->IsOpen());
+    });
+    // The cancel has reached the item, which goes on regardless until it is let go.
+    cancelCalled->Wait();
+    release->Open();
+    const auto [firstReturned, nextReleased] = waiter.get();
+    EXPECT_EQ(firstReturned, 1);
+    EXPECT_FALSE(nextReleased);
+    EXPECT_EQ(journal->NoteOf(1, "cancelled"), 1);
+    nextStarted->Wait();
+    nextRelease->Open();
     EXPECT_TRUE(thread.Stop(500));
     EXPECT_EQ(journal->DestroyedCount(1), 1);
     EXPECT_EQ(journal->DestroyedCount(2), 1);

@@ -468,7 +468,7 @@ void dropDocument(fz_context* ctx, pdf_document* doc) {
 // Largest pixel buffer a render may ask for.
 constexpr std::int64_t kMaxBitmapBytes = std::int64_t{1} << 30;
 
-// A page drawn into a top-down 24-bit BGR buffer with DWORD-aligned rows (malloc'ed).
+// A page drawn into a top-down 24-bit RGB buffer with rows aligned to 4 bytes (malloc'ed).
 struct DrawnPage {
     std::int32_t result = kPdfOk;
     unsigned char* buffer = nullptr;
@@ -480,7 +480,7 @@ struct DrawnPage {
 bool bitmapSize(const fz_irect& area, DrawnPage* out) {
     const std::int64_t width = std::max<std::int64_t>(1, std::int64_t{area.x1} - area.x0);
     const std::int64_t height = std::max<std::int64_t>(1, std::int64_t{area.y1} - area.y0);
-    const std::int64_t stride = ((width * 24 + 31) / 32) * 4;
+    const std::int64_t stride = (width * 3 + 3) / 4 * 4;
     if (width > INT32_MAX / 4 || height > INT32_MAX || stride * height > kMaxBitmapBytes)
         return false;
     out->width = static_cast<int>(width);
@@ -508,7 +508,7 @@ void drawPage(fz_context* ctx, pdf_document* doc, int index, float scale, DrawnP
             if (!buffer)
                 fz_throw(ctx, FZ_ERROR_MEMORY, "bitmap of %zu bytes", size);
             std::memset(buffer, 0xFF, size);
-            pix = fz_new_pixmap_with_data(ctx, fz_device_bgr(ctx), out->width, out->height, nullptr,
+            pix = fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), out->width, out->height, nullptr,
                                           0, out->stride, buffer);
             dev = fz_new_draw_device(ctx, fz_identity, pix);
             // Shift the drawing so the area's top-left pixel is the buffer's first one.
@@ -689,10 +689,6 @@ std::int32_t pdfGetPageRotation(PdfViewerHandle handle, std::int32_t page) {
     return facts ? facts->rotation : 0;
 }
 
-std::int32_t pdfGetRotate(PdfViewerHandle /*handle*/) {
-    return 0;
-}
-
 double pdfGetPageBoxXMin(PdfViewerHandle handle, std::int32_t page, const char* box) {
     return boxCoordinate(handle, page, box, 0);
 }
@@ -710,12 +706,11 @@ double pdfGetPageBoxYMax(PdfViewerHandle handle, std::int32_t page, const char* 
 }
 
 std::int32_t pdfConvertPageToBitmap2(PdfViewerHandle handle, std::int32_t page, double dpi,
-                                     std::int32_t mode, PdfBitmapInfoHeader* header,
-                                     unsigned char** pixels) {
-    if (pixels != nullptr)
-        *pixels = nullptr;
-    if (header == nullptr || pixels == nullptr || mode != kPdfBitmapModeBgr24 ||
-        !std::isfinite(dpi) || dpi <= 0.0 || dpi > 3000.0)
+                                     std::int32_t mode, PdfBitmap* bitmap) {
+    if (bitmap != nullptr)
+        *bitmap = PdfBitmap{};
+    if (bitmap == nullptr || mode != kPdfBitmapModeRgb24 || !std::isfinite(dpi) || dpi <= 0.0 ||
+        dpi > 3000.0)
         return kPdfErrBadArgument;
     std::shared_ptr<Viewer> viewer = findViewer(handle);
     if (!viewer)
@@ -735,33 +730,10 @@ std::int32_t pdfConvertPageToBitmap2(PdfViewerHandle handle, std::int32_t page, 
     drawPage(ctx, viewer->doc, page - 1, static_cast<float>(dpi / 72.0), &drawn);
     if (drawn.result != kPdfOk)
         return drawn.result;
-    unsigned char* const buffer = drawn.buffer;
-    const std::int64_t stride = drawn.stride;
-    const std::int64_t height = drawn.height;
-    const auto size = static_cast<std::size_t>(stride * height);
-
-    // MuPDF draws top-down; a bitmap with a positive height stores its bottom row first.
-    std::vector<unsigned char> row(static_cast<std::size_t>(stride));
-    for (std::int64_t top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
-        unsigned char* a = buffer + top * stride;
-        unsigned char* b = buffer + bottom * stride;
-        std::memcpy(row.data(), a, row.size());
-        std::memcpy(a, b, row.size());
-        std::memcpy(b, row.data(), row.size());
-    }
-
-    const auto pelsPerMeter = static_cast<std::int32_t>(std::lround(dpi / 0.0254));
-    *header = PdfBitmapInfoHeader{};
-    header->biSize = sizeof(PdfBitmapInfoHeader);
-    header->biWidth = drawn.width;
-    header->biHeight = static_cast<std::int32_t>(height);
-    header->biPlanes = 1;
-    header->biBitCount = 24;
-    header->biCompression = 0;
-    header->biSizeImage = static_cast<std::uint32_t>(size);
-    header->biXPelsPerMeter = pelsPerMeter;
-    header->biYPelsPerMeter = pelsPerMeter;
-    *pixels = buffer;
+    bitmap->width = drawn.width;
+    bitmap->height = drawn.height;
+    bitmap->stride = drawn.stride;
+    bitmap->pixels = drawn.buffer;
     return kPdfOk;
 }
 

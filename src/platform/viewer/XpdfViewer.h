@@ -1,8 +1,8 @@
 #pragma once
 
 // The viewer engine's calls: open a PDF, answer page count, rotations and page boxes, and render a
-// page into a device-independent bitmap. This is the only interface through which the program reads
-// PDF content for display; the implementation (over MuPDF) is private to this folder.
+// page into a buffer of RGB rows. This is the only interface through which the program reads PDF
+// content for display; the implementation (over MuPDF) is private to this folder.
 //
 // Threads: every call may be made from any thread. Each viewer serialises the calls that touch its
 // document (load, render, destroy) with its own lock. The page queries (pdfGetNumPages,
@@ -33,35 +33,20 @@ enum PdfResult : std::int32_t {
     kPdfErrRender = 7,      // the page could not be rendered (damaged content, out of memory)
 };
 
-// The bitmap mode pdfConvertPageToBitmap2 accepts: 24-bit BGR pixels on a white background.
-constexpr std::int32_t kPdfBitmapModeBgr24 = 3;
+// The bitmap mode pdfConvertPageToBitmap2 accepts: 24-bit RGB pixels on a white background.
+constexpr std::int32_t kPdfBitmapModeRgb24 = 3;
 
-// Header of a device-independent bitmap, laid out byte for byte as BITMAPINFOHEADER (40 bytes,
-// little-endian fields, no padding). The pixel rows that go with it:
-// - biHeight > 0: rows are stored bottom-up (the first row in memory is the bottom row of the
-//   image); biHeight < 0 would mean top-down, which this layer never produces.
-// - Each row holds biWidth pixels of biBitCount / 8 bytes in B, G, R (and A for 32 bits) order and
-//   is padded to a multiple of 4 bytes: stride = ((biWidth * biBitCount + 31) / 32) * 4.
-// - biSizeImage = stride * |biHeight|, the size of the pixel buffer.
-struct PdfBitmapInfoHeader {
-    std::uint32_t biSize;         // 40
-    std::int32_t biWidth;         // pixels
-    std::int32_t biHeight;        // pixels; positive = bottom-up rows
-    std::uint16_t biPlanes;       // 1
-    std::uint16_t biBitCount;     // 24 (BGR) or 32 (BGRA); this layer writes 24
-    std::uint32_t biCompression;  // 0: uncompressed RGB
-    std::uint32_t biSizeImage;    // bytes of pixel data
-    std::int32_t biXPelsPerMeter; // resolution of the render, pixels per metre
-    std::int32_t biYPelsPerMeter;
-    std::uint32_t biClrUsed;      // 0: no colour table
-    std::uint32_t biClrImportant; // 0
+// A rendered page as pdfConvertPageToBitmap2 hands it out: `height` rows from the top of the page
+// down, each holding `width` pixels of three bytes in R, G, B order and starting `stride` bytes
+// after the one before (a multiple of 4, so the rows can be used in place as an image's scan
+// lines). `pixels` holds stride * height bytes, allocated by the layer and freed with
+// pdfFreeMemory.
+struct PdfBitmap {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t stride = 0;
+    unsigned char* pixels = nullptr;
 };
-static_assert(sizeof(PdfBitmapInfoHeader) == 40, "PdfBitmapInfoHeader must be 40 bytes");
-
-// Row stride in bytes of a bitmap described by the header (rows are DWORD-aligned).
-constexpr std::int32_t pdfBitmapStride(std::int32_t width, std::int32_t bitCount) {
-    return ((width * bitCount + 31) / 32) * 4;
-}
 
 // Initialises the engine and reads its configuration file (8-bit path, may be null or name a
 // missing file: the engine then uses its built-in fonts only). Lines: "displayFontTT <PDF font
@@ -113,10 +98,6 @@ std::int32_t pdfGetNumPages(PdfViewerHandle handle);
 // handle or page. Never waits for a running render.
 std::int32_t pdfGetPageRotation(PdfViewerHandle handle, std::int32_t page);
 
-// The viewer's own display rotation in degrees: always 0 (the engine shows pages as the file
-// rotates them and offers no call to turn its view).
-std::int32_t pdfGetRotate(PdfViewerHandle handle);
-
 // Coordinates of a page's box in PDF units (1/72 inch), unrotated, as the file states it
 // (inherited when the page has none): box "media" (the MediaBox) or "crop" (the CropBox, the
 // MediaBox when absent; also accepted: "bleed", "trim", "art", which fall back to the CropBox).
@@ -130,14 +111,11 @@ double pdfGetPageBoxYMax(PdfViewerHandle handle, std::int32_t page, const char* 
 
 // Renders a page (1-based) at dpi dots per inch (0 < dpi <= 3000) with its /Rotate applied, so the
 // bitmap is upright as the page is displayed; the area drawn is the page's CropBox. mode must be
-// kPdfBitmapModeBgr24 (3). header is filled in (see PdfBitmapInfoHeader: 24-bit BGR rows,
-// bottom-up, DWORD-aligned) and *pixels receives a buffer of header->biSizeImage bytes allocated by
-// the layer, to be freed with pdfFreeMemory. Returns 0 on success; on failure *pixels is null (a
-// caller may still pass a non-null *pixels to pdfFreeMemory safely). A page without a usable
-// MediaBox is drawn as a 612 x 792 page.
+// kPdfBitmapModeRgb24 (3). On success *bitmap describes the pixels (see PdfBitmap) and the caller
+// owns bitmap->pixels. Returns 0 on success; on failure *bitmap is left empty (its pixels null). A
+// page without a usable MediaBox is drawn as a 612 x 792 page.
 std::int32_t pdfConvertPageToBitmap2(PdfViewerHandle handle, std::int32_t page, double dpi,
-                                     std::int32_t mode, PdfBitmapInfoHeader* header,
-                                     unsigned char** pixels);
+                                     std::int32_t mode, PdfBitmap* bitmap);
 
 // Frees a pixel buffer returned by pdfConvertPageToBitmap2. Null is ignored.
 void pdfFreeMemory(void* buffer);

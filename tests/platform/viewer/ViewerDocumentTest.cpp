@@ -43,7 +43,6 @@ TEST(ViewerDocument, PageCountsAndRotationsMatchManifest) {
             EXPECT_EQ(pdfGetPageRotation(viewer.handle(), page),
                       row.rotations[static_cast<std::size_t>(page - 1)])
                 << "page " << page;
-        EXPECT_EQ(pdfGetRotate(viewer.handle()), 0);
         EXPECT_EQ(pdfGetPageRotation(viewer.handle(), 0), 0);
         EXPECT_EQ(pdfGetPageRotation(viewer.handle(), row.pages + 1), 0);
     }

@@ -1,4 +1,4 @@
-// Page bitmaps from the viewer engine: the bitmap layout, rotation, failures, and renders from
+// Page bitmaps from the viewer engine: the row layout, rotation, failures, and renders from
 // several threads.
 
 #include "ViewerTestSupport.h"
@@ -26,16 +26,11 @@ MiniPage topHalfBlack() {
 }
 
 void expectWellFormed(const Bitmap& bitmap) {
-    EXPECT_EQ(bitmap.header.biSize, 40u);
-    EXPECT_EQ(bitmap.header.biPlanes, 1);
-    EXPECT_EQ(bitmap.header.biBitCount, 24);
-    EXPECT_EQ(bitmap.header.biCompression, 0u);
-    EXPECT_GT(bitmap.header.biWidth, 0);
-    EXPECT_GT(bitmap.header.biHeight, 0); // bottom-up rows
+    EXPECT_GT(bitmap.width(), 0);
+    EXPECT_GT(bitmap.height(), 0);
+    EXPECT_GE(bitmap.stride(), bitmap.width() * 3);
     EXPECT_EQ(bitmap.stride() % 4, 0);
-    EXPECT_EQ(bitmap.header.biSizeImage,
-              static_cast<std::uint32_t>(bitmap.stride() * bitmap.header.biHeight));
-    EXPECT_EQ(bitmap.pixels.size(), bitmap.header.biSizeImage);
+    EXPECT_EQ(bitmap.pixels.size(), static_cast<std::size_t>(bitmap.stride()) * bitmap.height());
 }
 
 } // namespace
@@ -71,8 +66,8 @@ TEST(ViewerRender, BitmapSizeFollowsPageAndRotation) {
     }
 }
 
-// The first row in memory is the bottom of the page, and /Rotate turns the picture clockwise.
-TEST(ViewerRender, RowsAreBottomUpAndPagesUpright) {
+// The first row in memory is the top of the page, and /Rotate turns the picture clockwise.
+TEST(ViewerRender, RowsAreTopDownAndPagesUpright) {
     QTemporaryDir dir;
     std::vector<MiniPage> pages(4, topHalfBlack());
     pages[1].rotate = "90";
@@ -83,10 +78,10 @@ TEST(ViewerRender, RowsAreBottomUpAndPagesUpright) {
 
     const Bitmap upright = render(viewer.handle(), 1, 36);
     ASSERT_EQ(upright.result, kPdfOk);
-    // Raw memory: first row white, last row black.
-    EXPECT_EQ(upright.pixels[0], 255);
+    // Raw memory: first row black, last row white.
+    EXPECT_LT(upright.pixels[0], 64);
     const std::size_t lastRow = static_cast<std::size_t>(upright.height() - 1) * upright.stride();
-    EXPECT_LT(upright.pixels[lastRow], 64);
+    EXPECT_EQ(upright.pixels[lastRow], 255);
     // Displayed picture: black on top, white below.
     const int w = upright.width(), h = upright.height();
     EXPECT_TRUE(upright.isDark(w / 2, h / 4));
@@ -130,8 +125,15 @@ TEST(ViewerRender, OddWidthsArePadded) {
 TEST(ViewerRender, FailuresLeaveNoBuffer) {
     ScopedViewer viewer;
     ASSERT_EQ(viewer.load(pdfPath("refcard-nf.pdf")), kPdfOk);
-    PdfBitmapInfoHeader header{};
-    header.biSize = 40;
+    // What a failed call must not leave behind: a stale size or a pointer to free.
+    unsigned char stale = 0;
+    const PdfBitmap spoilt{7, 8, 24, &stale};
+    const auto expectEmpty = [](const PdfBitmap& bitmap) {
+        EXPECT_EQ(bitmap.pixels, nullptr);
+        EXPECT_EQ(bitmap.width, 0);
+        EXPECT_EQ(bitmap.height, 0);
+        EXPECT_EQ(bitmap.stride, 0);
+    };
     struct Row {
         int page;
         double dpi;
@@ -145,24 +147,22 @@ TEST(ViewerRender, FailuresLeaveNoBuffer) {
         {1, 14.4, 2, kPdfErrBadArgument},
     };
     for (const Row& row : rows) {
-        unsigned char* pixels = reinterpret_cast<unsigned char*>(&header); // must be reset
-        EXPECT_EQ(
-            pdfConvertPageToBitmap2(viewer.handle(), row.page, row.dpi, row.mode, &header, &pixels),
-            row.expected)
+        PdfBitmap bitmap = spoilt;
+        EXPECT_EQ(pdfConvertPageToBitmap2(viewer.handle(), row.page, row.dpi, row.mode, &bitmap),
+                  row.expected)
             << "page " << row.page << " dpi " << row.dpi << " mode " << row.mode;
-        EXPECT_EQ(pixels, nullptr);
+        expectEmpty(bitmap);
     }
-    unsigned char* pixels = nullptr;
-    EXPECT_EQ(pdfConvertPageToBitmap2(viewer.handle(), 1, 14.4, 3, nullptr, &pixels),
-              kPdfErrBadArgument);
-    EXPECT_EQ(pdfConvertPageToBitmap2(viewer.handle(), 1, 14.4, 3, &header, nullptr),
-              kPdfErrBadArgument);
-    EXPECT_EQ(pdfConvertPageToBitmap2(0, 1, 14.4, 3, &header, &pixels), kPdfErrBadHandle);
+    EXPECT_EQ(pdfConvertPageToBitmap2(viewer.handle(), 1, 14.4, 3, nullptr), kPdfErrBadArgument);
+    PdfBitmap bitmap = spoilt;
+    EXPECT_EQ(pdfConvertPageToBitmap2(0, 1, 14.4, 3, &bitmap), kPdfErrBadHandle);
+    expectEmpty(bitmap);
     pdfFreeMemory(nullptr);
 
     ScopedViewer empty; // created, nothing loaded
-    EXPECT_EQ(pdfConvertPageToBitmap2(empty.handle(), 1, 14.4, 3, &header, &pixels),
-              kPdfErrBadHandle);
+    bitmap = spoilt;
+    EXPECT_EQ(pdfConvertPageToBitmap2(empty.handle(), 1, 14.4, 3, &bitmap), kPdfErrBadHandle);
+    expectEmpty(bitmap);
 }
 
 // A zero-size MediaBox, a sliver of a page and a page without contents all render.

@@ -48,16 +48,15 @@ private:
 // A rendered page with its pixels copied out of the engine's buffer.
 struct Bitmap {
     std::int32_t result = -1;
-    PdfBitmapInfoHeader header{};
+    PdfBitmap layout; // width, height and stride as the engine gave them; pixels is null
     std::vector<unsigned char> pixels;
 
-    int width() const { return header.biWidth; }
-    int height() const { return header.biHeight; }
-    int stride() const { return pdfBitmapStride(header.biWidth, header.biBitCount); }
-    // B, G, R of the pixel at (x, y) counted from the top-left of the image as displayed.
+    int width() const { return layout.width; }
+    int height() const { return layout.height; }
+    int stride() const { return layout.stride; }
+    // R, G, B of the pixel at (x, y) counted from the top-left of the image.
     const unsigned char* at(int x, int y) const {
-        const int row = height() - 1 - y; // rows are stored bottom-up
-        return pixels.data() + static_cast<std::size_t>(row) * stride() + x * 3;
+        return pixels.data() + static_cast<std::size_t>(y) * stride() + x * 3;
     }
     bool isDark(int x, int y) const {
         const unsigned char* p = at(x, y);
@@ -67,12 +66,14 @@ struct Bitmap {
 
 inline Bitmap render(PdfViewerHandle viewer, int page, double dpi) {
     Bitmap bitmap;
-    bitmap.header.biSize = 40;
-    unsigned char* buffer = nullptr;
-    bitmap.result = pdfConvertPageToBitmap2(viewer, page, dpi, 3, &bitmap.header, &buffer);
-    if (bitmap.result == kPdfOk && buffer != nullptr)
-        bitmap.pixels.assign(buffer, buffer + bitmap.header.biSizeImage);
-    pdfFreeMemory(buffer);
+    PdfBitmap out;
+    bitmap.result = pdfConvertPageToBitmap2(viewer, page, dpi, kPdfBitmapModeRgb24, &out);
+    if (bitmap.result == kPdfOk && out.pixels != nullptr)
+        bitmap.pixels.assign(out.pixels,
+                             out.pixels + static_cast<std::size_t>(out.stride) * out.height);
+    pdfFreeMemory(out.pixels);
+    bitmap.layout = out;
+    bitmap.layout.pixels = nullptr;
     return bitmap;
 }
 
