@@ -77,7 +77,7 @@ double Ms(const QElapsedTimer& t) {
 
 class Sink : public EventNotify {
 public:
-    void Notify(NotifyCode code, void* data) override {
+    void Notify(NotifyCode code, NotifyData data) override {
         if (view != nullptr) {
             view->Notify(code, data);
         }

@@ -124,7 +124,7 @@ void ShowExposed(QWidget& w) {
 
 class Sink : public EventNotify {
 public:
-    void Notify(NotifyCode code, void* data) override {
+    void Notify(NotifyCode code, NotifyData data) override {
         if (target != nullptr) {
             target->Notify(code, data);
         }

@@ -245,6 +245,10 @@ public:
     // (32772) there.
     void SetCommandSink(CommandSink sink) { commandSink_ = std::move(sink); }
 
+    // Posts "Plyfold::RemoveDoc" for `doc` to `view` (a button or menu of the document's box asks
+    // for its removal; the box must not go while its own control's click is being handled).
+    static void PostRemoveDoc(QObject* view, CDoc* doc);
+
     // Moves the document right after afterDoc (null: to the front) in the document list.
     void OnMoveDocument(CDoc* doc, CDoc* afterDoc) override;
     // Puts the boxes in the order of the document list, lays out again and invalidates.

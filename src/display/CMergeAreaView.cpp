@@ -12,6 +12,11 @@ CMergeAreaView::CMergeAreaView(DocumentList* documents, QWidget* parent)
 
 CMergeAreaView::~CMergeAreaView() = default;
 
+void CMergeAreaView::PostRemoveDoc(QObject* view, CDoc* doc) {
+    PostRegisteredMessage(view, QString::fromLatin1(MessageName::RemoveDoc),
+                          reinterpret_cast<quintptr>(doc), 0);
+}
+
 void CMergeAreaView::OnMoveDocument(CDoc* doc, CDoc* afterDoc) {
     if (documents_ != nullptr) {
         documents_->MoveDocument(doc, afterDoc);

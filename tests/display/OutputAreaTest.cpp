@@ -35,7 +35,7 @@ namespace {
 // Passes every notification to the output column, as the main frame and main view do.
 class ColumnSink : public EventNotify {
 public:
-    void Notify(NotifyCode code, void* data) override {
+    void Notify(NotifyCode code, NotifyData data) override {
         if (target != nullptr) {
             target->Notify(code, data);
         }
