@@ -77,7 +77,7 @@ double Ms(const QElapsedTimer& t) {
 
 class Sink : public EventNotify {
 public:
-    void Notify(NotifyCode code, void* data) override {
+    void Notify(NotifyCode code, NotifyData data) override {
         if (view != nullptr) {
             view->Notify(code, data);
         }
@@ -118,9 +118,9 @@ struct ScrollRun {
 };
 
 // Scrolls from the top to the bottom with `code`, timing each step with its repaint.
-ScrollRun ScrollThrough(CWorkAreaView& view, ScrollCode code) {
+ScrollRun ScrollThrough(CWorkAreaView& view, ScrollStep code) {
     ScrollRun run;
-    view.OnVScroll(ScrollCode::Top);
+    view.OnVScroll(ScrollStep::Top);
     QApplication::processEvents();
     const int bottom = view.contentHeight() - view.ClientRect().height();
     PaintMeter meter;
@@ -215,8 +215,8 @@ int main(int argc, char** argv) {
     }
 
     ResetWaitingImageRequests();
-    const ScrollRun lineCold = ScrollThrough(view, ScrollCode::LineDown);
-    const ScrollRun pageCold = ScrollThrough(view, ScrollCode::PageDown);
+    const ScrollRun lineCold = ScrollThrough(view, ScrollStep::LineDown);
+    const ScrollRun pageCold = ScrollThrough(view, ScrollStep::PageDown);
     const int coldWaits = WaitingImageRequests();
     manager.DiscardQueue();
 
@@ -227,8 +227,8 @@ int main(int argc, char** argv) {
     }
     const double renderMs = Ms(renderAll);
     ResetWaitingImageRequests();
-    const ScrollRun lineWarm = ScrollThrough(view, ScrollCode::LineDown);
-    const ScrollRun pageWarm = ScrollThrough(view, ScrollCode::PageDown);
+    const ScrollRun lineWarm = ScrollThrough(view, ScrollStep::LineDown);
+    const ScrollRun pageWarm = ScrollThrough(view, ScrollStep::PageDown);
     const int warmWaits = WaitingImageRequests();
 
     std::printf("Scroll steps from top to bottom (step + repaint of the uncovered part)\n");
@@ -246,7 +246,7 @@ int main(int argc, char** argv) {
     std::printf("  (rendering all %d pages beforehand took %.1f ms)\n", pages, renderMs);
 
     std::vector<double> full, relayout, thumb;
-    view.OnVScroll(ScrollCode::ThumbPosition, view.contentHeight() / 2);
+    view.OnVScroll(ScrollToPos{view.contentHeight() / 2});
     for (int r = 0; r < reps; ++r) {
         QElapsedTimer t;
         t.start();
@@ -289,7 +289,7 @@ int main(int argc, char** argv) {
             manyLayout.push_back(Ms(t));
         }
         thumbnailSize = 100;
-        const ScrollRun manyScroll = ScrollThrough(view, ScrollCode::LineDown);
+        const ScrollRun manyScroll = ScrollThrough(view, ScrollStep::LineDown);
         std::printf("%d collapsed documents more (adding them took %.1f ms in all)\n", docs, addMs);
         Print("full repaint", Summarise(many));
         Print("thumbnail size change (layout only)", Summarise(manyLayout));

@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
                QApplication::sendEvent(work, &wheel);
            }));
     Report("  peer: CBaseAreaView::OnVScroll called directly", Time(reps, [&](int i) {
-               work->OnVScroll((i / 10) % 2 == 0 ? ScrollCode::LineDown : ScrollCode::LineUp);
+               work->OnVScroll((i / 10) % 2 == 0 ? ScrollStep::LineDown : ScrollStep::LineUp);
            }));
     return 0;
 }

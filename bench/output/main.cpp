@@ -124,7 +124,7 @@ void ShowExposed(QWidget& w) {
 
 class Sink : public EventNotify {
 public:
-    void Notify(NotifyCode code, void* data) override {
+    void Notify(NotifyCode code, NotifyData data) override {
         if (target != nullptr) {
             target->Notify(code, data);
         }
@@ -232,11 +232,11 @@ int main(int argc, char** argv) {
           Summarise(Repeat(reps, [&] { view.repaint(); })));
     {
         // The two halves of a line step: the step itself, then the repaint it asked for.
-        view.OnVScroll(ScrollCode::Top);
+        view.OnVScroll(ScrollStep::Top);
         view.repaint();
         std::vector<double> stepOnly, paintOnly;
         for (int i = 0; i < 400; ++i) {
-            stepOnly.push_back(TimeMs([&] { view.OnVScroll(ScrollCode::LineDown); }));
+            stepOnly.push_back(TimeMs([&] { view.OnVScroll(ScrollStep::LineDown); }));
             paintOnly.push_back(TimeMs([&] { view.repaint(); }));
         }
         Print("  line step alone (scroll, place controls)", Summarise(stepOnly));
@@ -244,8 +244,8 @@ int main(int argc, char** argv) {
     }
 
     // Scrolling, top to bottom.
-    auto scrollRun = [&](ScrollCode code, int& most, int& worstRatioNum, int& worstVisible) {
-        view.OnVScroll(ScrollCode::Top);
+    auto scrollRun = [&](ScrollStep code, int& most, int& worstRatioNum, int& worstVisible) {
+        view.OnVScroll(ScrollStep::Top);
         view.repaint();
         std::vector<double> steps;
         most = 0;
@@ -270,11 +270,11 @@ int main(int argc, char** argv) {
     };
     int most = 0, ratioLive = 0, ratioVisible = 1;
     Print("scroll one line + repaint",
-          scrollRun(ScrollCode::LineDown, most, ratioLive, ratioVisible));
+          scrollRun(ScrollStep::LineDown, most, ratioLive, ratioVisible));
     std::printf("    live child widgets at most %d; worst %d live for %d visible boxes\n", most,
                 ratioLive, ratioVisible);
     Print("scroll one page + repaint",
-          scrollRun(ScrollCode::PageDown, most, ratioLive, ratioVisible));
+          scrollRun(ScrollStep::PageDown, most, ratioLive, ratioVisible));
     std::printf("    live child widgets at most %d; worst %d live for %d visible boxes\n", most,
                 ratioLive, ratioVisible);
     std::printf("    page renders asked for with waiting on this thread: %d\n",

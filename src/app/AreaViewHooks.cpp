@@ -50,7 +50,7 @@ AreaViewHooks DefaultAreaViewHooks() {
         if (area == nullptr) {
             return false;
         }
-        area->OnVScroll(down ? ScrollCode::LineDown : ScrollCode::LineUp);
+        area->OnVScroll(down ? ScrollStep::LineDown : ScrollStep::LineUp);
         return true;
     };
     hooks.offerCommand = [](QWidget* area, int commandId) {

@@ -120,7 +120,7 @@ CCommandsWnd::CCommandsWnd(QWidget* parent) : CBaseCommandsWnd(parent) {
 
 CCommandsWnd::~CCommandsWnd() = default;
 
-void CCommandsWnd::Notify(NotifyCode /*code*/, void* /*data*/) {}
+void CCommandsWnd::Notify(NotifyCode /*code*/, NotifyData /*data*/) {}
 
 void CCommandsWnd::OnZoomPosition(int position) {
     const int size = position * 10;

@@ -23,7 +23,7 @@ public:
     ~CCommandsWnd() override;
 
     // The bar reads nothing from the model: it ignores every notification.
-    void Notify(NotifyCode code, void* data) override;
+    void Notify(NotifyCode code, NotifyData data) override;
 
     static constexpr int kSaveColumnWidth = 220; // Save Merged is centred over the output column
     static constexpr int kGap = 3;               // between neighbouring controls

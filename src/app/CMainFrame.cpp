@@ -92,7 +92,7 @@ void CMainFrame::DetachDocumentList() {
     }
 }
 
-void CMainFrame::Notify(NotifyCode code, void* data) {
+void CMainFrame::Notify(NotifyCode code, NotifyData data) {
     if (m_view != nullptr) {
         m_view->Notify(code, data);
     }

@@ -54,7 +54,7 @@ public:
     CMainView* view() const { return m_view; }
 
     // EventNotify: passes the notification unchanged to the view.
-    void Notify(NotifyCode code, void* data) override;
+    void Notify(NotifyCode code, NotifyData data) override;
 
     // PDFPageCallback, on the page service's worker thread: posts "Plyfold::PageRetrieved"
     // (wParam = the instance, lParam = the page) to this window.

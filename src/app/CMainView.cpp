@@ -52,7 +52,7 @@ CMainView::~CMainView() {
     qApp->removeEventFilter(this);
 }
 
-void CMainView::Notify(NotifyCode code, void* data) {
+void CMainView::Notify(NotifyCode code, NotifyData data) {
     QWidget* const receivers[3] = {m_commandBar, m_workArea, m_outputArea};
     for (QWidget* receiver : receivers) {
         if (auto* sink = dynamic_cast<EventNotify*>(receiver)) {

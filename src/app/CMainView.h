@@ -38,7 +38,7 @@ public:
 
     // Passes the notification, unchanged, to the command bar, the work area and the output area,
     // in that order, each only while it exists and takes notifications.
-    void Notify(NotifyCode code, void* data) override;
+    void Notify(NotifyCode code, NotifyData data) override;
 
     // Offers the command to the work area, then to the output area; false when neither took it.
     bool OnCommand(int commandId) override;

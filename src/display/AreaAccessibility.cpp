@@ -319,7 +319,7 @@ private:
             delta = place.bottom() - client.bottom() + 6;
         }
         if (delta != 0) {
-            view_->OnVScroll(ScrollCode::ThumbPosition, view_->scrollPos() + delta);
+            view_->OnVScroll(ScrollToPos{view_->scrollPos() + delta});
         }
     }
 

@@ -17,7 +17,15 @@
 //
 // Coordinates: the client area is the widget less the vertical scroll bar while it shows; box
 // rectangles are content coordinates (client y + scrollPos). User-interface thread only.
+//
+// Where to look: layout, painting, tooltips and the mouse are in CBaseAreaView.cpp; the control
+// registry in AreaControls.h/.cpp, scrolling and the scroll bar in AreaScrolling.h/.cpp, the drag
+// state and its auto-scroll in AreaDrag.h/.cpp, the context menus in AreaMenus.cpp, and
+// CMergeAreaView in CMergeAreaView.cpp.
 
+#include "display/AreaControls.h"
+#include "display/AreaDrag.h"
+#include "display/AreaScrolling.h"
 #include "display/DisplayBoxes.h"
 
 #include <QImage>
@@ -32,37 +40,16 @@
 class QAction;
 class QMenu;
 class QScrollBar;
-class QTimer;
 
 namespace plyfold {
 
 class DocumentList;
 
-// Vertical scroll requests (the classic scroll-bar codes).
-enum class ScrollCode {
-    LineUp = 0,
-    LineDown = 1,
-    PageUp = 2,
-    PageDown = 3,
-    ThumbPosition = 4,
-    ThumbTrack = 5,
-    Top = 6,
-    Bottom = 7,
-    EndScroll = 8,
-};
-
-// Notification codes of a child control, routed to its owner box.
-enum class ControlEvent {
-    Clicked = 0, // a button or check box was clicked
-    EditKillFocus = 0x200,
-    EditChange = 0x300,
-};
-
 class CBaseAreaView : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kFirstControlId = 100;
-    static constexpr int kAutoScrollMs = 300;
+    static constexpr int kFirstControlId = AreaControls::kFirstControlId;
+    static constexpr int kAutoScrollMs = AreaDrag::kAutoScrollMs;
 
     explicit CBaseAreaView(QWidget* parent = nullptr);
     ~CBaseAreaView() override;
@@ -83,18 +70,20 @@ public:
     // The lowest free id (100 + index) for a new child control of `box`, recording box as its
     // owner and `control` as the window. Connects the control's clicks (QAbstractButton),
     // user edits and focus loss (QLineEdit) and its tooltip requests to the owner box.
-    int RegisterControl(BaseDisplayBox* box, QWidget* control);
+    int RegisterControl(BaseDisplayBox* box, QWidget* control) {
+        return controls_->Register(box, control);
+    }
     // Destroys the control window and frees its id when it belongs to the registry; a control
     // not in the registry is destroyed all the same. Null does nothing.
-    void ReleaseControl(QWidget* control);
+    void ReleaseControl(QWidget* control) { controls_->Release(control); }
     // The owner box / window of a registry id; null for a free or unknown id.
-    BaseDisplayBox* ControlOwner(int id) const;
-    QWidget* ControlWindow(int id) const;
+    BaseDisplayBox* ControlOwner(int id) const { return controls_->Owner(id); }
+    QWidget* ControlWindow(int id) const { return controls_->Window(id); }
     // Registry id of a control window; 0 when it has none.
-    int ControlId(const QWidget* control) const;
+    int ControlId(const QWidget* control) const { return controls_->IdOf(control); }
     // Number of registry entries (free entries included) and of live controls.
-    int RegistrySize() const { return static_cast<int>(controls_.size()); }
-    int LiveControlCount() const;
+    int RegistrySize() const { return controls_->size(); }
+    int LiveControlCount() const { return controls_->LiveCount(); }
     // Applies ControlBrush / ControlTextColour to one registered control (the boxes call it when
     // their state changes, as the classic WM_CTLCOLOR would ask again at the next paint).
     void UpdateControlColours(QWidget* control);
@@ -136,21 +125,22 @@ public:
     QRect ClientRect() const;
     // The layout area of the client rectangle (InsetArea) in content coordinates.
     QRect VisibleContentRect() const;
-    bool ScrollBarShown() const { return barShown_; }
-    QScrollBar* verticalBar() const { return bar_; }
-    // One vertical scroll request; ThumbPosition and ThumbTrack take `trackPos`. The main view
-    // sends one LineUp/LineDown per mouse-wheel message to the area under the pointer.
-    void OnVScroll(ScrollCode code, int trackPos = 0);
+    bool ScrollBarShown() const { return scrollBar_->shown(); }
+    QScrollBar* verticalBar() const { return scrollBar_->bar(); }
+    // Carries out one vertical scroll request (AreaScrolling.h) while the content is at least as
+    // high as the client area. The main view sends one line step per mouse-wheel turn to the
+    // area under the pointer.
+    void OnVScroll(const ScrollRequest& request);
     // Scrolls the content by `delta` pixels (positive: down), moves the pixels, places the child
     // controls for the new visible part and refreshes the hover look.
     virtual void ScrollBy(int delta);
 
     // ---- Dragging -----------------------------------------------------------------------------
-    bool dragging() const { return dragging_; }
-    QPoint dragPoint() const { return dragPoint_; }
-    QPoint dragHotspot() const { return dragHotspot_; }
-    const QImage& dragImage() const { return dragImage_; }
-    bool autoScrollRunning() const;
+    bool dragging() const { return drag_->active(); }
+    QPoint dragPoint() const { return drag_->point(); }
+    QPoint dragHotspot() const { return drag_->hotspot(); }
+    const QImage& dragImage() const { return drag_->image(); }
+    bool autoScrollRunning() const { return drag_->autoScrollRunning(); }
     // Ends a drag; `cancel` drops nothing.
     virtual void EndDrag(bool cancel);
 
@@ -197,7 +187,7 @@ protected:
     // Screen position of the pointer (virtual so a test can stand in for the platform).
     virtual QPoint GlobalPointerPos() const;
 
-    void SetDragHotspot(const QPoint& hotspot) { dragHotspot_ = hotspot; }
+    void SetDragHotspot(const QPoint& hotspot) { drag_->SetHotspot(hotspot); }
     void SetLineStep(int step) { lineStep_ = step; }
     // Every box places its controls for the visible part.
     void PlaceAllControls();
@@ -209,7 +199,6 @@ protected:
     virtual void PaintContent(QPaintEvent* event);
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -221,42 +210,24 @@ protected:
 private:
     class Canvas;
     friend class Canvas;
+    friend class AreaDrag; // reads the pointer through GlobalPointerPos
 
-    struct ControlEntry {
-        BaseDisplayBox* owner = nullptr;
-        QWidget* control = nullptr;
-    };
-
-    void OnControlEvent(int id, ControlEvent what);
-    void OnBarAction(int action);
-    void OnBarValueChanged(int value);
+    // Mirrors the scroll position and content height into the scroll bar.
     void SyncBar();
-    void OnAutoScrollTimer();
-    QRect DragImageClientRect() const;
-    void UpdateDragImageArea();
-    void ShowControlToolTip(QWidget* control, const QPoint& globalPos);
 
     QColor background_;
-    std::vector<ControlEntry> controls_;
     int scrollPos_ = 0;
     QRect placedVisible_; // the visible content rectangle controls were last placed for
     int contentHeight_ = 0;
     int lineStep_ = 0;
-    bool barShown_ = false;
-    bool syncingBar_ = false;
     int layoutBatch_ = 0;
     bool layoutDue_ = false;
-    QScrollBar* bar_ = nullptr;
     QWidget* canvas_ = nullptr; // a Canvas
     QString toolText_;
-    QWidget* dispatchingControl_ = nullptr; // the control whose signal is being handled
-
-    bool dragging_ = false;
-    QImage dragImage_;
-    QPoint dragPoint_;
-    QPoint dragHotspot_;
-    QRect dragImageShownAt_; // client rectangle where the drag image was last painted
-    QTimer* scrollTimer_ = nullptr;
+    // Helpers owned by the view (as its QObject children).
+    AreaControls* controls_ = nullptr;
+    AreaScrollBar* scrollBar_ = nullptr;
+    AreaDrag* drag_ = nullptr;
 };
 
 // The area views that show the documents of the document list.
@@ -273,6 +244,10 @@ public:
     // Where application commands go (the main frame); a click in an empty area sends Add File
     // (32772) there.
     void SetCommandSink(CommandSink sink) { commandSink_ = std::move(sink); }
+
+    // Posts "Plyfold::RemoveDoc" for `doc` to `view` (a button or menu of the document's box asks
+    // for its removal; the box must not go while its own control's click is being handled).
+    static void PostRemoveDoc(QObject* view, CDoc* doc);
 
     // Moves the document right after afterDoc (null: to the front) in the document list.
     void OnMoveDocument(CDoc* doc, CDoc* afterDoc) override;

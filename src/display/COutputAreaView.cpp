@@ -61,8 +61,8 @@ OutputAreaDocDisplay* COutputAreaView::InsertSection(CDoc* doc) {
     return raw;
 }
 
-void COutputAreaView::Notify(NotifyCode code, void* data) {
-    auto* doc = static_cast<CDoc*>(data);
+void COutputAreaView::Notify(NotifyCode code, NotifyData data) {
+    CDoc* doc = data.doc();
     switch (code) {
     case NotifyCode::DocAdded:
         if (HasSection(doc) && SectionOf(doc) == nullptr) {
@@ -131,6 +131,11 @@ std::optional<QColor> COutputAreaView::ControlBrush(QWidget* control, BaseDispla
 bool COutputAreaView::OnCommand(int commandId) {
     (void)commandId;
     return false;
+}
+
+void COutputAreaView::PostRemovePage(QObject* view, CDoc* doc, int page) {
+    PostRegisteredMessage(view, QString::fromLatin1(MessageName::RemovePage),
+                          reinterpret_cast<quintptr>(doc), static_cast<quintptr>(page));
 }
 
 void COutputAreaView::OnRemovePageMessage(CDoc* doc, int page) {

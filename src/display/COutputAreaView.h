@@ -34,7 +34,7 @@ public:
     // DocIncludedChanged: the section comes (in list order) or goes. DocRangesChanged: the
     // section follows the chosen pages, comes or goes. ThumbSizeChanged, PageRetrieved: every
     // section. DocOrderChanged: the sections follow the list. AppDeactivated: nothing.
-    void Notify(NotifyCode code, void* data) override;
+    void Notify(NotifyCode code, NotifyData data) override;
 
     // Creates the section of `doc` and puts it right after the section of the nearest document
     // before `doc` in the list that has one (first when there is none). Returns the section.
@@ -47,6 +47,10 @@ public:
     // Commands offered by the wrapper; the view handles none of its own (its menus act through
     // the sections).
     bool OnCommand(int commandId);
+
+    // Posts "Plyfold::RemovePage" for page `page` (1-based) of `doc` to `view` (a remove button
+    // or the page menu asks; the button must not go while its own click is being handled).
+    static void PostRemovePage(QObject* view, CDoc* doc, int page);
 
 protected:
     int Layout(const QRect& area) override;

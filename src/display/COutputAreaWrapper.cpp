@@ -31,10 +31,10 @@ void COutputAreaWrapper::SetCommandSink(std::function<void(int commandId)> sink)
     view_->SetCommandSink(std::move(sink));
 }
 
-void COutputAreaWrapper::Notify(NotifyCode code, void* data) {
+void COutputAreaWrapper::Notify(NotifyCode code, NotifyData data) {
     view_->Notify(code, data);
     // A document is announced as removed while the list still holds it: its pages no longer count.
-    leaving_ = code == NotifyCode::DocRemoved ? static_cast<const CDoc*>(data) : nullptr;
+    leaving_ = code == NotifyCode::DocRemoved ? data.doc() : nullptr;
     UpdateAccessibleName();
     leaving_ = nullptr;
     update();

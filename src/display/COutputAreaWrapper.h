@@ -35,7 +35,7 @@ public:
     void SetCommandSink(std::function<void(int commandId)> sink);
 
     // Passes the notification to the view, then repaints the whole wrapper.
-    void Notify(NotifyCode code, void* data) override;
+    void Notify(NotifyCode code, NotifyData data) override;
 
     // Offers a command to the view first, then to the wrapper's own handling (none); false when
     // nobody took it.

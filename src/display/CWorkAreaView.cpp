@@ -59,8 +59,8 @@ WorkAreaDoc* CWorkAreaView::BoxAt(std::size_t index) const {
     return index < boxes_.size() ? static_cast<WorkAreaDoc*>(boxes_[index].get()) : nullptr;
 }
 
-void CWorkAreaView::Notify(NotifyCode code, void* data) {
-    auto* doc = static_cast<CDoc*>(data);
+void CWorkAreaView::Notify(NotifyCode code, NotifyData data) {
+    CDoc* doc = data.doc();
     switch (code) {
     case NotifyCode::DocAdded:
         if (doc != nullptr && FindBox(doc) == nullptr) {

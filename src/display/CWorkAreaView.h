@@ -30,7 +30,7 @@ public:
     // DocAdded: a new box; DocRemoved: its box goes; DocIncludedChanged, DocRangesChanged: the
     // document's box; ThumbSizeChanged, PageRetrieved: every box; AppDeactivated: cancels a drag;
     // DocOrderChanged: the boxes follow the list.
-    void Notify(NotifyCode code, void* data) override;
+    void Notify(NotifyCode code, NotifyData data) override;
 
     WorkAreaDoc* BoxOf(const CDoc* doc) const;
     WorkAreaDoc* BoxAt(std::size_t index) const;

@@ -141,7 +141,7 @@ public:
     // Invalidates the part of the box that meets `visible` (content coordinates).
     virtual void InvalidateVisible(const QRect& visible) = 0;
     // Reacts to one notification.
-    virtual void HandleNotify(NotifyCode code, void* payload) {
+    virtual void HandleNotify(NotifyCode code, NotifyData payload) {
         (void)code;
         (void)payload;
     }

@@ -2,12 +2,12 @@
 
 #include "display/AreaAccessibility.h"
 #include "display/CBaseAreaView.h"
+#include "display/COutputAreaView.h"
 #include "engine/CDoc.h"
 #include "engine/ProcessGlobals.h"
 #include "res/CommandIds.h"
 #include "res/Menus.h"
 #include "res/Strings.h"
-#include "work/RegisteredMessage.h"
 
 #include <QAction>
 #include <QFontMetrics>
@@ -413,8 +413,7 @@ void OutputAreaDocDisplay::PostRemovePage(int page) {
     if (view == nullptr || doc == nullptr) {
         return;
     }
-    PostRegisteredMessage(view, QString::fromLatin1(MessageName::RemovePage),
-                          reinterpret_cast<quintptr>(doc), static_cast<quintptr>(page));
+    COutputAreaView::PostRemovePage(view, doc, page);
 }
 
 // ---- Drawing ----------------------------------------------------------------------------------
@@ -486,10 +485,10 @@ void OutputAreaDocDisplay::InvalidateVisible(const QRect& visible) {
 
 // ---- Notifications ----------------------------------------------------------------------------
 
-void OutputAreaDocDisplay::HandleNotify(NotifyCode code, void* payload) {
+void OutputAreaDocDisplay::HandleNotify(NotifyCode code, NotifyData payload) {
     switch (code) {
     case NotifyCode::DocRangesChanged:
-        if (payload != nullptr && payload != doc) {
+        if (!payload.empty() && payload.doc() != doc) {
             return;
         }
         SyncPages();
@@ -509,7 +508,7 @@ void OutputAreaDocDisplay::HandleNotify(NotifyCode code, void* payload) {
         }
         return;
     case NotifyCode::PageRetrieved: {
-        const auto* info = static_cast<const PageRetrievedInfo*>(payload);
+        const PageRetrievedInfo* info = payload.page();
         if (info == nullptr || info->doc != doc || !expanded || view == nullptr) {
             return;
         }
@@ -592,8 +591,7 @@ void OutputAreaDocDisplay::OnMenuCommand(int commandId, PageDisplayBox* item) {
     CDoc* const d = doc;
     switch (commandId) {
     case ids::ID_REMOVE_DOCUMENT:
-        PostRegisteredMessage(view, QString::fromLatin1(MessageName::RemoveDoc),
-                              reinterpret_cast<quintptr>(d), 0);
+        CMergeAreaView::PostRemoveDoc(view, d);
         return;
     case ids::ID_ADD_ALL_PAGES:
         // The section may be gone once SetRanges returns: nothing of it is touched afterwards.

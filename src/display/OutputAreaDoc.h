@@ -105,7 +105,7 @@ public:
     void OnControlClicked(int controlId) override;
     void PlaceControls(const QRect& visible) override;
     void InvalidateVisible(const QRect& visible) override;
-    void HandleNotify(NotifyCode code, void* payload) override;
+    void HandleNotify(NotifyCode code, NotifyData payload) override;
     int ToolHitTest(int x, int y, QRect* rect) override;
     QString GetToolText(int toolId) override;
     QString GetControlToolText(QWidget* control) override;

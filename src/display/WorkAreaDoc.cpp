@@ -8,7 +8,6 @@
 #include "res/CommandIds.h"
 #include "res/Menus.h"
 #include "res/Strings.h"
-#include "work/RegisteredMessage.h"
 
 #include <QAction>
 #include <QApplication>
@@ -331,8 +330,7 @@ bool WorkAreaDocDisplay::OnControlClicked(int controlId) {
         return true;
     }
     if (controlId == view->ControlId(removeButton)) {
-        PostRegisteredMessage(view, QString::fromLatin1(MessageName::RemoveDoc),
-                              reinterpret_cast<quintptr>(owner->doc), 0);
+        CMergeAreaView::PostRemoveDoc(view, owner->doc);
         return true;
     }
     if (controlId == view->ControlId(expandButton)) {
@@ -370,8 +368,7 @@ void WorkAreaDocDisplay::OnMenuCommand(int commandId) {
     switch (commandId) {
     case ids::ID_REMOVE_DOCUMENT:
         rangeTextForced = true;
-        PostRegisteredMessage(owner->view, QString::fromLatin1(MessageName::RemoveDoc),
-                              reinterpret_cast<quintptr>(doc), 0);
+        CMergeAreaView::PostRemoveDoc(owner->view, doc);
         break;
     case ids::ID_ADD_ALL_PAGES:
         rangeTextForced = true;
@@ -769,7 +766,7 @@ void WorkAreaDoc::InvalidateVisible(const QRect& visible) {
     }
 }
 
-void WorkAreaDoc::HandleNotify(NotifyCode code, void* payload) {
+void WorkAreaDoc::HandleNotify(NotifyCode code, NotifyData payload) {
     switch (code) {
     case NotifyCode::DocIncludedChanged:
         header()->SyncCheck();
@@ -787,7 +784,7 @@ void WorkAreaDoc::HandleNotify(NotifyCode code, void* payload) {
         view->Relayout();
         break;
     case NotifyCode::PageRetrieved: {
-        const auto* info = static_cast<const PageRetrievedInfo*>(payload);
+        const PageRetrievedInfo* info = payload.page();
         if (info == nullptr || info->doc != doc) {
             break;
         }

@@ -31,7 +31,7 @@ int DocumentList::IndexOf(const CDoc* doc) const {
     return -1;
 }
 
-void DocumentList::Notify(NotifyCode code, void* data) {
+void DocumentList::Notify(NotifyCode code, NotifyData data) {
     if (m_sink != nullptr) {
         m_sink->Notify(code, data);
     }

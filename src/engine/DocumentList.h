@@ -78,7 +78,7 @@ public:
     void OnPageRetrieved(PDFInstance* instance, int page);
 
     // Passes one notification to the sink (used by CDoc for its own changes).
-    void Notify(NotifyCode code, void* data);
+    void Notify(NotifyCode code, NotifyData data);
 
 private:
     EventNotify* m_sink;

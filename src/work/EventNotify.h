@@ -3,13 +3,15 @@
 // The one-operation notification interface through which every change of the document list or of
 // a document reaches the windows. The windows never poll the model; they redraw on these codes.
 
+#include <cstddef>
 #include <cstdint>
+#include <variant>
 
 namespace plyfold {
 
 class CDoc;
 
-// Notification codes and what the datum of each carries.
+// Notification codes and what the datum (NotifyData) of each carries.
 enum class NotifyCode : std::uint32_t {
     DocAdded = 1,           // the new CDoc, after it was appended to the list
     DocRemoved = 2,         // the CDoc, sent while it is still valid, before it is destroyed
@@ -18,7 +20,7 @@ enum class NotifyCode : std::uint32_t {
     ThumbSizeChanged = 5,   // none (null)
     AppDeactivated = 6,     // none (null)
     DocOrderChanged = 7,    // none (null)
-    PageRetrieved = 8,      // a PageRetrievedInfo*
+    PageRetrieved = 8,      // a PageRetrievedInfo
 };
 
 // Datum of NotifyCode::PageRetrieved: one document showing the page whose image is now cached.
@@ -27,12 +29,48 @@ struct PageRetrievedInfo {
     int page = 0; // 1-based
 };
 
+// The datum of a notification: the CDoc of a document code, the PageRetrievedInfo of
+// PageRetrieved, or nothing (a null pointer makes no datum). It converts implicitly from what each
+// code carries, so a sender writes Notify(NotifyCode::DocAdded, doc) or Notify(code, nullptr).
+class NotifyData {
+public:
+    NotifyData() = default;
+    NotifyData(std::nullptr_t) {}
+    NotifyData(CDoc* doc) {
+        if (doc != nullptr) {
+            value_ = doc;
+        }
+    }
+    NotifyData(const PageRetrievedInfo* page) {
+        if (page != nullptr) {
+            value_ = page;
+        }
+    }
+
+    bool empty() const { return std::holds_alternative<std::monostate>(value_); }
+    // The document, or null when the datum is not one.
+    CDoc* doc() const {
+        const auto* doc = std::get_if<CDoc*>(&value_);
+        return doc != nullptr ? *doc : nullptr;
+    }
+    // The retrieved page, or null when the datum is not one.
+    const PageRetrievedInfo* page() const {
+        const auto* page = std::get_if<const PageRetrievedInfo*>(&value_);
+        return page != nullptr ? *page : nullptr;
+    }
+
+    friend bool operator==(const NotifyData&, const NotifyData&) = default;
+
+private:
+    std::variant<std::monostate, CDoc*, const PageRetrievedInfo*> value_;
+};
+
 class EventNotify {
 public:
     virtual ~EventNotify() = default;
-    // Receives one notification; implementations ignore the codes they do not need. The datum is
-    // borrowed for the duration of the call.
-    virtual void Notify(NotifyCode code, void* data) = 0;
+    // Receives one notification; implementations ignore the codes they do not need. The datum
+    // (and what it points to) is borrowed for the duration of the call.
+    virtual void Notify(NotifyCode code, NotifyData data) = 0;
 };
 
 } // namespace plyfold

@@ -21,7 +21,7 @@ namespace plyfold::test {
 struct Received {
     QString receiver;
     NotifyCode code;
-    void* data;
+    NotifyData data;
     PageRetrievedInfo page; // copy of the datum of PageRetrieved
 };
 
@@ -32,7 +32,7 @@ public:
         commands << commandId;
         return true;
     }
-    void Notify(NotifyCode code, void* data) override {
+    void Notify(NotifyCode code, NotifyData data) override {
         codes << code;
         (void)data;
     }
@@ -52,10 +52,10 @@ public:
         edit = new QLineEdit(this);
         edit->setGeometry(10, 10, 80, 22);
     }
-    void Notify(NotifyCode code, void* data) override {
+    void Notify(NotifyCode code, NotifyData data) override {
         Received r{name_, code, data, {}};
-        if (code == NotifyCode::PageRetrieved && data != nullptr) {
-            r.page = *static_cast<PageRetrievedInfo*>(data);
+        if (code == NotifyCode::PageRetrieved && data.page() != nullptr) {
+            r.page = *data.page();
         }
         log_->push_back(r);
     }

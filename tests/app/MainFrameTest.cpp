@@ -112,7 +112,7 @@ TEST(MainFrame, PassesEveryNotificationUnchangedToBothAreasInOrder) {
         EXPECT_EQ(areas.log[1].receiver, "output");
         for (const Received& r : areas.log) {
             EXPECT_EQ(r.code, static_cast<NotifyCode>(code));
-            EXPECT_EQ(r.data, &datum);
+            EXPECT_EQ(r.data.page(), &datum);
         }
     }
 }

@@ -26,7 +26,7 @@ namespace plyfold::test {
 // Records every notification and passes it on to the view, as the main frame and view do.
 class ForwardingSink : public EventNotify {
 public:
-    void Notify(NotifyCode code, void* data) override {
+    void Notify(NotifyCode code, NotifyData data) override {
         codes.push_back(code);
         for (EventNotify* target : targets) {
             target->Notify(code, data);

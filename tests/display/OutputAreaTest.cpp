@@ -35,7 +35,7 @@ namespace {
 // Passes every notification to the output column, as the main frame and main view do.
 class ColumnSink : public EventNotify {
 public:
-    void Notify(NotifyCode code, void* data) override {
+    void Notify(NotifyCode code, NotifyData data) override {
         if (target != nullptr) {
             target->Notify(code, data);
         }
@@ -591,7 +591,7 @@ TEST(OutputArea, ScrollingKeepsChildControlsToTheVisibleBoxes) {
     ResetWaitingImageRequests();
     while (view->scrollPos() < view->contentHeight() - view->ClientRect().height() &&
            steps < 100000) {
-        view->OnVScroll(ScrollCode::PageDown);
+        view->OnVScroll(ScrollStep::PageDown);
         const QRect visible = view->VisibleContentRect();
         int seen = 0;
         for (const auto& box : s->pages) {
@@ -607,7 +607,7 @@ TEST(OutputArea, ScrollingKeepsChildControlsToTheVisibleBoxes) {
     ASSERT_NE(s->pages.back()->removeButton, nullptr);
     EXPECT_EQ(s->pages.back()->removeButton->geometry(),
               s->pages.back()->RemoveButtonRect().translated(0, -view->scrollPos()));
-    view->OnVScroll(ScrollCode::Top);
+    view->OnVScroll(ScrollStep::Top);
     EXPECT_EQ(view->scrollPos(), 0);
     EXPECT_EQ(s->pages.back()->removeButton, nullptr);
     EXPECT_EQ(WaitingImageRequests(), 0);

@@ -180,39 +180,33 @@ TEST(BaseAreaView, ScrollSteps) {
     ASSERT_TRUE(view.ScrollBarShown());
     EXPECT_EQ(view.lineStep(), 20);
     struct Step {
-        ScrollCode code;
-        int track;
+        ScrollRequest request;
         int expected;
     };
     const Step steps[] = {
-        {ScrollCode::LineDown, 0, 20},
-        {ScrollCode::LineDown, 0, 40},
-        {ScrollCode::LineUp, 0, 20},
-        {ScrollCode::PageDown, 0, 400},
-        {ScrollCode::PageUp, 0, 20},
-        {ScrollCode::LineUp, 0, 0},
-        {ScrollCode::LineUp, 0, 0},
-        {ScrollCode::ThumbTrack, 777, 777},
-        {ScrollCode::ThumbPosition, 5000, 1600},
-        {ScrollCode::Bottom, 0, 1600},
-        {ScrollCode::LineDown, 0, 1600},
-        {ScrollCode::Top, 0, 0},
-        {ScrollCode::EndScroll, 0, 0},
+        {ScrollStep::LineDown, 20},  {ScrollStep::LineDown, 40},   {ScrollStep::LineUp, 20},
+        {ScrollStep::PageDown, 400}, {ScrollStep::PageUp, 20},     {ScrollStep::LineUp, 0},
+        {ScrollStep::LineUp, 0},     {ScrollToPos{777}, 777},      {ScrollToPos{5000}, 1600},
+        {ScrollStep::Bottom, 1600},  {ScrollStep::LineDown, 1600}, {ScrollStep::Top, 0},
     };
-    for (const auto& s : steps) {
-        SCOPED_TRACE(static_cast<int>(s.code));
-        view.OnVScroll(s.code, s.track);
-        EXPECT_EQ(view.scrollPos(), s.expected);
-        EXPECT_EQ(view.verticalBar()->value(), s.expected);
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        SCOPED_TRACE(i);
+        view.OnVScroll(steps[i].request);
+        EXPECT_EQ(view.scrollPos(), steps[i].expected);
+        EXPECT_EQ(view.verticalBar()->value(), steps[i].expected);
     }
-    // The bar's own actions scroll the view by the same steps.
+    // The bar's own actions scroll the view by the same steps; its "to the end" action moves
+    // nothing, and the bar stays where the view is.
     view.verticalBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     EXPECT_EQ(view.scrollPos(), 20);
     view.verticalBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
     EXPECT_EQ(view.scrollPos(), 400);
+    view.verticalBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(view.scrollPos(), 400);
+    EXPECT_EQ(view.verticalBar()->value(), 400);
 
     // Content that fits: nothing scrolls, and a shrinking content pulls the position back.
-    view.OnVScroll(ScrollCode::ThumbPosition, 1500);
+    view.OnVScroll(ScrollToPos{1500});
     view.content = 1000;
     view.Relayout();
     EXPECT_EQ(view.scrollPos(), 600);
@@ -220,7 +214,7 @@ TEST(BaseAreaView, ScrollSteps) {
     view.Relayout();
     EXPECT_FALSE(view.ScrollBarShown());
     EXPECT_EQ(view.scrollPos(), 0);
-    view.OnVScroll(ScrollCode::LineDown);
+    view.OnVScroll(ScrollStep::LineDown);
     EXPECT_EQ(view.scrollPos(), 0);
 }
 
@@ -285,7 +279,7 @@ TEST(WorkAreaControls, ExistOnlyForVisibleBoxesWhileScrolling) {
         if (rig.view->scrollPos() >= bottom) {
             break;
         }
-        rig.view->OnVScroll(ScrollCode::PageDown);
+        rig.view->OnVScroll(ScrollStep::PageDown);
         ++steps;
     }
     EXPECT_GT(steps, 40);
@@ -294,7 +288,7 @@ TEST(WorkAreaControls, ExistOnlyForVisibleBoxesWhileScrolling) {
     // The header's controls went when it left the view; the registry reused freed ids.
     EXPECT_EQ(box->header()->rangeEdit, nullptr);
     EXPECT_LE(rig.view->RegistrySize(), 40);
-    rig.view->OnVScroll(ScrollCode::Top);
+    rig.view->OnVScroll(ScrollStep::Top);
     EXPECT_NE(box->header()->rangeEdit, nullptr);
 }
 

@@ -68,14 +68,14 @@ public:
     DocumentList* list = nullptr;
     std::vector<Event> events;
 
-    void Notify(NotifyCode code, void* data) override {
-        Event e{code, nullptr, 0, -1, data == nullptr};
+    void Notify(NotifyCode code, NotifyData data) override {
+        Event e{code, nullptr, 0, -1, data.empty()};
         if (code == NotifyCode::PageRetrieved) {
-            const auto* info = static_cast<PageRetrievedInfo*>(data);
+            const PageRetrievedInfo* info = data.page();
             e.doc = info->doc;
             e.page = info->page;
         } else if (code != NotifyCode::DocOrderChanged) {
-            e.doc = static_cast<CDoc*>(data);
+            e.doc = data.doc();
         }
         e.indexThen = list != nullptr && e.doc != nullptr ? list->IndexOf(e.doc) : -1;
         events.push_back(e);
