@@ -2,7 +2,7 @@
 // on the shared test PDFs; the bitmap conversion on hand-made bitmaps.
 
 #include "engine/PDFViewWrapper.h"
-#include "engine/CStringDlg.h"
+#include "engine/DocumentPrompts.h"
 #include "engine/PDFInstance.h"
 #include "res/Strings.h"
 #include "support/TestData.h"
@@ -22,13 +22,12 @@ namespace {
 class PromptScript {
 public:
     explicit PromptScript(std::optional<QString> answer) : answer_(std::move(answer)) {
-        SetStringDlgAnswerer([this](const StringDlgRequest& request) {
+        SetPasswordPrompt([this](const PasswordPromptRequest& request) {
             titles.append(request.title);
-            EXPECT_TRUE(request.passwordMode);
             return answer_;
         });
     }
-    ~PromptScript() { SetStringDlgAnswerer({}); }
+    ~PromptScript() { SetPasswordPrompt({}); }
 
     QStringList titles;
 
