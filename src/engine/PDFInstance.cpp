@@ -1,5 +1,6 @@
 #include "engine/PDFInstance.h"
 
+#include "platform/viewer/XpdfViewer.h"
 #include "res/Resources.h"
 #include "work/RegisteredMessage.h"
 

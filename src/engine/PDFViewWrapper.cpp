@@ -3,6 +3,7 @@
 #include "engine/DocumentPrompts.h"
 #include "engine/PathUtil.h"
 #include "engine/TextConversion.h"
+#include "platform/viewer/XpdfViewer.h"
 #include "res/Strings.h"
 #include "work/BackgroundCall.h"
 

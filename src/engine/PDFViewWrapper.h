@@ -4,14 +4,19 @@
 // document is opened, and the queries the program needs (page count, page proportions, a small
 // upright image of a page).
 
-#include "platform/viewer/XpdfViewer.h"
-
 #include <QImage>
 #include <QString>
+
+#include <cstdint>
 
 class QObject;
 
 namespace plyfold {
+
+// The viewer layer's types, declared here so that the engine's users need not see that layer
+// (platform/viewer/XpdfViewer.h), which only the engine links.
+struct PdfBitmapInfoHeader;
+using PdfViewerHandle = std::int32_t;
 
 // Turns an engine bitmap (a 40-byte header and its pixel rows, 24-bit BGR or 32-bit BGRA, bottom-up
 // or top-down, rows padded to 4 bytes) into an image that owns a copy of the pixels, turned by

@@ -4,6 +4,7 @@
 #include "engine/PDFViewWrapper.h"
 #include "engine/DocumentPrompts.h"
 #include "engine/PDFInstance.h"
+#include "platform/viewer/XpdfViewer.h"
 #include "res/Strings.h"
 #include "support/TestData.h"
 
