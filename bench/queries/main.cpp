@@ -16,9 +16,9 @@
 #include "platform/viewer/XpdfViewer.h"
 #include "res/Strings.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QStringList>
 
 #include <algorithm>
@@ -182,8 +182,8 @@ int serviceQueries(const QString& file) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    const QStringList args = QApplication::arguments();
+    QGuiApplication app(argc, argv);
+    const QStringList args = QGuiApplication::arguments();
     const qsizetype at = args.indexOf(QStringLiteral("--pdfs"));
     if (at < 0 || at + 1 >= args.size()) {
         std::fprintf(stderr, "usage: plyfold_bench_queries --pdfs DIR\n");

@@ -2,6 +2,7 @@
 
 #include "app/CMainFrame.h"
 #include "app/CPlyfoldSplash.h"
+#include "app/DialogPrompts.h"
 #include "app/DocumentCommands.h"
 #include "app/UpdateCommands.h"
 #include "app/WindowPlacement.h"
@@ -86,6 +87,8 @@ bool CPlyfoldApp::InitInstance() {
     ShowSplash(false);
     m_log << QStringLiteral("splash");
 
+    // Documents ask for passwords and report errors through the program's dialogs.
+    InstallDialogPrompts();
     m_documents = std::make_unique<DocumentList>();
     m_mainFrame =
         std::make_unique<CMainFrame>([this](int id) { OnCommand(id); }, m_documents.get());

@@ -1,11 +1,12 @@
 #include "app/MergeCommand.h"
 
 #include "app/COutputFileDialog.h"
+#include "app/DialogPrompts.h"
 #include "app/MergeJob.h"
 #include "app/OutputProtection.h"
+#include "controls/CStringDlg.h"
 #include "controls/MessageBox.h"
 #include "engine/CDoc.h"
-#include "engine/CStringDlg.h"
 #include "engine/DocumentList.h"
 #include "platform/TerminalPassword.h"
 #include "platform/splice/XpdfSplice.h"
@@ -43,6 +44,7 @@ int UsageError(const QString& text) {
 class CommandLineAnswers {
 public:
     explicit CommandLineAnswers(std::optional<QString> inputPassword) {
+        InstallDialogPrompts();
         SetMessageBoxAnswerer([](const MessageBoxRequest& request) {
             PrintError(request.text);
             return int(QMessageBox::Ok);

@@ -1,5 +1,6 @@
 #include "app/SaveMerged.h"
 
+#include "app/CNewProgressDlg.h"
 #include "app/COutputFileDialog.h"
 #include "app/CPDFOutputOptionDlg.h"
 #include "app/CSavedMergeDlg.h"
@@ -11,7 +12,6 @@
 #include "engine/DocumentList.h"
 #include "engine/PathUtil.h"
 #include "res/Strings.h"
-#include "work/CNewProgressDlg.h"
 #include "work/WorkThreadWithProgress.h"
 
 #include <QLocale>

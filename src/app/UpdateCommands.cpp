@@ -1,6 +1,7 @@
 #include "app/UpdateCommands.h"
 
 #include "app/CMainFrame.h"
+#include "app/CNewProgressDlg.h"
 #include "app/CPlyfoldApp.h"
 #include "app/CPlyfoldSplash.h"
 #include "app/ShellOpen.h"
@@ -12,7 +13,6 @@
 #include "update/CheckForUpdatesItem.h"
 #include "update/DownloadUpdateItem.h"
 #include "update/UpdateSettings.h"
-#include "work/CNewProgressDlg.h"
 #include "work/WorkThreadWithProgress.h"
 
 #include <QCoreApplication>

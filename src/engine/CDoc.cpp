@@ -3,6 +3,7 @@
 #include "engine/DocumentList.h"
 #include "engine/PlyfoldInstance.h"
 #include "engine/TextConversion.h"
+#include "platform/splice/XpdfSplice.h"
 
 #include <memory>
 

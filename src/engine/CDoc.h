@@ -5,11 +5,15 @@
 // the output at all.
 
 #include "engine/PageRangeList.h"
-#include "platform/splice/XpdfSplice.h"
 
 #include <QString>
 
 namespace plyfold {
+
+// The splicing layer's input handle (platform/splice/XpdfSplice.h), declared here so that the
+// engine's users need not see that layer.
+struct XpdfSpliceInputObject;
+using XpdfSpliceInput = XpdfSpliceInputObject*;
 
 class DocumentList;
 class PDFInstance;

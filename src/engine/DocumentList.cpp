@@ -1,7 +1,7 @@
 #include "engine/DocumentList.h"
 
-#include "controls/MessageBox.h"
 #include "engine/CDoc.h"
+#include "engine/DocumentPrompts.h"
 #include "engine/PDFInstance.h"
 #include "res/Strings.h"
 
@@ -41,7 +41,7 @@ CDoc* DocumentList::AddDocument(const QString& path) {
     auto doc = std::make_unique<CDoc>(m_manager);
     if (!doc->Open(path)) {
         doc.reset();
-        AppMessageBox(m_messageOwner, ids::IDS_OPEN_FAILED, {path}, MessageIcon::Error);
+        ReportError({m_messageOwner, FormatResString(ids::IDS_OPEN_FAILED, {path})});
         return nullptr;
     }
     doc->m_list = this;

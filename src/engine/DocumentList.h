@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-class QWidget;
+class QObject;
 
 namespace plyfold {
 
@@ -36,9 +36,9 @@ public:
     EventNotify* notifySink() const { return m_sink; }
     PDFInstanceManager* manager() const { return m_manager; }
 
-    // Owner of the error message boxes (the main window); null uses the active window.
-    void SetMessageOwner(QWidget* owner) { m_messageOwner = owner; }
-    QWidget* messageOwner() const { return m_messageOwner; }
+    // Owner of the error messages (the main window); null uses the window in front.
+    void SetMessageOwner(QObject* owner) { m_messageOwner = owner; }
+    QObject* messageOwner() const { return m_messageOwner; }
 
     // The documents in order (order of the work area and of the output).
     const std::vector<std::unique_ptr<CDoc>>& documents() const { return m_documents; }
@@ -49,7 +49,7 @@ public:
     int IndexOf(const CDoc* doc) const;
 
     // Opens the file as a new document (CDoc::Open); on success appends it, announces DocAdded with
-    // it and returns it. On failure shows the error message 206 "Cannot open file '%s'" with the
+    // it and returns it. On failure reports the error 206 "Cannot open file '%s'" with the
     // path and returns null; the list is unchanged.
     CDoc* AddDocument(const QString& path);
 
@@ -83,7 +83,7 @@ public:
 private:
     EventNotify* m_sink;
     PDFInstanceManager* m_manager;
-    QWidget* m_messageOwner = nullptr;
+    QObject* m_messageOwner = nullptr;
     std::vector<std::unique_ptr<CDoc>> m_documents;
 };
 

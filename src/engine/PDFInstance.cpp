@@ -1,6 +1,6 @@
 #include "engine/PDFInstance.h"
 
-#include "controls/DialogOwner.h"
+#include "platform/viewer/XpdfViewer.h"
 #include "res/Resources.h"
 #include "work/RegisteredMessage.h"
 
@@ -30,7 +30,7 @@ bool PDFInstance::Open(const QString& path, int promptId) {
     if (!CreateViewer()) {
         return false;
     }
-    if (!LoadDocument(path, DialogOwner(), nullptr, promptId)) {
+    if (!LoadDocument(path, nullptr, nullptr, promptId)) {
         return false;
     }
     const int pages = std::max(0, PageCount());

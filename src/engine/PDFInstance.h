@@ -43,8 +43,8 @@ public:
     ~PDFInstance() override;
 
     // Creates the engine viewer and loads the file; a document that needs a password asks for it
-    // once, titled from promptId (205 for every caller) with the file name, owned by the active
-    // window. Sizes the caches to the page count. User-interface thread.
+    // once, titled from promptId (205 for every caller) with the file name, over the window in
+    // front. Sizes the caches to the page count. User-interface thread.
     virtual bool Open(const QString& path, int promptId);
 
     // The image of a page (1-based) for screens of device pixel ratio `ratio`, or a null image.

@@ -1,8 +1,9 @@
 #include "engine/PDFViewWrapper.h"
 
-#include "engine/CStringDlg.h"
+#include "engine/DocumentPrompts.h"
 #include "engine/PathUtil.h"
 #include "engine/TextConversion.h"
+#include "platform/viewer/XpdfViewer.h"
 #include "res/Strings.h"
 #include "work/BackgroundCall.h"
 
@@ -27,23 +28,23 @@ PDFViewWrapper::~PDFViewWrapper() {
     }
 }
 
-bool PDFViewWrapper::AskPassword(QWidget* parent, int promptId, const QString& argument) {
+bool PDFViewWrapper::AskPassword(QObject* parent, int promptId, const QString& argument) {
     if (!quiet) {
         pdfEnableRedraw(viewer, 1);
     }
-    CStringDlg prompt(parent);
-    prompt.passwordMode = true;
+    PasswordPromptRequest request;
+    request.owner = parent;
     if (promptId != 0) {
-        prompt.title = FormatResString(promptId, {argument});
+        request.title = FormatResString(promptId, {argument});
     }
-    const int result = prompt.DoModal();
+    const std::optional<QString> typed = AskForPassword(request);
     if (!quiet) {
         pdfEnableRedraw(viewer, 0);
     }
-    if (result != CStringDlg::kResultOk) {
+    if (!typed) {
         return false;
     }
-    password = prompt.text.trimmed();
+    password = typed->trimmed();
     return true;
 }
 
@@ -59,7 +60,7 @@ bool PDFViewWrapper::CreateViewer() {
     return true;
 }
 
-bool PDFViewWrapper::LoadDocument(const QString& path, QWidget* parent,
+bool PDFViewWrapper::LoadDocument(const QString& path, QObject* parent,
                                   const QString* givenPassword, int promptId) {
     if (viewer == 0) {
         return false;

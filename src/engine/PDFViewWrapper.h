@@ -4,14 +4,18 @@
 // document is opened, and the queries the program needs (page count, page proportions, a small
 // upright image of a page).
 
-#include "platform/viewer/XpdfViewer.h"
-
 #include <QImage>
 #include <QString>
 
-class QWidget;
+#include <cstdint>
+
+class QObject;
 
 namespace plyfold {
+
+// The viewer layer's handle type, declared here so that the engine's users need not see that
+// layer (platform/viewer/XpdfViewer.h), which only the engine links.
+using PdfViewerHandle = std::int32_t;
 
 class PDFViewWrapper {
 public:
@@ -21,12 +25,13 @@ public:
     // Destroys the engine viewer if one was created.
     virtual ~PDFViewWrapper();
 
-    // Shows the password prompt modally, owned by `parent`, in password mode; when promptId is not
-    // 0 its title is that string formatted with `argument` (205: "Enter Password for %s" with the
-    // file name). After OK, `password` holds the trimmed text and the result is true; otherwise
-    // `password` is unchanged and the result is false. When not `quiet`, the engine's redrawing is
-    // switched on while the prompt is shown.
-    virtual bool AskPassword(QWidget* parent, int promptId, const QString& argument);
+    // Asks for the password through the installed prompt (engine/DocumentPrompts.h), owned by
+    // `parent` (null: the window in front); when promptId is not 0 the question is that string
+    // formatted with `argument` (205: "Enter Password for %s" with the file name). After OK,
+    // `password` holds the trimmed text and the result is true; otherwise `password` is unchanged
+    // and the result is false. When not `quiet`, the engine's redrawing is switched on while the
+    // prompt is shown.
+    virtual bool AskPassword(QObject* parent, int promptId, const QString& argument);
 
     // Creates the engine viewer unless it exists. False when the engine refuses.
     bool CreateViewer();
@@ -35,7 +40,7 @@ public:
     // that password is stored and tried once. Without one, a document that needs a password makes
     // the prompt appear once (titled from promptId and the file name); Cancel fails, and the typed
     // password gets exactly one attempt. User-interface thread.
-    bool LoadDocument(const QString& path, QWidget* parent, const QString* givenPassword,
+    bool LoadDocument(const QString& path, QObject* parent, const QString* givenPassword,
                       int promptId);
 
     // Page count of the loaded document; 0 before a successful load. Never waits for a render.

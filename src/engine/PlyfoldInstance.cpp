@@ -1,6 +1,5 @@
 #include "engine/PlyfoldInstance.h"
 
-#include "controls/DialogOwner.h"
 #include "engine/PathUtil.h"
 #include "engine/TextConversion.h"
 #include "platform/splice/XpdfSplice.h"
@@ -69,12 +68,11 @@ bool PlyfoldInstance::Open(const QString& path) {
     if (!SplitPath(path, &folder, &name)) {
         name.clear();
     }
-    QWidget* owner = DialogOwner();
-    if (!AskPassword(owner, ids::IDS_COPY_PASSWORD, name)) {
+    if (!AskPassword(nullptr, ids::IDS_COPY_PASSWORD, name)) {
         return false;
     }
     const QString typed = password;
-    if (!LoadDocument(path, owner, &typed, ids::IDS_ENTER_PASSWORD)) {
+    if (!LoadDocument(path, nullptr, &typed, ids::IDS_ENTER_PASSWORD)) {
         return false;
     }
     // The viewer engine loads a file without an open password whatever password it is given, so

@@ -21,7 +21,7 @@ public:
     // encrypted and forbids copying asks for the copying password (prompt 212 with the file name
     // only), which is stored as `password` and must then load the document in one attempt and
     // open the file for splicing (a wrong owner password is refused here, not at the save).
-    // True when the document may be added. Prompts are owned by the active window.
+    // True when the document may be added. Prompts belong over the window in front.
     bool Open(const QString& path);
 
 private:

@@ -7,7 +7,6 @@
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
-#include <QWidget>
 
 #include <atomic>
 #include <condition_variable>
@@ -33,15 +32,17 @@ QThreadPool& HelperThreads() {
 // How often the waiting loop looks whether the task has returned.
 constexpr int kPollMs = 2;
 
-// While a wait runs: requests to close a window are put off, and carried out afterwards.
+// While a wait runs: requests to close a window are put off, and carried out afterwards. Windows
+// are widgets here, but this layer knows them only as objects: a close event sent to a widget is
+// held back, and the widget's close slot is called once the wait is over.
 class CloseDeferrer : public QObject {
 public:
     CloseDeferrer() { QCoreApplication::instance()->installEventFilter(this); }
     ~CloseDeferrer() override {
         QCoreApplication::instance()->removeEventFilter(this);
-        for (const QPointer<QWidget>& window : m_closing) {
+        for (const QPointer<QObject>& window : m_closing) {
             if (window) {
-                QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(window, "close", Qt::QueuedConnection);
             }
         }
     }
@@ -49,20 +50,17 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Close && watched->isWidgetType()) {
-            auto* window = static_cast<QWidget*>(watched);
-            if (window->isWindow()) {
-                event->ignore();
-                if (!m_closing.contains(window)) {
-                    m_closing.append(window);
-                }
-                return true;
+            event->ignore();
+            if (!m_closing.contains(watched)) {
+                m_closing.append(watched);
             }
+            return true;
         }
         return false;
     }
 
 private:
-    QList<QPointer<QWidget>> m_closing;
+    QList<QPointer<QObject>> m_closing;
 };
 
 } // namespace

@@ -14,7 +14,7 @@
 // after its update was already flushed finds nothing left to do. Updates pending when the target
 // window is destroyed stay queued (nothing is lost or freed twice) until the next Flush.
 
-#include "controls/CSubclassWnd.h"
+#include "work/CSubclassWnd.h"
 #include "work/NewProgressInterface.h"
 
 #include <QEvent>

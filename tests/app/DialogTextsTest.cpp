@@ -4,8 +4,8 @@
 
 #include "app/CPDFOutputOptionDlg.h"
 #include "app/CSavedMergeDlg.h"
+#include "controls/CStringDlg.h"
 #include "controls/DialogUnits.h"
-#include "engine/CStringDlg.h"
 #include "update/CUpdateNotifyDlg.h"
 #include "update/UpdateInfo.h"
 

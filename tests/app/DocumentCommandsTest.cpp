@@ -4,9 +4,9 @@
 
 #include "app/DocumentCommands.h"
 #include "app/CommandDispatcher.h"
+#include "controls/CStringDlg.h"
 #include "controls/MessageBox.h"
 #include "engine/CDoc.h"
-#include "engine/CStringDlg.h"
 #include "engine/DocumentList.h"
 #include "engine/PDFInstance.h"
 #include "engine/Registry.h"

@@ -5,21 +5,21 @@
 
 #include "app/SaveMerged.h"
 #include "MergeTestSupport.h"
+#include "app/CNewProgressDlg.h"
 #include "app/COutputFileDialog.h"
 #include "app/CPDFOutputOptionDlg.h"
 #include "app/CSavedMergeDlg.h"
 #include "app/DialogIds.h"
 #include "app/MergeJob.h"
 #include "app/ShellOpen.h"
+#include "controls/CStringDlg.h"
 #include "controls/MessageBox.h"
 #include "engine/CDoc.h"
-#include "engine/CStringDlg.h"
 #include "engine/DocumentList.h"
 #include "engine/PDFInstance.h"
 #include "platform/splice/XpdfSplice.h"
 #include "res/Strings.h"
 #include "support/TestData.h"
-#include "work/CNewProgressDlg.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -5,6 +5,7 @@
 
 #include "app/UpdateCommands.h"
 
+#include "app/CNewProgressDlg.h"
 #include "app/CPlyfoldApp.h"
 #include "app/CPlyfoldSplash.h"
 #include "app/ShellOpen.h"
@@ -20,7 +21,6 @@
 #include "update/InstallerTestSupport.h"
 #include "update/UpdateSettings.h"
 #include "update/UpdateTestSupport.h"
-#include "work/CNewProgressDlg.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -4,8 +4,8 @@
 #include "app/WindowPlacement.h"
 #include "app/CMainFrame.h"
 #include "app/CPlyfoldApp.h"
+#include "controls/CStringDlg.h"
 #include "controls/DialogOwner.h"
-#include "engine/CStringDlg.h"
 
 #include <QApplication>
 #include <QDialog>

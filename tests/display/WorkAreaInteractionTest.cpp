@@ -5,7 +5,7 @@
 #include "DisplayTestSupport.h"
 #include "support/ScreenshotFolder.h"
 
-#include "controls/MessageBox.h"
+#include "engine/DocumentPrompts.h"
 #include "res/CommandIds.h"
 #include "res/Menus.h"
 #include "work/RegisteredMessage.h"
@@ -431,10 +431,7 @@ TEST(DesktopDrop, FilesAndFoldersAreAddedInTheOrderGiven) {
 
     WorkAreaRig rig(700, 500);
     int messages = 0;
-    SetMessageBoxAnswerer([&](const MessageBoxRequest&) {
-        ++messages;
-        return static_cast<int>(QMessageBox::Ok);
-    });
+    SetErrorReporter([&](const ErrorReport&) { ++messages; });
     ASSERT_TRUE(
         DropUrls(rig.view.get(), {test::pdfPath("grid_example.pdf"), folder,
                                   dir.filePath("missing.pdf"), test::pdfPath("to-rotate.pdf")}));
@@ -450,7 +447,7 @@ TEST(DesktopDrop, FilesAndFoldersAreAddedInTheOrderGiven) {
     ASSERT_TRUE(DropUrls(rig.view.get(), {test::pdfPath("not-a-pdf.pdf")}));
     EXPECT_EQ(messages, 1);
     EXPECT_EQ(rig.list->size(), 4u);
-    SetMessageBoxAnswerer({});
+    SetErrorReporter({});
 
     // Something that is not a local file is not accepted at all.
     QMimeData web;

@@ -3,9 +3,8 @@
 // adding the PDF files of a folder, and opening a document for splicing.
 
 #include "engine/DocumentList.h"
-#include "controls/MessageBox.h"
 #include "engine/CDoc.h"
-#include "engine/CStringDlg.h"
+#include "engine/DocumentPrompts.h"
 #include "engine/PDFInstance.h"
 #include "engine/PlyfoldInstance.h"
 #include "platform/splice/XpdfSplice.h"
@@ -28,29 +27,25 @@ namespace {
 class Prompts {
 public:
     explicit Prompts(std::optional<QString> answer = std::nullopt) : answer_(std::move(answer)) {
-        SetStringDlgAnswerer([this](const StringDlgRequest& request) {
+        SetPasswordPrompt([this](const PasswordPromptRequest& request) {
             titles.append(request.title);
             return answer_;
         });
     }
-    ~Prompts() { SetStringDlgAnswerer({}); }
+    ~Prompts() { SetPasswordPrompt({}); }
     QStringList titles;
 
 private:
     std::optional<QString> answer_;
 };
 
-// Records the message boxes instead of showing them.
+// Records the error reports.
 class Messages {
 public:
     Messages() {
-        SetMessageBoxAnswerer([this](const MessageBoxRequest& request) {
-            texts.append(request.text);
-            EXPECT_EQ(request.icon, MessageIcon::Error);
-            return int(QMessageBox::Ok);
-        });
+        SetErrorReporter([this](const ErrorReport& report) { texts.append(report.text); });
     }
-    ~Messages() { SetMessageBoxAnswerer({}); }
+    ~Messages() { SetErrorReporter({}); }
     QStringList texts;
 };
 

@@ -2,8 +2,9 @@
 // on the shared test PDFs.
 
 #include "engine/PDFViewWrapper.h"
-#include "engine/CStringDlg.h"
+#include "engine/DocumentPrompts.h"
 #include "engine/PDFInstance.h"
+#include "platform/viewer/XpdfViewer.h"
 #include "res/Strings.h"
 #include "support/TestData.h"
 
@@ -22,13 +23,12 @@ namespace {
 class PromptScript {
 public:
     explicit PromptScript(std::optional<QString> answer) : answer_(std::move(answer)) {
-        SetStringDlgAnswerer([this](const StringDlgRequest& request) {
+        SetPasswordPrompt([this](const PasswordPromptRequest& request) {
             titles.append(request.title);
-            EXPECT_TRUE(request.passwordMode);
             return answer_;
         });
     }
-    ~PromptScript() { SetStringDlgAnswerer({}); }
+    ~PromptScript() { SetPasswordPrompt({}); }
 
     QStringList titles;
 

@@ -1,7 +1,7 @@
 // Window hooks: chains of hooks in front of a window's event handling, newest first, unhooked in
 // any order, and detached when the window is destroyed.
 
-#include "controls/CSubclassWnd.h"
+#include "work/CSubclassWnd.h"
 
 #include <gtest/gtest.h>
 

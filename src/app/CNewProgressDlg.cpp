@@ -1,4 +1,4 @@
-#include "work/CNewProgressDlg.h"
+#include "app/CNewProgressDlg.h"
 
 #include "controls/DialogUnits.h"
 

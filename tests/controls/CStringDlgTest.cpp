@@ -1,7 +1,7 @@
 // The password prompt: driven through its controls as a person would, and through the answerer
 // that replaces the person in model tests.
 
-#include "engine/CStringDlg.h"
+#include "controls/CStringDlg.h"
 
 #include <QLineEdit>
 #include <QPushButton>

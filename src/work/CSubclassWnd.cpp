@@ -1,4 +1,4 @@
-#include "controls/CSubclassWnd.h"
+#include "work/CSubclassWnd.h"
 
 #include <QEvent>
 #include <QObject>

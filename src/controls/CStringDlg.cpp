@@ -1,4 +1,4 @@
-#include "engine/CStringDlg.h"
+#include "controls/CStringDlg.h"
 
 #include "controls/DialogOwner.h"
 #include "controls/DialogUnits.h"
