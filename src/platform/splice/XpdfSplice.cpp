@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -312,9 +313,14 @@ bool isPasswordError(const QPDFExc& e) {
 }
 
 // Opens path with each candidate password in turn (an empty list means "no password"). Returns
-// the document, or null when the file cannot be read or no candidate opens it.
+// the document, or null when the file cannot be read or no candidate opens it; `refused`, when
+// given, then tells the second case: the file was read, and only the password kept it closed.
 std::shared_ptr<InputDoc> openDocument(const char16_t* widePath,
-                                       const std::vector<std::string>& passwords) {
+                                       const std::vector<std::string>& passwords,
+                                       bool* refused = nullptr) {
+    if (refused) {
+        *refused = false;
+    }
     const std::optional<std::string> utf8Path = Utf16ToUtf8(widePath);
     if (!utf8Path || utf8Path->empty()) {
         return nullptr;
@@ -359,6 +365,9 @@ std::shared_ptr<InputDoc> openDocument(const char16_t* widePath,
         if (!wrongPassword) {
             return nullptr; // unreadable whatever the password: stop trying
         }
+    }
+    if (refused) {
+        *refused = true;
     }
     return nullptr;
 }
@@ -562,6 +571,37 @@ XpdfSpliceInput xpdfSpliceOpenInputWithPasswordW(const char16_t* path, const cha
         std::lock_guard lock(registryMutex);
         return registerInput(
             openDocument(path, splice::passwordCandidates(password ? password : "")));
+    });
+}
+
+XpdfSpliceInput xpdfSpliceOpenInputExW(const char16_t* path, const char* password,
+                                       XpdfSpliceOpenError* error) {
+    bool refused = false;
+    XpdfSpliceInput input = trapErrors(nullptr, XpdfSpliceInput{}, [&]() -> XpdfSpliceInput {
+        std::lock_guard lock(registryMutex);
+        const std::vector<std::string> candidates =
+            password ? splice::passwordCandidates(password) : std::vector<std::string>{};
+        return registerInput(openDocument(path, candidates, &refused));
+    });
+    if (error) {
+        *error = input     ? XpdfSpliceOpenError::None
+                 : refused ? XpdfSpliceOpenError::Password
+                           : XpdfSpliceOpenError::Unreadable;
+    }
+    return input;
+}
+
+int xpdfSpliceGetPageCount(XpdfSpliceInput input) {
+    return trapErrors(nullptr, -1, [&]() -> int {
+        std::lock_guard lock(registryMutex);
+        XpdfSpliceInputObject* in = findInput(input);
+        if (!in) {
+            return -1;
+        }
+        const std::size_t count = in->doc->pages().size();
+        return count > static_cast<std::size_t>(std::numeric_limits<int>::max())
+                   ? -1
+                   : static_cast<int>(count);
     });
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers shared by the viewer engine tests: a scoped viewer, renders copied into owned memory,
-// the test PDFs' manifest, and small PDFs written on the fly for cases the shared files lack.
+// Helpers shared by the viewer engine tests: a scoped viewer, renders copied into owned memory
+// and small PDFs written on the fly for cases the shared files lack.
 
 #include "platform/viewer/XpdfViewer.h"
 #include "support/TestData.h"
@@ -76,19 +76,6 @@ inline Bitmap render(PdfViewerHandle viewer, int page, double dpi) {
     bitmap.layout.pixels = nullptr;
     return bitmap;
 }
-
-// One row of tests/data/pdfs/MANIFEST.tsv.
-struct ManifestRow {
-    QString file;
-    int pages = -1; // -1: the file does not open
-    QString encrypted;
-    QString userPassword;       // "-" none, "(empty)", or the password
-    QString ownerPassword;      // "-", "(empty)", "unknown", or the password
-    std::vector<int> rotations; // one per page when pages > 0
-};
-
-// Reads the manifest; the rotations column is expanded to one value per page.
-std::vector<ManifestRow> readManifest();
 
 // A PDF of pages described by their /MediaBox, /Rotate and content, written into dir.
 struct MiniPage {
