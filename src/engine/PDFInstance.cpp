@@ -138,21 +138,6 @@ PDFInstanceManager& PDFInstanceManager::Global() {
     return service;
 }
 
-QString PDFInstanceManager::PathKey(const QString& path) {
-    return kCaseInsensitivePaths ? LowerAsciiLetters(path) : path;
-}
-
-QString PDFInstanceManager::LowerAsciiLetters(const QString& path) {
-    QString key = path;
-    for (QChar& c : key) {
-        const char16_t unit = c.unicode();
-        if (unit >= u'A' && unit <= u'Z') {
-            c = QChar(char16_t(unit - u'A' + u'a'));
-        }
-    }
-    return key;
-}
-
 PDFInstance* PDFInstanceManager::Lookup(const QString& path) {
     const QString key = PathKey(path);
     QzLock lock(this);

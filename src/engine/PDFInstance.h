@@ -11,6 +11,7 @@
 // for a render that is running on the worker.
 
 #include "engine/PDFViewWrapper.h"
+#include "engine/PathUtil.h"
 #include "work/QzLock.h"
 #include "work/WorkThread.h"
 
@@ -116,16 +117,14 @@ public:
 
     // Whether this platform's file names ignore letter case (then "A.pdf" and "a.pdf" are one
     // file).
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-    static constexpr bool kCaseInsensitivePaths = true;
-#else
-    static constexpr bool kCaseInsensitivePaths = false;
-#endif
+    static constexpr bool kCaseInsensitivePaths = plyfold::kCaseInsensitivePaths;
     // The ASCII letters A to Z lowered, every other character as it is.
-    static QString LowerAsciiLetters(const QString& path);
+    static QString LowerAsciiLetters(const QString& path) {
+        return plyfold::LowerAsciiLetters(path);
+    }
     // The registry key of a path: LowerAsciiLetters where file names ignore letter case, the path
     // as it is elsewhere, so that two different files never share one instance.
-    static QString PathKey(const QString& path);
+    static QString PathKey(const QString& path) { return plyfold::PathKey(path); }
 
     // The instance registered under the path, with one more reference; null when none.
     PDFInstance* Lookup(const QString& path);
