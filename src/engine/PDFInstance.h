@@ -60,25 +60,25 @@ public:
     // 1..PageCount. Cached per page.
     double GetPageAspect(int page);
 
-    PDFInstanceManager* manager() const { return manager_; }
+    PDFInstanceManager* manager() const { return m_manager; }
 
 private:
     friend class PDFInstanceManager;
 
-    PDFInstanceManager* manager_;
-    int refCount_ = 0; // guarded by the manager's lock
+    PDFInstanceManager* m_manager;
+    int m_refCount = 0; // guarded by the manager's lock
 
     // The cached images of one ratio key, made on first use; null for a page outside the document.
-    // Caller holds pageLock_.
+    // Caller holds m_pageLock.
     QImage* PageSlotLocked(int ratioKey, int page);
 
-    QzLockable pageLock_;
-    int pageCount_ = 0; // set once by Open
+    QzLockable m_pageLock;
+    int m_pageCount = 0; // set once by Open
     // Per ratio key: index page - 1, a null image until rendered.
-    std::map<int, std::vector<QImage>> pageBitmaps_;
+    std::map<int, std::vector<QImage>> m_pageBitmaps;
 
-    QzLockable aspectLock_;
-    std::vector<double> aspects_; // index page - 1; 0.0 until computed
+    QzLockable m_aspectLock;
+    std::vector<double> m_aspects; // index page - 1; 0.0 until computed
 };
 
 // Renders one page of one instance on the manager's worker, then announces it.
@@ -172,13 +172,13 @@ private:
     void DiscardRequestsLocked(PDFInstance* instance);
 
     // Guarded by the manager's lock.
-    std::map<QString, PDFInstance*> registry_;
-    std::deque<PDFRetrievePage*> requests_;
+    std::map<QString, PDFInstance*> m_registry;
+    std::deque<PDFRetrievePage*> m_requests;
 
-    // Guards callback_ and held while it is called, so that SetCallback can retire a callback.
-    std::mutex callbackMutex_;
-    PDFPageCallback* callback_ = nullptr;
-    PostingCallback posting_;
+    // Guards m_callback and held while it is called, so that SetCallback can retire a callback.
+    std::mutex m_callbackMutex;
+    PDFPageCallback* m_callback = nullptr;
+    PostingCallback m_posting;
 };
 
 } // namespace plyfold

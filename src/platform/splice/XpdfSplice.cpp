@@ -386,25 +386,25 @@ bool openAsInput(const fs::path& path) {
 // A file that is removed again unless it was kept: the temporary output on every failure path.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(fs::path path) : path_(std::move(path)) {}
+    explicit TemporaryFile(fs::path path) : m_path(std::move(path)) {}
     ~TemporaryFile() {
-        if (!path_.empty()) {
+        if (!m_path.empty()) {
             std::error_code ec;
-            fs::remove(path_, ec);
-            plyfold::temporaries::Unregister(path_);
+            fs::remove(m_path, ec);
+            plyfold::temporaries::Unregister(m_path);
         }
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const fs::path& path() const { return path_; }
+    const fs::path& path() const { return m_path; }
     // The file was renamed into place: it is no longer temporary.
     void keep() {
-        plyfold::temporaries::Unregister(path_);
-        path_.clear();
+        plyfold::temporaries::Unregister(m_path);
+        m_path.clear();
     }
 
 private:
-    fs::path path_;
+    fs::path m_path;
 };
 
 // Writes the PDF into file; throws on any error.

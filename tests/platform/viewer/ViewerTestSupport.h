@@ -21,28 +21,28 @@ namespace plyfold::test {
 // A viewer that is destroyed with the object.
 class ScopedViewer {
 public:
-    ScopedViewer() { created_ = pdfCreateViewer(&handle_, nullptr); }
+    ScopedViewer() { m_created = pdfCreateViewer(&m_handle, nullptr); }
     ~ScopedViewer() {
-        if (created_ == kPdfOk)
-            pdfDestroyViewer(handle_);
+        if (m_created == kPdfOk)
+            pdfDestroyViewer(m_handle);
     }
     ScopedViewer(const ScopedViewer&) = delete;
     ScopedViewer& operator=(const ScopedViewer&) = delete;
 
-    PdfViewerHandle handle() const { return handle_; }
-    bool created() const { return created_ == kPdfOk; }
+    PdfViewerHandle handle() const { return m_handle; }
+    bool created() const { return m_created == kPdfOk; }
 
     std::int32_t load(const QString& path) {
-        return pdfLoadFileW(handle_, reinterpret_cast<const char16_t*>(path.utf16()));
+        return pdfLoadFileW(m_handle, reinterpret_cast<const char16_t*>(path.utf16()));
     }
     std::int32_t load(const QString& path, const char* password) {
-        return pdfLoadFileWithPasswordW(handle_, reinterpret_cast<const char16_t*>(path.utf16()),
+        return pdfLoadFileWithPasswordW(m_handle, reinterpret_cast<const char16_t*>(path.utf16()),
                                         password);
     }
 
 private:
-    PdfViewerHandle handle_ = 0;
-    std::int32_t created_ = -1;
+    PdfViewerHandle m_handle = 0;
+    std::int32_t m_created = -1;
 };
 
 // A rendered page with its pixels copied out of the engine's buffer.
