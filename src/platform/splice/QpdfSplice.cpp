@@ -1,3 +1,6 @@
+// The splicing calls declared in XpdfSplice.h, implemented over qpdf (the navigation passes live
+// in the Splice*.cpp files beside it).
+
 #include "platform/splice/XpdfSplice.h"
 
 #include "platform/Utf16Text.h"

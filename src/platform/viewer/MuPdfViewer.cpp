@@ -1,3 +1,5 @@
+// The viewer engine's calls declared in XpdfViewer.h, implemented over MuPDF.
+
 #include "platform/viewer/XpdfViewer.h"
 
 #include "platform/Utf16Text.h"
