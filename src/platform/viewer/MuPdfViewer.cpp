@@ -108,33 +108,33 @@ pdf_obj* pageUnder(fz_context* ctx, pdf_obj* kid);
 class PageTable {
 public:
     // Every page's facts, read at load.
-    explicit PageTable(std::vector<PageFacts> facts) : facts_(std::move(facts)) {}
+    explicit PageTable(std::vector<PageFacts> facts) : m_facts(std::move(facts)) {}
     // Pages whose facts are read on demand: objects[i] is the object number of page i + 1 in
     // index (0 where facts[i] is already read). Takes over the index document.
     PageTable(pdf_document* index, std::vector<int> objects, std::vector<PageFacts> facts)
-        : index_(index), objects_(std::move(objects)), facts_(std::move(facts)) {}
+        : m_index(index), m_objects(std::move(objects)), m_facts(std::move(facts)) {}
     ~PageTable() {
-        if (index_ != nullptr)
+        if (m_index != nullptr)
             if (fz_context* ctx = threadContext())
                 dropIndex(ctx);
     }
     PageTable(const PageTable&) = delete;
     PageTable& operator=(const PageTable&) = delete;
 
-    std::size_t size() const { return facts_.size(); }
+    std::size_t size() const { return m_facts.size(); }
 
     // The facts of page i + 1 (i < size()).
     PageFacts at(std::size_t i) {
-        if (index_ == nullptr)
-            return facts_[i];
-        std::lock_guard lock(mutex_);
-        if (objects_[i] != 0) {
+        if (m_index == nullptr)
+            return m_facts[i];
+        std::lock_guard lock(m_mutex);
+        if (m_objects[i] != 0) {
             if (fz_context* ctx = threadContext()) {
-                facts_[i] = readObjectFacts(ctx, objects_[i]);
-                objects_[i] = 0;
+                m_facts[i] = readObjectFacts(ctx, m_objects[i]);
+                m_objects[i] = 0;
             }
         }
-        return facts_[i];
+        return m_facts[i];
     }
 
 private:
@@ -144,7 +144,7 @@ private:
         pdf_obj* volatile object = nullptr;
         pdf_obj* volatile page = nullptr;
         fz_try(ctx) {
-            object = pdf_load_object(ctx, index_, num);
+            object = pdf_load_object(ctx, m_index, num);
             page = pageUnder(ctx, object);
         }
         fz_catch(ctx) {
@@ -156,16 +156,16 @@ private:
     }
     void dropIndex(fz_context* ctx) {
         fz_try(ctx) {
-            pdf_drop_document(ctx, index_);
+            pdf_drop_document(ctx, m_index);
         }
         fz_catch(ctx) {}
-        index_ = nullptr;
+        m_index = nullptr;
     }
 
-    std::mutex mutex_;
-    pdf_document* index_ = nullptr;
-    std::vector<int> objects_;     // guarded by mutex_
-    std::vector<PageFacts> facts_; // guarded by mutex_ while index_ is set
+    std::mutex m_mutex;
+    pdf_document* m_index = nullptr;
+    std::vector<int> m_objects;     // guarded by m_mutex
+    std::vector<PageFacts> m_facts; // guarded by m_mutex while m_index is set
 };
 
 struct Viewer {
