@@ -7,7 +7,7 @@
 //   run releases), so the figure is the service's steady-state cost per page: queue, render,
 //   image conversion, cache and announcement.
 // - "page service idle": the worker is idle when the pages are requested, so the figure also holds
-//   the worker's idle poll (up to 250 ms once per run) before the first page.
+//   waking the idle worker before the first page.
 
 #include "RenderBench.h"
 
@@ -21,7 +21,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace plyfold::bench {
@@ -94,7 +93,6 @@ public:
         }
         m_manager.Register(file, instance);
         m_instance = instance;
-        m_completedAtOpen = m_manager.completedCount();
         std::lock_guard<std::mutex> lock(m_mutex);
         m_pages = m_instance->PageCount();
         m_announced.assign(std::size_t(m_pages) + 1, false);
@@ -132,16 +130,8 @@ public:
 
     void close() override {
         if (m_instance != nullptr) {
-            // The last page is announced from inside its work item: let the worker finish that
-            // item first, so that the release finds no render of this document running (it would
-            // poll for it in steps of 250 ms).
-            const std::uint32_t expected =
-                m_completedAtOpen + std::uint32_t(m_pages) + (m_keepBusy ? 1 : 0);
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-            while (m_manager.completedCount() < expected &&
-                   std::chrono::steady_clock::now() < deadline) {
-                std::this_thread::yield();
-            }
+            // The last page is announced from inside its work item; Release waits for that item
+            // to end.
             m_manager.Release(m_instance);
             m_instance = nullptr;
         }
@@ -179,7 +169,6 @@ private:
     PDFInstanceManager m_manager;
     PDFInstance* m_instance = nullptr;
     int m_pages = 0;
-    std::uint32_t m_completedAtOpen = 0;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<bool> m_announced;

@@ -200,13 +200,24 @@ void PDFInstanceManager::RequestPage(PDFInstance* instance, int page, int ratioK
     if (instance == nullptr) {
         return;
     }
-    QzLock lock(this);
-    for (const PDFRetrievePage* queued : m_requests) {
-        if (queued->instance == instance && queued->page == page && queued->ratioKey == ratioKey) {
-            return;
+    bool wasEmpty = false;
+    {
+        QzLock lock(this);
+        for (const PDFRetrievePage* queued : m_requests) {
+            if (queued->instance == instance && queued->page == page &&
+                queued->ratioKey == ratioKey) {
+                return;
+            }
         }
+        wasEmpty = m_requests.empty();
+        m_requests.push_back(new PDFRetrievePage(instance, page, ratioKey));
     }
-    m_requests.push_back(new PDFRetrievePage(instance, page, ratioKey));
+    // The worker only idles with an empty queue: the first request wakes it, and it takes the
+    // ones queued after it in turn, so painting a whole document costs one wake-up, not one per
+    // page.
+    if (wasEmpty) {
+        WakeWorker();
+    }
 }
 
 void PDFInstanceManager::SetCallback(PDFPageCallback* callback) {

@@ -106,7 +106,8 @@ public:
         virtual void OnPageRetrieved(PDFInstance* instance, int page) = 0;
     };
 
-    // A manager whose worker (not yet started: call Start) polls its queue every 250 ms when idle.
+    // A manager whose worker (not yet started: call Start) looks at its queue every 250 ms when
+    // idle, and at once when a page is requested or an item added.
     PDFInstanceManager();
     // Stops the worker, then discards the requests still queued. Instances still registered are
     // not destroyed (their holders release them first).
@@ -137,7 +138,7 @@ public:
     void Release(PDFInstance* instance);
 
     // Queues a render of the page for the ratio key (DeviceRatioKey) unless an equal request is
-    // waiting (the one being run is not compared). The idle worker finds it within 250 ms.
+    // waiting (the one being run is not compared). Wakes the idle worker, which takes it at once.
     void RequestPage(PDFInstance* instance, int page, int ratioKey = 100);
 
     // Where finished pages are announced; null announces nothing. Once this returns, the previous

@@ -112,6 +112,17 @@ bool WorkThread::AddItem(WorkItem* item) {
     return true;
 }
 
+void WorkThread::WakeWorker() {
+    std::shared_ptr<Session> session;
+    {
+        QzLock lock(this);
+        session = m_session;
+    }
+    if (session) {
+        session->Wake();
+    }
+}
+
 bool WorkThread::AddItem(std::unique_ptr<WorkItem> item) {
     return AddItem(item.release());
 }

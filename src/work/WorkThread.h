@@ -133,6 +133,10 @@ protected:
     virtual void ItemDone(WorkItem* item);
     // The item being run, or null. The caller holds the lock.
     WorkItem* CurrentItem() const { return m_current; }
+    // Wakes the idle worker at once, so that work a derived thread keeps in a queue of its own
+    // (found through PopNext) is not left waiting for a poll interval. Any thread; the caller
+    // must not hold the lock.
+    void WakeWorker();
 
 private:
     struct Session;

@@ -260,6 +260,56 @@ TEST(WorkThreadTest, RunsItemsInQueueOrderWithAndWithoutWakeEvent) {
     }
 }
 
+// A thread that keeps work in a queue of its own, found through PopNext, as the page service
+// keeps its page requests.
+class SideQueueThread : public WorkThread {
+public:
+    SideQueueThread() : WorkThread(true) {}
+    ~SideQueueThread() override {
+        Stop(QzLockable::kInfinite);
+        for (WorkItem* item : m_side) {
+            delete item;
+        }
+    }
+    void Push(WorkItem* item) {
+        {
+            QzLock lock(this);
+            m_side.push_back(item);
+        }
+        WakeWorker();
+    }
+
+protected:
+    WorkItem* PopNext() override {
+        if (WorkItem* item = WorkThread::PopNext()) {
+            return item;
+        }
+        if (m_side.empty()) {
+            return nullptr;
+        }
+        WorkItem* item = m_side.front();
+        m_side.erase(m_side.begin());
+        return item;
+    }
+
+private:
+    std::vector<WorkItem*> m_side;
+};
+
+// With a wake event the idle worker waits without limit: work queued on the side is run only
+// because WakeWorker woke it.
+TEST(WorkThreadTest, WakeWorkerRunsWorkQueuedOnTheSide) {
+    auto journal = std::make_shared<Journal>();
+    SideQueueThread thread;
+    ASSERT_TRUE(thread.Start());
+    thread.Push(new RecordingItem(1, journal));
+    ASSERT_TRUE(WaitUntil([&] { return thread.completedCount() == 1; }));
+    // Pushed once the worker is idle again.
+    thread.Push(new RecordingItem(2, journal));
+    ASSERT_TRUE(WaitUntil([&] { return thread.completedCount() == 2; }));
+    EXPECT_EQ(journal->Order(), (std::vector<int>{1, 2}));
+}
+
 TEST(WorkThreadTest, StartTwiceFailsAndStopOnlyStopsAStartedThread) {
     auto journal = std::make_shared<Journal>();
     WorkThread thread(true);

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -97,15 +98,85 @@ PageFacts readPageFacts(fz_context* ctx, pdf_obj* page) {
 
 // ---- Viewers ----------------------------------------------------------------------------------
 
+pdf_obj* pageUnder(fz_context* ctx, pdf_obj* kid);
+
+// The pages of a loaded document and their facts. The number of pages is fixed when the table is
+// made. The facts are either all read at load, or read one page at a time when first asked for,
+// from a second copy of the document (the index document) that is never used for rendering: a
+// render holds the viewer's own document for as long as it draws, and a query must not wait for
+// that. The lock is held over the reading of one page's facts, never over a render.
+class PageTable {
+public:
+    // Every page's facts, read at load.
+    explicit PageTable(std::vector<PageFacts> facts) : m_facts(std::move(facts)) {}
+    // Pages whose facts are read on demand: objects[i] is the object number of page i + 1 in
+    // index (0 where facts[i] is already read). Takes over the index document.
+    PageTable(pdf_document* index, std::vector<int> objects, std::vector<PageFacts> facts)
+        : m_index(index), m_objects(std::move(objects)), m_facts(std::move(facts)) {}
+    ~PageTable() {
+        if (m_index != nullptr)
+            if (fz_context* ctx = threadContext())
+                dropIndex(ctx);
+    }
+    PageTable(const PageTable&) = delete;
+    PageTable& operator=(const PageTable&) = delete;
+
+    std::size_t size() const { return m_facts.size(); }
+
+    // The facts of page i + 1 (i < size()).
+    PageFacts at(std::size_t i) {
+        if (m_index == nullptr)
+            return m_facts[i];
+        std::lock_guard lock(m_mutex);
+        if (m_objects[i] != 0) {
+            if (fz_context* ctx = threadContext()) {
+                m_facts[i] = readObjectFacts(ctx, m_objects[i]);
+                m_objects[i] = 0;
+            }
+        }
+        return m_facts[i];
+    }
+
+private:
+    // The facts of the page the object stands for; an object that cannot be read (or is no
+    // dictionary) gives the defaults, as a page whose entries cannot be read does.
+    PageFacts readObjectFacts(fz_context* ctx, int num) {
+        pdf_obj* volatile object = nullptr;
+        pdf_obj* volatile page = nullptr;
+        fz_try(ctx) {
+            object = pdf_load_object(ctx, m_index, num);
+            page = pageUnder(ctx, object);
+        }
+        fz_catch(ctx) {
+            page = nullptr;
+        }
+        const PageFacts facts = readPageFacts(ctx, page);
+        pdf_drop_obj(ctx, object);
+        return facts;
+    }
+    void dropIndex(fz_context* ctx) {
+        fz_try(ctx) {
+            pdf_drop_document(ctx, m_index);
+        }
+        fz_catch(ctx) {}
+        m_index = nullptr;
+    }
+
+    std::mutex m_mutex;
+    pdf_document* m_index = nullptr;
+    std::vector<int> m_objects;     // guarded by m_mutex
+    std::vector<PageFacts> m_facts; // guarded by m_mutex while m_index is set
+};
+
 struct Viewer {
     // Held over every use of doc: MuPDF allows one thread at a time per document.
     std::mutex docMutex;
     pdf_document* doc = nullptr;
 
-    // The page facts of the loaded document; swapped whole under factsMutex, which is never held
-    // for longer than a pointer copy, so queries never wait for a render.
-    std::mutex factsMutex;
-    std::shared_ptr<const std::vector<PageFacts>> facts;
+    // The pages of the loaded document; swapped whole under pagesMutex, which is never held for
+    // longer than a pointer copy, so queries never wait for a render.
+    std::mutex pagesMutex;
+    std::shared_ptr<PageTable> pages;
 
     std::atomic<int> showPasswordDialog{1};
     std::atomic<int> hyperlinks{1};
@@ -117,13 +188,13 @@ struct Viewer {
     Viewer& operator=(const Viewer&) = delete;
     ~Viewer() { dropDocument(); }
 
-    std::shared_ptr<const std::vector<PageFacts>> pageFacts() {
-        std::lock_guard lock(factsMutex);
-        return facts;
+    std::shared_ptr<PageTable> pageTable() {
+        std::lock_guard lock(pagesMutex);
+        return pages;
     }
-    void setPageFacts(std::shared_ptr<const std::vector<PageFacts>> next) {
-        std::lock_guard lock(factsMutex);
-        facts = std::move(next);
+    void setPageTable(std::shared_ptr<PageTable> next) {
+        std::lock_guard lock(pagesMutex);
+        pages = std::move(next);
     }
     // Caller holds docMutex (or is the last owner).
     void dropDocument() {
@@ -147,10 +218,11 @@ std::shared_ptr<Viewer> findViewer(PdfViewerHandle handle) {
     return it == gViewers.end() ? nullptr : it->second;
 }
 
-const PageFacts* factsOf(const std::vector<PageFacts>* pages, std::int32_t page) {
+// The facts of a page (1-based) of the viewer's document; empty for an unknown page.
+std::optional<PageFacts> factsOf(PageTable* pages, std::int32_t page) {
     if (!pages || page < 1 || static_cast<std::size_t>(page) > pages->size())
-        return nullptr;
-    return &(*pages)[static_cast<std::size_t>(page) - 1];
+        return std::nullopt;
+    return pages->at(static_cast<std::size_t>(page) - 1);
 }
 
 // ---- Text ------------------------------------------------------------------------------------
@@ -314,18 +386,22 @@ pdf_obj* treeRoot(fz_context* ctx, pdf_document* doc) {
 // caller, and what it is, classified as MuPDF's page lookup classifies it: an intermediate node
 // (/Type /Pages, or no /Type, a /Kids entry and no /MediaBox), a page (any other dictionary), or
 // something that belongs in no page tree.
+// True when a dictionary is an intermediate node as MuPDF's page lookup tells them: /Type /Pages,
+// or no /Type, a /Kids entry and no /MediaBox. Throws MuPDF errors.
+bool isTreeNode(fz_context* ctx, pdf_obj* dict) {
+    pdf_obj* type = pdf_dict_get(ctx, dict, PDF_NAME(Type));
+    return type ? pdf_name_eq(ctx, type, PDF_NAME(Pages)) != 0
+                : pdf_dict_get(ctx, dict, PDF_NAME(Kids)) != nullptr &&
+                      pdf_dict_get(ctx, dict, PDF_NAME(MediaBox)) == nullptr;
+}
+
 pdf_obj* kidOf(fz_context* ctx, pdf_obj* node, int i, KidKind* kind) {
     pdf_obj* volatile kid = nullptr;
     volatile KidKind found = KidKind::Other;
     fz_try(ctx) {
         kid = pdf_keep_obj(ctx, pdf_array_get(ctx, pdf_dict_get(ctx, node, PDF_NAME(Kids)), i));
-        if (pdf_is_dict(ctx, kid)) {
-            pdf_obj* type = pdf_dict_get(ctx, kid, PDF_NAME(Type));
-            const bool isNode = type ? pdf_name_eq(ctx, type, PDF_NAME(Pages)) != 0
-                                     : pdf_dict_get(ctx, kid, PDF_NAME(Kids)) != nullptr &&
-                                           pdf_dict_get(ctx, kid, PDF_NAME(MediaBox)) == nullptr;
-            found = isNode ? KidKind::Node : KidKind::Page;
-        }
+        if (pdf_is_dict(ctx, kid))
+            found = isTreeNode(ctx, kid) ? KidKind::Node : KidKind::Page;
     }
     fz_catch(ctx) {
         found = KidKind::Other;
@@ -352,12 +428,77 @@ int objectNumber(fz_context* ctx, pdf_obj* obj) {
     return pdf_is_indirect(ctx, obj) ? pdf_to_num(ctx, obj) : 0;
 }
 
+// The page drawn for a kid that was taken for a page without being read: the kid itself, or, when
+// it is an intermediate node, the first page under it, found as MuPDF's lookup goes down a node
+// (the first kid that is a page or a node claiming pages). Null when there is none within
+// kMaxTreeDepth levels. Throws MuPDF errors; the result is borrowed from kid.
+pdf_obj* pageUnder(fz_context* ctx, pdf_obj* kid) {
+    for (std::size_t depth = 0; kid && depth < kMaxTreeDepth; ++depth) {
+        if (!pdf_is_dict(ctx, kid) || !isTreeNode(ctx, kid))
+            return kid;
+        pdf_obj* kids = pdf_dict_get(ctx, kid, PDF_NAME(Kids));
+        pdf_obj* next = nullptr;
+        for (int i = 0, n = pdf_array_len(ctx, kids); i < n && !next; ++i) {
+            pdf_obj* candidate = pdf_array_get(ctx, kids, i);
+            if (pdf_is_dict(ctx, candidate) &&
+                (!isTreeNode(ctx, candidate) ||
+                 pdf_dict_get_int(ctx, candidate, PDF_NAME(Count)) > 0))
+                next = candidate;
+        }
+        kid = next;
+    }
+    return nullptr;
+}
+
+// True when the object number names an object the file holds.
+bool objectExists(fz_context* ctx, pdf_document* doc, int num) {
+    volatile bool exists = false;
+    fz_try(ctx) {
+        if (num > 0 && num < pdf_xref_len(ctx, doc)) {
+            const pdf_xref_entry* entry = pdf_get_xref_entry(ctx, doc, num);
+            exists = entry != nullptr && (entry->type == 'n' || entry->type == 'o');
+        }
+    }
+    fz_catch(ctx) {
+        exists = false;
+    }
+    return exists;
+}
+
+// The kids of a node that may be taken for pages without reading them: the node claims as many
+// pages as it has kids, and every kid is a reference to an object the file holds. Reading a page
+// object means parsing it, which for a document of tens of thousands of pages takes longer than a
+// user waits for its box; these kids are read when their facts are first asked for. Null when the
+// node's kids have to be read to be counted.
+pdf_obj* presumedLeaves(fz_context* ctx, pdf_document* doc, pdf_obj* node, int kids) {
+    if (kids <= 0 || nodeNumber(ctx, node, true) != kids)
+        return nullptr;
+    pdf_obj* volatile array = nullptr;
+    fz_try(ctx) {
+        array = pdf_dict_get(ctx, node, PDF_NAME(Kids));
+        for (int i = 0; array && i < kids; ++i) {
+            pdf_obj* kid = pdf_array_get(ctx, array, i);
+            if (!pdf_is_indirect(ctx, kid) || !objectExists(ctx, doc, pdf_to_num(ctx, kid)))
+                array = nullptr;
+        }
+    }
+    fz_catch(ctx) {
+        array = nullptr;
+    }
+    return array;
+}
+
 // Collects the pages of the tree in order. A page listed twice counts twice (as the splicing
 // library counts it); a node met again (a loop, or a subtree shared by two parents), a node
 // deeper than kMaxTreeDepth and a kid that is neither page nor node are left out. The result is
 // true when the tree as stored describes exactly the pages found: nothing left out and every
 // node's /Count true, which is what MuPDF's page lookup relies on.
-bool collectPages(fz_context* ctx, pdf_obj* root, PageList& pages) {
+//
+// With presume, the kids of a node that presumedLeaves accepts are collected as the references
+// they are, unread, and *presumed tells whether any were; the result is then false when one of
+// them turns out to be a node of the tree.
+bool collectPages(fz_context* ctx, pdf_document* doc, pdf_obj* root, PageList& pages, bool presume,
+                  bool* presumed) {
     struct Frame {
         pdf_obj* node;
         int next;
@@ -367,6 +508,7 @@ bool collectPages(fz_context* ctx, pdf_obj* root, PageList& pages) {
     bool sound = true;
     std::vector<Frame> stack;
     std::unordered_set<int> entered;
+    std::vector<int> presumedObjects;
     auto enter = [&](pdf_obj* node) {
         const int num = objectNumber(ctx, node);
         if ((num != 0 && !entered.insert(num).second) || stack.size() >= kMaxTreeDepth) {
@@ -374,7 +516,18 @@ bool collectPages(fz_context* ctx, pdf_obj* root, PageList& pages) {
             sound = false;
             return;
         }
-        stack.push_back(Frame{node, 0, std::max(0, nodeNumber(ctx, node, false)), pages.size()});
+        const int kids = std::max(0, nodeNumber(ctx, node, false));
+        stack.push_back(Frame{node, 0, kids, pages.size()});
+        if (!presume || pages.size() + static_cast<std::size_t>(kids) > kMaxPages)
+            return;
+        if (pdf_obj* leaves = presumedLeaves(ctx, doc, node, kids)) {
+            for (int i = 0; i < kids; ++i) {
+                pdf_obj* kid = pdf_array_get(ctx, leaves, i);
+                presumedObjects.push_back(pdf_to_num(ctx, kid));
+                pages.add(kid);
+            }
+            stack.back().next = kids;
+        }
     };
     enter(pdf_keep_obj(ctx, root));
     while (!stack.empty()) {
@@ -399,6 +552,12 @@ bool collectPages(fz_context* ctx, pdf_obj* root, PageList& pages) {
             sound = false;
         pdf_drop_obj(ctx, kid);
     }
+    // A node taken for a page would be counted as one page where MuPDF counts its own.
+    for (int num : presumedObjects)
+        if (entered.count(num) != 0)
+            sound = false;
+    if (presumed)
+        *presumed = !presumedObjects.empty();
     return sound;
 }
 
@@ -437,27 +596,74 @@ bool flattenTree(fz_context* ctx, pdf_obj* root, pdf_document* doc, const PageLi
     return done;
 }
 
-// The facts of every page, counted from the page objects themselves; empty when the document has
-// no page that can be found (the caller then reports it as damaged).
-std::vector<PageFacts> readAllPages(fz_context* ctx, pdf_document* doc) {
+// Every page's facts, read now.
+std::vector<PageFacts> readAllFacts(fz_context* ctx, const PageList& pages) {
     std::vector<PageFacts> facts;
-    pdf_obj* root = treeRoot(ctx, doc);
-    if (!root)
-        return facts;
-    PageList pages(ctx);
-    const bool sound = collectPages(ctx, root, pages);
-    // A tree whose counts lie or that had to be pruned is replaced by the pages found; MuPDF's
-    // page numbers then follow the list (each lookup is a scan of it).
-    const bool usable =
-        !pages.empty() && ((sound && countAgrees(ctx, doc, pages)) ||
-                           (flattenTree(ctx, root, doc, pages) && countAgrees(ctx, doc, pages)));
-    pdf_drop_obj(ctx, root);
-    if (!usable)
-        return facts;
     facts.reserve(pages.size());
     for (std::size_t i = 0; i < pages.size(); ++i)
         facts.push_back(readPageFacts(ctx, pages[i]));
     return facts;
+}
+
+// A table whose pages are read from index when first asked for; null when there is no index.
+// Pages stored as direct objects have no number to be found by: their facts are read now.
+std::shared_ptr<PageTable> onDemandTable(fz_context* ctx, const PageList& pages,
+                                         pdf_document* index) {
+    if (!index)
+        return nullptr;
+    std::vector<int> objects(pages.size(), 0);
+    std::vector<PageFacts> facts(pages.size());
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        if (pdf_is_indirect(ctx, pages[i]))
+            objects[i] = pdf_to_num(ctx, pages[i]);
+        else
+            facts[i] = readPageFacts(ctx, pages[i]);
+    }
+    return std::make_shared<PageTable>(index, std::move(objects), std::move(facts));
+}
+
+// Documents that claim at most this many pages have every page object read at load, which takes
+// a few milliseconds for them.
+constexpr int kExactWalkPages = 1024;
+
+// The pages of the document, counted from the page objects themselves; null when the document
+// has no page that can be found (the caller then reports it as damaged).
+//
+// A document that claims more than kExactWalkPages pages, in a tree whose every node claims as
+// many pages as it has kids (each a reference to an object of the file), is taken as the tree
+// stands: its count is that of the kids, and each page is read when its facts are first asked
+// for, from the document openIndex gives (when it gives one). Every other tree is walked page by
+// page and every page's facts are read now.
+template <typename OpenIndex>
+std::shared_ptr<PageTable> readPages(fz_context* ctx, pdf_document* doc, OpenIndex openIndex) {
+    pdf_obj* root = treeRoot(ctx, doc);
+    if (!root)
+        return nullptr;
+    std::shared_ptr<PageTable> table;
+    if (nodeNumber(ctx, root, true) > kExactWalkPages) {
+        PageList pages(ctx);
+        bool presumed = false;
+        if (collectPages(ctx, doc, root, pages, true, &presumed) && !pages.empty() &&
+            countAgrees(ctx, doc, pages)) {
+            if (presumed)
+                table = onDemandTable(ctx, pages, openIndex());
+            if (!table)
+                table = std::make_shared<PageTable>(readAllFacts(ctx, pages));
+        }
+    }
+    if (!table) {
+        PageList pages(ctx);
+        const bool sound = collectPages(ctx, doc, root, pages, false, nullptr);
+        // A tree whose counts lie or that had to be pruned is replaced by the pages found;
+        // MuPDF's page numbers then follow the list (each lookup is a scan of it).
+        const bool usable = !pages.empty() &&
+                            ((sound && countAgrees(ctx, doc, pages)) ||
+                             (flattenTree(ctx, root, doc, pages) && countAgrees(ctx, doc, pages)));
+        if (usable)
+            table = std::make_shared<PageTable>(readAllFacts(ctx, pages));
+    }
+    pdf_drop_obj(ctx, root);
+    return table;
 }
 
 void dropDocument(fz_context* ctx, pdf_document* doc) {
@@ -543,7 +749,7 @@ std::int32_t loadFile(PdfViewerHandle handle, const char16_t* path, const char* 
 
     // Whatever happens next, the previous document is gone.
     std::lock_guard lock(viewer->docMutex);
-    viewer->setPageFacts(nullptr);
+    viewer->setPageTable(nullptr);
     viewer->dropDocument();
 
     if (path == nullptr)
@@ -559,25 +765,38 @@ std::int32_t loadFile(PdfViewerHandle handle, const char16_t* path, const char* 
     pdf_document* doc = openDocument(ctx, utf8Path->c_str(), &result);
     if (!doc)
         return result;
-    if (needsPassword(ctx, doc)) {
+    const bool encrypted = needsPassword(ctx, doc);
+    std::string opener;
+    if (encrypted) {
         bool opened = false;
         if (password != nullptr)
             for (const std::string& candidate : passwordCandidates(password))
-                if ((opened = authenticate(ctx, doc, candidate.c_str())))
+                if ((opened = authenticate(ctx, doc, candidate.c_str()))) {
+                    opener = candidate;
                     break;
+                }
         if (!opened) {
             dropDocument(ctx, doc);
             return kPdfErrEncrypted;
         }
     }
-    std::vector<PageFacts> pages = readAllPages(ctx, doc);
-    if (pages.empty()) {
+    // The index document is the same file opened again, with the password that opened it.
+    const auto openIndex = [&]() -> pdf_document* {
+        std::int32_t ignored = kPdfOk;
+        pdf_document* index = openDocument(ctx, utf8Path->c_str(), &ignored);
+        if (index && encrypted && !authenticate(ctx, index, opener.c_str())) {
+            dropDocument(ctx, index);
+            index = nullptr;
+        }
+        return index;
+    };
+    std::shared_ptr<PageTable> pages = readPages(ctx, doc, openIndex);
+    if (!pages) {
         dropDocument(ctx, doc);
         return kPdfErrDamaged;
     }
-    auto facts = std::make_shared<const std::vector<PageFacts>>(std::move(pages));
     viewer->doc = doc;
-    viewer->setPageFacts(std::move(facts));
+    viewer->setPageTable(std::move(pages));
     return kPdfOk;
 }
 
@@ -585,8 +804,7 @@ double boxCoordinate(PdfViewerHandle handle, std::int32_t page, const char* box,
     std::shared_ptr<Viewer> viewer = findViewer(handle);
     if (!viewer)
         return 0.0;
-    auto pages = viewer->pageFacts();
-    const PageFacts* facts = factsOf(pages.get(), page);
+    const std::optional<PageFacts> facts = factsOf(viewer->pageTable().get(), page);
     if (!facts)
         return 0.0;
     const Box* b = &facts->media;
@@ -678,7 +896,7 @@ std::int32_t pdfGetNumPages(PdfViewerHandle handle) {
     std::shared_ptr<Viewer> viewer = findViewer(handle);
     if (!viewer)
         return 0;
-    auto pages = viewer->pageFacts();
+    const std::shared_ptr<PageTable> pages = viewer->pageTable();
     return pages ? static_cast<std::int32_t>(pages->size()) : 0;
 }
 
@@ -686,8 +904,7 @@ std::int32_t pdfGetPageRotation(PdfViewerHandle handle, std::int32_t page) {
     std::shared_ptr<Viewer> viewer = findViewer(handle);
     if (!viewer)
         return 0;
-    auto pages = viewer->pageFacts();
-    const PageFacts* facts = factsOf(pages.get(), page);
+    const std::optional<PageFacts> facts = factsOf(viewer->pageTable().get(), page);
     return facts ? facts->rotation : 0;
 }
 
@@ -724,8 +941,8 @@ std::int32_t pdfConvertPageToBitmap2(PdfViewerHandle handle, std::int32_t page, 
     std::lock_guard lock(viewer->docMutex);
     if (!viewer->doc)
         return kPdfErrBadHandle;
-    auto pages = viewer->pageFacts();
-    if (!factsOf(pages.get(), page))
+    const std::shared_ptr<PageTable> pages = viewer->pageTable();
+    if (!pages || page < 1 || static_cast<std::size_t>(page) > pages->size())
         return kPdfErrBadPage;
 
     DrawnPage drawn;

@@ -6,8 +6,9 @@
 //
 // Threads: every call may be made from any thread. Each viewer serialises the calls that touch its
 // document (load, render, destroy) with its own lock. The page queries (pdfGetNumPages,
-// pdfGetPageRotation, pdfGetPageBox*) are answered from values read once when the document was
-// loaded and never wait for a render that is running on another thread.
+// pdfGetPageRotation, pdfGetPageBox*) never wait for a render that is running on another thread:
+// the page count is fixed at load, and a page's rotation and boxes are read once, at load or, in a
+// large document, when they are first asked for (from a copy of the document kept for that).
 //
 // Text: file paths are wide text as null-terminated UTF-16 (char16_t), the layout of
 // QString::utf16(); passwords and the configuration path are 8-bit text in the locale's encoding.

@@ -251,3 +251,55 @@ TEST(ViewerDocument, HandlesAndReload) {
     EXPECT_EQ(pdfGetNumPages(0), 0);
     EXPECT_EQ(pdfEnableRedraw(0, 1), kPdfErrBadHandle);
 }
+
+// Documents of more pages than are read at load: the count, each page's own facts and its render
+// agree with the tree. A kid that is a node over one page stands for that page; a tree whose kids
+// name the root again or a missing object is counted without them, as every tree is.
+TEST(ViewerDocument, LargeTreesKeepTheirPagesApart) {
+    constexpr std::size_t kKids = 1500;
+    constexpr std::size_t kOdd = 700; // the kid a case replaces
+    struct Case {
+        const char* name;
+        const char* replacedKid; // null: none
+        const char* standsFor;   // the page object the replacement shows, null: left out
+    };
+    const Case cases[] = {
+        {"sound", nullptr, nullptr},
+        {"node over one page among the kids", "8 0 R", "5 0 R"},
+        {"root among the kids", "2 0 R", nullptr},
+        {"missing object among the kids", "99 0 R", nullptr},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> kids = alternatingKids(kKids);
+        std::vector<std::string> shown = kids;
+        if (c.replacedKid) {
+            kids[kOdd] = c.replacedKid;
+            if (c.standsFor)
+                shown[kOdd] = c.standsFor;
+            else
+                shown.erase(shown.begin() + kOdd);
+        }
+        const QString path = writeRawPdf(dir.path(), QString::fromUtf8(c.name) + ".pdf",
+                                         wideTreeObjects(kids, kKids));
+        ScopedViewer viewer;
+        ASSERT_EQ(viewer.load(path), kPdfOk);
+        const PdfViewerHandle h = viewer.handle();
+        const int pages = int(shown.size());
+        ASSERT_EQ(pdfGetNumPages(h), pages);
+        // Out of order: the last page first.
+        for (int page : {pages, 1, 2, int(kOdd), int(kOdd) + 1, int(kOdd) + 2}) {
+            SCOPED_TRACE(page);
+            const bool letter = shown[std::size_t(page) - 1] == "3 0 R";
+            EXPECT_EQ(pdfGetPageRotation(h, page), letter ? 0 : 90);
+            EXPECT_DOUBLE_EQ(pdfGetPageBoxXMax(h, page, "media"), letter ? 612 : 300);
+            EXPECT_DOUBLE_EQ(pdfGetPageBoxYMax(h, page, "crop"), letter ? 792 : 400);
+            const Bitmap bitmap = render(h, page, 14.4);
+            ASSERT_EQ(bitmap.result, kPdfOk);
+            EXPECT_EQ(bitmap.width() < bitmap.height(), letter);
+        }
+        EXPECT_EQ(pdfGetPageRotation(h, pages + 1), 0);
+        EXPECT_EQ(pdfGetPageBoxXMax(h, pages + 1, "media"), 0.0);
+    }
+}

@@ -266,33 +266,50 @@ TEST(ViewerRender, DestroyDuringRender) {
 }
 
 // Page queries are answered while a render of the same document is held part-way through (in the
-// read of a mapped font), and that render then finishes normally.
+// read of a mapped font), and that render then finishes normally: for a small document, whose
+// page facts are read at load, and for a large one, whose pages are read when first asked for.
 TEST(ViewerRender, QueriesDoNotWaitForRenders) {
-    HeldFontFile font;
-    ASSERT_TRUE(font.MapAs("Helvetica"));
-    ScopedViewer viewer;
-    // Its first page draws Helvetica, which the file does not embed.
-    ASSERT_EQ(viewer.load(pdfPath("PDF 2.0 with page level output intent.pdf")), kPdfOk);
-    const PdfViewerHandle h = viewer.handle();
+    QTemporaryDir dir;
+    constexpr std::size_t kWide = 1100;
+    struct Case {
+        QString path; // page 1 draws Helvetica, which the file does not embed
+        int pages;
+        int queried;  // a page whose facts are asked for while the render is held
+        int rotation; // of that page
+        double xMax, yMax;
+    };
+    const Case cases[] = {
+        {pdfPath("PDF 2.0 with page level output intent.pdf"), 2, 2, 0, 612, 396},
+        {writeRawPdf(dir.path(), "wide.pdf", wideTreeObjects(alternatingKids(kWide), kWide)),
+         int(kWide), int(kWide), 90, 300, 400},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        HeldFontFile font;
+        ASSERT_TRUE(font.MapAs("Helvetica"));
+        ScopedViewer viewer;
+        ASSERT_EQ(viewer.load(c.path), kPdfOk);
+        const PdfViewerHandle h = viewer.handle();
 
-    std::atomic<bool> rendered{false};
-    Bitmap bitmap;
-    std::thread worker([&] {
-        bitmap = render(h, 1, 72);
-        rendered = true;
-    });
-    const bool held = font.WaitForReader([&] { return rendered.load(); });
-    EXPECT_TRUE(held) << "the render never read the mapped font";
-    if (held) {
-        EXPECT_TRUE(font.ReturnWhileHeld([&] {
-            EXPECT_EQ(pdfGetNumPages(h), 2);
-            EXPECT_EQ(pdfGetPageRotation(h, 1), 0);
-            EXPECT_DOUBLE_EQ(pdfGetPageBoxXMax(h, 1, "media"), 612);
-            EXPECT_DOUBLE_EQ(pdfGetPageBoxYMax(h, 2, "crop"), 396);
-        })) << "the queries waited for the render";
-        EXPECT_FALSE(rendered.load()) << "the render was not held while the queries ran";
+        std::atomic<bool> rendered{false};
+        Bitmap bitmap;
+        std::thread worker([&] {
+            bitmap = render(h, 1, 72);
+            rendered = true;
+        });
+        const bool held = font.WaitForReader([&] { return rendered.load(); });
+        EXPECT_TRUE(held) << "the render never read the mapped font";
+        if (held) {
+            EXPECT_TRUE(font.ReturnWhileHeld([&] {
+                EXPECT_EQ(pdfGetNumPages(h), c.pages);
+                EXPECT_EQ(pdfGetPageRotation(h, c.queried), c.rotation);
+                EXPECT_DOUBLE_EQ(pdfGetPageBoxXMax(h, c.queried, "media"), c.xMax);
+                EXPECT_DOUBLE_EQ(pdfGetPageBoxYMax(h, c.queried, "crop"), c.yMax);
+            })) << "the queries waited for the render";
+            EXPECT_FALSE(rendered.load()) << "the render was not held while the queries ran";
+        }
+        font.Release();
+        worker.join();
+        EXPECT_EQ(bitmap.result, kPdfOk);
     }
-    font.Release();
-    worker.join();
-    EXPECT_EQ(bitmap.result, kPdfOk);
 }

@@ -42,6 +42,11 @@ QString writeMiniPdf(const QString& dir, const QString& name, const std::vector<
     for (const MiniPage& page : inherited)
         addPage(page, 3);
 
+    return writeRawPdf(dir, name, objects);
+}
+
+QString writeRawPdf(const QString& dir, const QString& name,
+                    const std::vector<std::string>& objects) {
     std::string out = "%PDF-1.4\n";
     std::vector<std::size_t> offsets;
     for (std::size_t i = 0; i < objects.size(); ++i) {
@@ -63,6 +68,31 @@ QString writeMiniPdf(const QString& dir, const QString& name, const std::vector<
     if (file.open(QIODevice::WriteOnly))
         file.write(out.data(), static_cast<qint64>(out.size()));
     return path;
+}
+
+std::vector<std::string> wideTreeObjects(const std::vector<std::string>& kids, std::size_t count) {
+    std::string list;
+    for (const std::string& kid : kids)
+        list += kid + " ";
+    const std::string text = "BT /F1 24 Tf 72 700 Td (Wide) Tj ET";
+    const std::string turned = "0 g 0 0 300 200 re f";
+    return {"<< /Type /Catalog /Pages 2 0 R >>",
+            "<< /Type /Pages /Kids [" + list + "] /Count " + std::to_string(count) + " >>",
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R"
+            " /Resources << /Font << /F1 7 0 R >> >> >>",
+            "<< /Length " + std::to_string(text.size()) + " >>\nstream\n" + text + "\nendstream",
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 400] /Rotate 90 /Contents 6 0 R >>",
+            "<< /Length " + std::to_string(turned.size()) + " >>\nstream\n" + turned +
+                "\nendstream",
+            "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+            "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R] /Count 1 >>"};
+}
+
+std::vector<std::string> alternatingKids(std::size_t n) {
+    std::vector<std::string> kids;
+    for (std::size_t i = 0; i < n; ++i)
+        kids.push_back(i % 2 == 0 ? "3 0 R" : "5 0 R");
+    return kids;
 }
 
 } // namespace plyfold::test

@@ -91,4 +91,18 @@ QString writeMiniPdf(const QString& dir, const QString& name, const std::vector<
                      const std::vector<MiniPage>& inherited = {},
                      const std::string& inheritedRotate = "");
 
+// Writes a PDF of the given objects, numbered from 1 (object 1 is the catalog), with a valid
+// cross-reference table. Returns the file path.
+QString writeRawPdf(const QString& dir, const QString& name,
+                    const std::vector<std::string>& objects);
+
+// The objects of a document of two page objects listed over and over under one /Pages root:
+// 1 catalog, 2 the root (/Kids as given, /Count as given), 3 a Letter page that writes a line in
+// Helvetica (not embedded), 5 a 300 x 400 page with /Rotate 90, 7 the font, 8 an intermediate
+// /Pages node over page 5 alone (listed nowhere unless a kid names it).
+std::vector<std::string> wideTreeObjects(const std::vector<std::string>& kids, std::size_t count);
+
+// Kids for wideTreeObjects: n references alternating between pages 3 and 5.
+std::vector<std::string> alternatingKids(std::size_t n);
+
 } // namespace plyfold::test
