@@ -70,15 +70,27 @@ void AreaControls::Release(QWidget* control) {
     }
 }
 
-void AreaControls::ReleaseAllOf(const BaseDisplayBox* box) {
-    for (auto& entry : m_entries) {
-        if (entry.owner == box) {
-            if (entry.control != nullptr) {
-                QWidget* control = entry.control;
-                entry = {};
-                Release(control);
-            }
-            entry = {};
+std::vector<int> AreaControls::IdsOf(const BaseDisplayBox* box) const {
+    std::vector<int> ids;
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].owner == box) {
+            ids.push_back(kFirstControlId + static_cast<int>(i));
+        }
+    }
+    return ids;
+}
+
+void AreaControls::ReleaseIds(const std::vector<int>& ids) {
+    for (const int id : ids) {
+        const int index = id - kFirstControlId;
+        if (index < 0 || index >= static_cast<int>(m_entries.size())) {
+            continue;
+        }
+        auto& entry = m_entries[static_cast<std::size_t>(index)];
+        QWidget* control = entry.control;
+        entry = {};
+        if (control != nullptr) {
+            Release(control);
         }
     }
     while (!m_entries.empty() && m_entries.back().owner == nullptr &&

@@ -36,9 +36,12 @@ public:
     // not in the registry is destroyed all the same. Null does nothing. A control whose own
     // action is being handled is hidden and deleted once that handling has returned.
     void Release(QWidget* control);
-    // Releases what is left registered to `box` (the box itself is gone: its address is only
-    // compared) and drops the free entries at the end.
-    void ReleaseAllOf(const BaseDisplayBox* box);
+    // The ids registered to `box`. Taken before a box is destroyed, so that what its destructor
+    // leaves registered can be released afterwards without looking at the box again.
+    std::vector<int> IdsOf(const BaseDisplayBox* box) const;
+    // Releases the controls still registered under `ids`, frees the ids and drops the free
+    // entries at the end.
+    void ReleaseIds(const std::vector<int>& ids);
 
     // The owner box / window of an id; null for a free or unknown id.
     BaseDisplayBox* Owner(int id) const;

@@ -109,9 +109,9 @@ void CBaseAreaView::DestroyBoxAt(std::size_t index) {
     }
     std::unique_ptr<BaseDisplayBox> box = std::move(m_boxes[index]);
     m_boxes.erase(m_boxes.begin() + static_cast<std::ptrdiff_t>(index));
-    BaseDisplayBox* raw = box.get();
+    const std::vector<int> ids = m_controls->IdsOf(box.get());
     box.reset(); // releases the controls the box still has
-    m_controls->ReleaseAllOf(raw);
+    m_controls->ReleaseIds(ids);
 }
 
 void CBaseAreaView::RemoveBox(CDoc* doc) {
