@@ -12,6 +12,9 @@
 #include <QFileInfo>
 
 #include <filesystem>
+#include <future>
+#include <optional>
+#include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -63,6 +66,18 @@ bool TargetWritable(const fs::path& target) {
 
 bool ContributesPages(const CDoc& doc) {
     return doc.included() && !doc.ranges().IsEmpty();
+}
+
+// Opens a source for copying on a thread of its own; the text it needs is taken here.
+std::future<XpdfSpliceInput> OpenForCopy(const MergeSource& source) {
+    std::u16string path = source.path.toStdU16String();
+    std::optional<std::string> password;
+    if (!source.password.isEmpty()) {
+        password = ToNarrow(source.password).toStdString();
+    }
+    return std::async(std::launch::async, [path = std::move(path), password = std::move(password)] {
+        return xpdfSpliceOpenInputForCopyW(path.c_str(), password ? password->c_str() : nullptr);
+    });
 }
 
 } // namespace
@@ -291,20 +306,23 @@ MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, 
             output, kEncryptAes128, ToNarrow(protection->ownerPassword).constData(),
             ToNarrow(protection->userPassword).constData(), protection->permissions);
     }
-    // A document that fails ends the merge; later documents are not opened.
+    // A document that fails ends the merge; later documents are not opened. Once a document
+    // has given all its pages, the next one is opened on a second thread while this one is
+    // closed, which reads what the output keeps of it, folds its copies and lets it go.
     bool readFailed = false;
+    std::vector<const MergeSource*> included;
     for (const MergeSource& source : m_sources) {
+        if (source.included) {
+            included.push_back(&source);
+        }
+    }
+    std::future<XpdfSpliceInput> opening;
+    for (std::size_t i = 0; i < included.size(); ++i) {
         if (!success || stopped) {
             break;
         }
-        if (!source.included) {
-            continue;
-        }
-        const char16_t* sourcePath = Wide(source.path);
-        XpdfSpliceInput input = source.password.isEmpty()
-                                    ? xpdfSpliceOpenInputW(sourcePath)
-                                    : xpdfSpliceOpenInputWithPasswordW(
-                                          sourcePath, ToNarrow(source.password).constData());
+        const MergeSource& source = *included[i];
+        XpdfSpliceInput input = opening.valid() ? opening.get() : OpenForCopy(source).get();
         success = input != nullptr;
         for (const PageRange& range : source.ranges) {
             if (!success || stopped) {
@@ -312,12 +330,21 @@ MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, 
             }
             success = xpdfSpliceAddPages(input, range.first, range.end - 1, output);
         }
+        if (success && !stopped && i + 1 < included.size()) {
+            opening = OpenForCopy(*included[i + 1]);
+        }
         if (input != nullptr) {
             xpdfSpliceCloseInput(input);
         }
         if (!success && !stopped) {
             readFailed = true;
             outcome.failedPath = source.path;
+        }
+    }
+    // Opened ahead and not used (the loop always takes it; this only guards later changes).
+    if (opening.valid()) {
+        if (XpdfSpliceInput unused = opening.get()) {
+            xpdfSpliceCloseInput(unused);
         }
     }
     if (stopped || !success) {

@@ -16,8 +16,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -292,6 +294,66 @@ struct XpdfSpliceOutputObject {
 
 namespace {
 
+// Frees documents on a thread of its own, oldest first, so that neither the caller of a close nor
+// the copying of the next input waits while a large document is taken apart (documents share
+// nothing, so another thread may free one). When the program ends normally the thread finishes
+// what it was given and is joined, so nothing is being freed while the statics go away; a program
+// that ends with std::_Exit leaves the rest to the operating system.
+class Reaper {
+public:
+    Reaper() = default;
+    Reaper(const Reaper&) = delete;
+    Reaper& operator=(const Reaper&) = delete;
+    ~Reaper() {
+        {
+            std::lock_guard lock(mutex_);
+            ending_ = true;
+        }
+        ready_.notify_one();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+    // Takes the given reference; the object goes when this was its last one.
+    void release(std::shared_ptr<void> object) {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(object));
+        if (!thread_.joinable()) {
+            thread_ = std::thread([this] { run(); });
+        }
+        ready_.notify_one();
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ready_.wait(lock, [this] { return ending_ || !queue_.empty(); });
+            if (queue_.empty()) {
+                return; // ending, and everything given is freed
+            }
+            std::shared_ptr<void> next = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            next.reset();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::shared_ptr<void>> queue_;
+    bool ending_ = false;
+    std::thread thread_;
+};
+
+// Made on first use, after the PDF library's own statics: destroyed, and joined, before them.
+Reaper& reaper() {
+    static Reaper instance;
+    return instance;
+}
+
 // Live handles. Every call checks its handle here first, so a stale or foreign value is refused
 // instead of dereferenced. The mutex is held for the whole of each call.
 std::mutex registryMutex;
@@ -550,18 +612,42 @@ bool xpdfSpliceInit() {
     });
 }
 
+// Reading a file touches nothing shared, so it is done without the lock, which is taken only to
+// register the handle: an open on a second thread then goes on while another call runs.
 XpdfSpliceInput xpdfSpliceOpenInputW(const char16_t* path) {
     return trapErrors(nullptr, XpdfSpliceInput{}, [&]() -> XpdfSpliceInput {
+        std::shared_ptr<InputDoc> doc = openDocument(path, {});
         std::lock_guard lock(registryMutex);
-        return registerInput(openDocument(path, {}));
+        return registerInput(std::move(doc));
     });
 }
 
 XpdfSpliceInput xpdfSpliceOpenInputWithPasswordW(const char16_t* path, const char* password) {
     return trapErrors(nullptr, XpdfSpliceInput{}, [&]() -> XpdfSpliceInput {
+        std::shared_ptr<InputDoc> doc =
+            openDocument(path, splice::passwordCandidates(password ? password : ""));
         std::lock_guard lock(registryMutex);
-        return registerInput(
-            openDocument(path, splice::passwordCandidates(password ? password : "")));
+        return registerInput(std::move(doc));
+    });
+}
+
+XpdfSpliceInput xpdfSpliceOpenInputForCopyW(const char16_t* path, const char* password) {
+    return trapErrors(nullptr, XpdfSpliceInput{}, [&]() -> XpdfSpliceInput {
+        std::shared_ptr<InputDoc> doc =
+            password ? openDocument(path, splice::passwordCandidates(password))
+                     : openDocument(path, {});
+        if (doc) {
+            // A tree that cannot be read is left for the copy to report, as after a plain open.
+            try {
+                doc->pages();
+            } catch (const std::exception& e) {
+                addMessage(doc->log, e.what());
+            } catch (...) {
+                addMessage(doc->log, "unknown error");
+            }
+        }
+        std::lock_guard lock(registryMutex);
+        return registerInput(std::move(doc));
     });
 }
 
@@ -621,11 +707,10 @@ void xpdfSpliceCloseInput(XpdfSpliceInput input) {
                     out->failed = true; // half-folded: never written
                 }
             }
-            // A document nothing needs any more is freed here, which for a large one takes a
-            // while; a program that leaves freeing its merge to the system has it freed beside
-            // its work instead (documents share nothing, so another thread may free one).
-            if (held.use_count() == 1 && !freeOnClose.load()) {
-                std::thread([doc = std::move(held)]() mutable { doc.reset(); }).detach();
+            // A document nothing needs any more is freed beside the work that follows, which
+            // for a large one takes a while.
+            if (held.use_count() == 1) {
+                reaper().release(std::move(held));
             }
         }
         return true;
@@ -829,9 +914,12 @@ bool xpdfSpliceCloseOutput(XpdfSpliceOutput output) {
         if (!freeOnClose.load()) {
             // Left to the operating system: the caller ends the process next.
             static_cast<void>(owned.release());
+        } else {
+            // Freed, with the inputs only it still holds, beside whatever the caller does next:
+            // the file is complete and nothing waits for the memory.
+            reaper().release(std::shared_ptr<XpdfSpliceOutputObject>(std::move(owned)));
         }
         return written;
-        // Otherwise the inputs this output copied from are released with it here.
     });
 }
 

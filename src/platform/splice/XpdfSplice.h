@@ -13,9 +13,9 @@
 //   Linux); a null password is taken as the empty one.
 // - No call throws; failures are return values. The underlying library's warnings are collected per
 //   handle (xpdfSpliceWarnings), never printed.
-// - Calls are meant for one thread (the user-interface thread); the handle registry itself is
-// guarded,
-//   so a stray call from another thread does not corrupt it.
+// - Calls are meant for one thread (the user-interface thread), except xpdfSpliceOpenInputForCopyW,
+//   which may open the next input on a second thread; the handle registry itself is guarded, so a
+//   stray call from another thread does not corrupt it.
 
 #include <cstdint>
 #include <functional>
@@ -40,6 +40,14 @@ XpdfSpliceInput xpdfSpliceOpenInputW(const char16_t* path);
 // given, then in the other encodings a reader may have used for the same text. Null on failure,
 // including a wrong password. An unencrypted file opens whatever the password.
 XpdfSpliceInput xpdfSpliceOpenInputWithPasswordW(const char16_t* path, const char* password);
+
+// Opens a PDF as xpdfSpliceOpenInputW does (password null) or as xpdfSpliceOpenInputWithPasswordW
+// does (password given), and reads its page tree now instead of on the first copy. The file is
+// read without holding the library's lock, so that a caller may open the next input on a second
+// thread while pages of the previous one are copied (the reason for a failure is then that
+// thread's xpdfSpliceLastError). A page tree that cannot be read does not fail the open: copying
+// pages from it fails, as after xpdfSpliceOpenInputW.
+XpdfSpliceInput xpdfSpliceOpenInputForCopyW(const char16_t* path, const char* password);
 
 // True when the input file is encrypted. False for a null handle.
 bool xpdfSpliceIsEncrypted(XpdfSpliceInput input);
@@ -83,8 +91,10 @@ bool xpdfSpliceSetEncryption(XpdfSpliceOutput output, int mode, const char* owne
 bool xpdfSpliceCloseOutput(XpdfSpliceOutput output);
 
 // Whether closing an output also frees the memory it and its inputs hold (true until set
-// otherwise). Freeing a large output takes a good part of the time of the merge; a program that
-// ends right after its last output was written may skip it and leave the memory to the operating
+// otherwise). The memory of closed outputs and inputs is freed on a thread of the library's own,
+// so the calls do not wait for it; a program that ends normally waits at its end until it is done.
+// Freeing a large output still takes a good part of the time of the merge; a program that ends
+// right after its last output was written may skip it and leave the memory to the operating
 // system, ending with std::_Exit so that nothing else runs over the unreleased objects.
 void xpdfSpliceSetFreeOnClose(bool free);
 
