@@ -118,7 +118,17 @@ void flattenPageTree(QPDF& pdf) {
     if (pages.empty()) {
         throw std::runtime_error("the file has no pages");
     }
-    QPDFObjectHandle flat = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    // The tree's own top node becomes the one node when it is an object of its own: making a new
+    // object would first have the library read every object of the file, looking for references
+    // to missing ones, even when a few pages are all that is taken from it.
+    QPDFObjectHandle flat = top;
+    if (top.isIndirect()) {
+        for (const std::string& key : top.getKeys()) {
+            top.removeKey(key);
+        }
+    } else {
+        flat = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    }
     flat.replaceKey("/Type", QPDFObjectHandle::newName("/Pages"));
     flat.replaceKey("/Kids", QPDFObjectHandle::newArray(pages));
     flat.replaceKey("/Count", QPDFObjectHandle::newInteger(static_cast<long long>(pages.size())));
@@ -348,9 +358,20 @@ private:
     std::thread thread_;
 };
 
-// Made on first use, after the PDF library's own statics: destroyed, and joined, before them.
+// Made on first use, and so destroyed (and joined) before every static made earlier. Some statics
+// of the PDF library are made only when a document is first freed; a document is freed here
+// first, so that they exist before the reaper and still exist while it finishes its work at the
+// program's end.
 Reaper& reaper() {
-    static Reaper instance;
+    static Reaper& instance = []() -> Reaper& {
+        {
+            QPDF first;
+            first.emptyPDF();
+            static_cast<void>(first.getRoot().getKey("/Pages").isDictionary());
+        }
+        static Reaper made;
+        return made;
+    }();
     return instance;
 }
 
@@ -800,7 +821,8 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
         }
 
         QPDFPageDocumentHelper outPages(*out->pdf);
-        const std::size_t pagesBefore = outPages.getAllPages().size();
+        // (The library's own list of the pages, not the helper's, which makes a helper per page.)
+        const std::size_t pagesBefore = out->pdf->getAllPages().size();
         std::set<QPDFObjGen> newFields;
         std::vector<QPDFObjectHandle> sourcePages;
         std::vector<QPDFObjectHandle> addedPages;
