@@ -68,16 +68,31 @@ bool ContributesPages(const CDoc& doc) {
     return doc.included() && !doc.ranges().IsEmpty();
 }
 
-// Opens a source for copying on a thread of its own; the text it needs is taken here.
-std::future<XpdfSpliceInput> OpenForCopy(const MergeSource& source) {
+// Opens a source for copying: on a thread of its own (ahead), or on the calling thread when the
+// result is asked for (at once), which is also what happens when no thread can be started. The
+// text it needs is taken here.
+std::future<XpdfSpliceInput> OpenForCopy(const MergeSource& source, bool ahead) {
     std::u16string path = source.path.toStdU16String();
     std::optional<std::string> password;
     if (!source.password.isEmpty()) {
         password = ToNarrow(source.password).toStdString();
     }
-    return std::async(std::launch::async, [path = std::move(path), password = std::move(password)] {
-        return xpdfSpliceOpenInputForCopyW(path.c_str(), password ? password->c_str() : nullptr);
-    });
+    std::vector<std::pair<int, int>> ranges;
+    for (const PageRange& range : source.ranges) {
+        ranges.emplace_back(range.first, range.end - 1);
+    }
+    auto open = [path = std::move(path), password = std::move(password),
+                 ranges = std::move(ranges)] {
+        return xpdfSpliceOpenInputForCopyW(path.c_str(), password ? password->c_str() : nullptr,
+                                           ranges);
+    };
+    if (ahead) {
+        try {
+            return std::async(std::launch::async, open);
+        } catch (const std::system_error&) {
+        }
+    }
+    return std::async(std::launch::deferred, std::move(open));
 }
 
 } // namespace
@@ -322,7 +337,7 @@ MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, 
             break;
         }
         const MergeSource& source = *included[i];
-        XpdfSpliceInput input = opening.valid() ? opening.get() : OpenForCopy(source).get();
+        XpdfSpliceInput input = opening.valid() ? opening.get() : OpenForCopy(source, false).get();
         success = input != nullptr;
         for (const PageRange& range : source.ranges) {
             if (!success || stopped) {
@@ -331,7 +346,7 @@ MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, 
             success = xpdfSpliceAddPages(input, range.first, range.end - 1, output);
         }
         if (success && !stopped && i + 1 < included.size()) {
-            opening = OpenForCopy(*included[i + 1]);
+            opening = OpenForCopy(*included[i + 1], true);
         }
         if (input != nullptr) {
             xpdfSpliceCloseInput(input);

@@ -139,6 +139,45 @@ void flattenPageTree(QPDF& pdf) {
     pdf.getRoot().replaceKey("/Pages", flat);
 }
 
+// Reads every object that the given pages reach (not other pages, nor the page tree), so that
+// copying them later finds them parsed. Only a cache is filled: what cannot be read is left for
+// the copy to meet and report.
+void readReachable(const std::vector<QPDFObjectHandle>& pages) {
+    std::set<QPDFObjGen> seen;
+    std::vector<QPDFObjectHandle> stack;
+    for (const QPDFObjectHandle& page : pages) {
+        seen.insert(page.getObjGen());
+        stack.push_back(page);
+    }
+    while (!stack.empty()) {
+        QPDFObjectHandle object = stack.back();
+        stack.pop_back();
+        const auto follow = [&](QPDFObjectHandle item) {
+            if (item.isIndirect()) {
+                if (!seen.insert(item.getObjGen()).second || item.isPageObject()) {
+                    return;
+                }
+            } else if (!item.isArray() && !item.isDictionary()) {
+                return; // a direct scalar reaches nothing
+            }
+            stack.push_back(item);
+        };
+        if (object.isStream()) {
+            follow(object.getDict());
+        } else if (object.isArray()) {
+            for (QPDFObjectHandle item : object.aitems()) {
+                follow(item);
+            }
+        } else if (object.isDictionary()) {
+            for (const auto& [key, value] : object.ditems()) {
+                if (key != "/Parent") {
+                    follow(value);
+                }
+            }
+        }
+    }
+}
+
 void addMessage(std::vector<std::string>& log, std::string text) {
     if (log.size() < maxMessages) {
         log.push_back(std::move(text));
@@ -652,15 +691,25 @@ XpdfSpliceInput xpdfSpliceOpenInputWithPasswordW(const char16_t* path, const cha
     });
 }
 
-XpdfSpliceInput xpdfSpliceOpenInputForCopyW(const char16_t* path, const char* password) {
+XpdfSpliceInput xpdfSpliceOpenInputForCopyW(const char16_t* path, const char* password,
+                                            const std::vector<std::pair<int, int>>& ranges) {
     return trapErrors(nullptr, XpdfSpliceInput{}, [&]() -> XpdfSpliceInput {
         std::shared_ptr<InputDoc> doc =
             password ? openDocument(path, splice::passwordCandidates(password))
                      : openDocument(path, {});
         if (doc) {
-            // A tree that cannot be read is left for the copy to report, as after a plain open.
+            // A tree or an object that cannot be read is left for the copy to report, as after
+            // a plain open.
             try {
-                doc->pages();
+                const std::vector<QPDFObjectHandle>& all = doc->pages();
+                std::vector<QPDFObjectHandle> chosen;
+                for (const auto& [first, last] : ranges) {
+                    for (long long n = std::max(first, 1);
+                         n <= std::min<long long>(last, static_cast<long long>(all.size())); ++n) {
+                        chosen.push_back(all[static_cast<std::size_t>(n - 1)]);
+                    }
+                }
+                readReachable(chosen);
             } catch (const std::exception& e) {
                 addMessage(doc->log, e.what());
             } catch (...) {

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace plyfold {
@@ -42,12 +43,14 @@ XpdfSpliceInput xpdfSpliceOpenInputW(const char16_t* path);
 XpdfSpliceInput xpdfSpliceOpenInputWithPasswordW(const char16_t* path, const char* password);
 
 // Opens a PDF as xpdfSpliceOpenInputW does (password null) or as xpdfSpliceOpenInputWithPasswordW
-// does (password given), and reads its page tree now instead of on the first copy. The file is
-// read without holding the library's lock, so that a caller may open the next input on a second
-// thread while pages of the previous one are copied (the reason for a failure is then that
-// thread's xpdfSpliceLastError). A page tree that cannot be read does not fail the open: copying
-// pages from it fails, as after xpdfSpliceOpenInputW.
-XpdfSpliceInput xpdfSpliceOpenInputForCopyW(const char16_t* path, const char* password);
+// does (password given), and reads now, instead of while copying, its page tree and what the pages
+// of the given ranges (first, last; 1-based, as for xpdfSpliceAddPages) need. The file is read
+// without holding the library's lock, so that a caller may open the next input on a second thread
+// while pages of the previous one are copied (the reason for a failure is then that thread's
+// xpdfSpliceLastError). What cannot be read does not fail the open: copying pages that need it
+// fails, as after xpdfSpliceOpenInputW.
+XpdfSpliceInput xpdfSpliceOpenInputForCopyW(const char16_t* path, const char* password,
+                                            const std::vector<std::pair<int, int>>& ranges);
 
 // True when the input file is encrypted. False for a null handle.
 bool xpdfSpliceIsEncrypted(XpdfSpliceInput input);

@@ -160,7 +160,8 @@ TEST(SpliceInput, OpeningForCopyAcceptsWhatThePlainOpensAccept) {
                           {"scan-bad.pdf", nullptr}};
     for (const Case& c : cases) {
         SpliceInput plain(openTestPdf(c.name, c.password));
-        SpliceInput forCopy(xpdfSpliceOpenInputForCopyW(wide(pdfPath(c.name)).c_str(), c.password));
+        SpliceInput forCopy(
+            xpdfSpliceOpenInputForCopyW(wide(pdfPath(c.name)).c_str(), c.password, {{1, 3}}));
         EXPECT_EQ(bool(forCopy), bool(plain)) << c.name << " " << (c.password ? c.password : "-");
     }
 
@@ -177,7 +178,7 @@ TEST(SpliceInput, OpeningForCopyAcceptsWhatThePlainOpensAccept) {
         QPDFWriter writer(pdf, broken.toUtf8().constData());
         writer.write();
     }
-    SpliceInput input(xpdfSpliceOpenInputForCopyW(wide(broken).c_str(), nullptr));
+    SpliceInput input(xpdfSpliceOpenInputForCopyW(wide(broken).c_str(), nullptr, {{1, 1}}));
     ASSERT_TRUE(input);
     XpdfSpliceOutput out = xpdfSpliceOpenOutputW(wide(dir.filePath("out.pdf")).c_str(), 1.6);
     ASSERT_NE(out, nullptr);
