@@ -77,9 +77,13 @@ std::future<XpdfSpliceInput> OpenForCopy(const MergeSource& source, bool ahead) 
     if (!source.password.isEmpty()) {
         password = ToNarrow(source.password).toStdString();
     }
+    // What the pages need is read ahead only on a thread of its own: at once it would be read
+    // twice over, by this walk and by the copy.
     std::vector<std::pair<int, int>> ranges;
-    for (const PageRange& range : source.ranges) {
-        ranges.emplace_back(range.first, range.end - 1);
+    if (ahead) {
+        for (const PageRange& range : source.ranges) {
+            ranges.emplace_back(range.first, range.end - 1);
+        }
     }
     auto open = [path = std::move(path), password = std::move(password),
                  ranges = std::move(ranges)] {
