@@ -115,17 +115,17 @@ int viewerQueries(const QString& file) {
 class Counter : public PDFInstanceManager::PDFPageCallback {
 public:
     void OnPageRetrieved(PDFInstance*, int) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++count_;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_count;
     }
     int count() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return count_;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_count;
     }
 
 private:
-    std::mutex mutex_;
-    int count_ = 0;
+    std::mutex m_mutex;
+    int m_count = 0;
 };
 
 int serviceQueries(const QString& file) {

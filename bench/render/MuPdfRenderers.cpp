@@ -19,30 +19,30 @@ void quiet(void*, const char*) {}
 class RawMuPdfRenderer : public PageRenderer {
 public:
     RawMuPdfRenderer() {
-        ctx_ = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
-        if (ctx_) {
-            fz_set_error_callback(ctx_, quiet, nullptr);
-            fz_set_warning_callback(ctx_, quiet, nullptr);
-            fz_register_document_handlers(ctx_);
+        m_ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+        if (m_ctx) {
+            fz_set_error_callback(m_ctx, quiet, nullptr);
+            fz_set_warning_callback(m_ctx, quiet, nullptr);
+            fz_register_document_handlers(m_ctx);
         }
     }
     ~RawMuPdfRenderer() override {
         close();
-        fz_drop_context(ctx_);
+        fz_drop_context(m_ctx);
     }
     bool open(const std::string& path) override {
         close();
-        if (!ctx_)
+        if (!m_ctx)
             return false;
         fz_document* volatile doc = nullptr;
-        fz_try(ctx_) {
-            doc = fz_open_document(ctx_, path.c_str());
+        fz_try(m_ctx) {
+            doc = fz_open_document(m_ctx, path.c_str());
         }
-        fz_catch(ctx_) {
+        fz_catch(m_ctx) {
             return false;
         }
-        doc_ = doc;
-        if (fz_needs_password(ctx_, doc_)) {
+        m_doc = doc;
+        if (fz_needs_password(m_ctx, m_doc)) {
             close();
             return false;
         }
@@ -50,10 +50,10 @@ public:
     }
     int pageCount() override {
         volatile int count = 0;
-        fz_try(ctx_) {
-            count = fz_count_pages(ctx_, doc_);
+        fz_try(m_ctx) {
+            count = fz_count_pages(m_ctx, m_doc);
         }
-        fz_catch(ctx_) {
+        fz_catch(m_ctx) {
             count = 0;
         }
         return count;
@@ -61,32 +61,32 @@ public:
     bool renderPage(int page, double dpi) override {
         const float zoom = static_cast<float>(dpi / 72.0);
         fz_pixmap* volatile pix = nullptr;
-        fz_try(ctx_) {
-            pix = fz_new_pixmap_from_page_number(ctx_, doc_, page - 1, fz_scale(zoom, zoom),
-                                                 fz_device_rgb(ctx_), 0);
+        fz_try(m_ctx) {
+            pix = fz_new_pixmap_from_page_number(m_ctx, m_doc, page - 1, fz_scale(zoom, zoom),
+                                                 fz_device_rgb(m_ctx), 0);
         }
-        fz_catch(ctx_) {
+        fz_catch(m_ctx) {
             return false;
         }
-        fz_drop_pixmap(ctx_, pix);
+        fz_drop_pixmap(m_ctx, pix);
         return true;
     }
     void close() override {
-        if (doc_)
-            fz_drop_document(ctx_, doc_);
-        doc_ = nullptr;
+        if (m_doc)
+            fz_drop_document(m_ctx, m_doc);
+        m_doc = nullptr;
     }
 
 private:
-    fz_context* ctx_ = nullptr;
-    fz_document* doc_ = nullptr;
+    fz_context* m_ctx = nullptr;
+    fz_document* m_doc = nullptr;
 };
 
 // Through pdfLoadFileW / pdfConvertPageToBitmap2 / pdfFreeMemory, as the program calls them.
 class ViewerLayerRenderer : public PageRenderer {
 public:
-    ViewerLayerRenderer() { pdfCreateViewer(&viewer_, nullptr); }
-    ~ViewerLayerRenderer() override { pdfDestroyViewer(viewer_); }
+    ViewerLayerRenderer() { pdfCreateViewer(&m_viewer, nullptr); }
+    ~ViewerLayerRenderer() override { pdfDestroyViewer(m_viewer); }
     bool open(const std::string& path) override {
         // Command-line paths are UTF-8; the layer takes UTF-16.
         std::u16string wide;
@@ -108,20 +108,20 @@ public:
                 wide += static_cast<char16_t>(c);
             }
         }
-        return pdfLoadFileW(viewer_, wide.c_str()) == kPdfOk;
+        return pdfLoadFileW(m_viewer, wide.c_str()) == kPdfOk;
     }
-    int pageCount() override { return pdfGetNumPages(viewer_); }
+    int pageCount() override { return pdfGetNumPages(m_viewer); }
     bool renderPage(int page, double dpi) override {
         PdfBitmap bitmap;
         const bool ok =
-            pdfConvertPageToBitmap2(viewer_, page, dpi, kPdfBitmapModeRgb24, &bitmap) == kPdfOk;
+            pdfConvertPageToBitmap2(m_viewer, page, dpi, kPdfBitmapModeRgb24, &bitmap) == kPdfOk;
         pdfFreeMemory(bitmap.pixels);
         return ok;
     }
     void close() override {}
 
 private:
-    PdfViewerHandle viewer_ = 0;
+    PdfViewerHandle m_viewer = 0;
 };
 
 RendererRegistration rawMuPdf{

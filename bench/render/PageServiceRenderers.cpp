@@ -33,74 +33,74 @@ class Parking {
 public:
     class Item : public WorkItem {
     public:
-        explicit Item(std::shared_ptr<Parking> parking) : parking_(std::move(parking)) {}
+        explicit Item(std::shared_ptr<Parking> parking) : m_parking(std::move(parking)) {}
         void Run() override {
-            std::unique_lock<std::mutex> lock(parking_->mutex_);
-            parking_->parked_ = true;
-            parking_->changed_.notify_all();
-            parking_->changed_.wait(lock, [this] { return parking_->released_; });
-            parking_->parked_ = false;
+            std::unique_lock<std::mutex> lock(m_parking->m_mutex);
+            m_parking->m_parked = true;
+            m_parking->m_changed.notify_all();
+            m_parking->m_changed.wait(lock, [this] { return m_parking->m_released; });
+            m_parking->m_parked = false;
         }
-        void Cancel() override { parking_->release(); }
+        void Cancel() override { m_parking->release(); }
 
     private:
-        std::shared_ptr<Parking> parking_;
+        std::shared_ptr<Parking> m_parking;
     };
 
     void arm() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        released_ = false;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_released = false;
     }
     void release() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        released_ = true;
-        changed_.notify_all();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
     }
     void waitUntilParked() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return parked_; });
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_parked; });
     }
 
 private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool parked_ = false;
-    bool released_ = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_parked = false;
+    bool m_released = false;
 };
 
 class PageServiceRenderer : public PageRenderer, public PDFInstanceManager::PDFPageCallback {
 public:
-    explicit PageServiceRenderer(bool keepBusy) : keepBusy_(keepBusy) {
-        manager_.SetCallback(this);
-        manager_.Start();
-        if (keepBusy_) {
+    explicit PageServiceRenderer(bool keepBusy) : m_keepBusy(keepBusy) {
+        m_manager.SetCallback(this);
+        m_manager.Start();
+        if (m_keepBusy) {
             park();
-            parking_->waitUntilParked();
+            m_parking->waitUntilParked();
         }
     }
     ~PageServiceRenderer() override {
         close();
-        parking_->release();
-        manager_.SetCallback(nullptr);
+        m_parking->release();
+        m_manager.SetCallback(nullptr);
     }
 
     bool open(const std::string& path) override {
         close();
         const QString file = QString::fromStdString(path);
-        auto* instance = new PDFInstance(&manager_);
+        auto* instance = new PDFInstance(&m_manager);
         if (!instance->Open(file, 205)) {
             delete instance;
             return false;
         }
-        manager_.Register(file, instance);
-        instance_ = instance;
-        completedAtOpen_ = manager_.completedCount();
-        std::lock_guard<std::mutex> lock(mutex_);
-        pages_ = instance_->PageCount();
-        announced_.assign(std::size_t(pages_) + 1, false);
+        m_manager.Register(file, instance);
+        m_instance = instance;
+        m_completedAtOpen = m_manager.completedCount();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_pages = m_instance->PageCount();
+        m_announced.assign(std::size_t(m_pages) + 1, false);
         return true;
     }
-    int pageCount() override { return pages_; }
+    int pageCount() override { return m_pages; }
 
     bool renderPage(int page, double dpi) override {
         if (dpi != kThumbnailDpi) {
@@ -113,76 +113,76 @@ public:
         }
         if (page == 1) {
             // Painting asks for every page at once; the worker takes them in order.
-            for (int p = 1; p <= pages_; ++p) {
-                instance_->GetPage(p, false);
+            for (int p = 1; p <= m_pages; ++p) {
+                m_instance->GetPage(p, false);
             }
-            if (keepBusy_) {
-                parking_->release();
+            if (m_keepBusy) {
+                m_parking->release();
             }
         }
         {
-            std::unique_lock<std::mutex> lock(mutex_);
-            if (!changed_.wait_for(lock, std::chrono::seconds(60),
-                                   [&] { return announced_[std::size_t(page)]; })) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            if (!m_changed.wait_for(lock, std::chrono::seconds(60),
+                                    [&] { return m_announced[std::size_t(page)]; })) {
                 return false;
             }
         }
-        return !instance_->GetPage(page, false).isNull();
+        return !m_instance->GetPage(page, false).isNull();
     }
 
     void close() override {
-        if (instance_ != nullptr) {
+        if (m_instance != nullptr) {
             // The last page is announced from inside its work item: let the worker finish that
             // item first, so that the release finds no render of this document running (it would
             // poll for it in steps of 250 ms).
             const std::uint32_t expected =
-                completedAtOpen_ + std::uint32_t(pages_) + (keepBusy_ ? 1 : 0);
+                m_completedAtOpen + std::uint32_t(m_pages) + (m_keepBusy ? 1 : 0);
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-            while (manager_.completedCount() < expected &&
+            while (m_manager.completedCount() < expected &&
                    std::chrono::steady_clock::now() < deadline) {
                 std::this_thread::yield();
             }
-            manager_.Release(instance_);
-            instance_ = nullptr;
+            m_manager.Release(m_instance);
+            m_instance = nullptr;
         }
-        pages_ = 0;
+        m_pages = 0;
     }
 
     // Worker thread.
     void OnPageRetrieved(PDFInstance* instance, int page) override {
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (instance != instance_ || page < 1 || page > pages_) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (instance != m_instance || page < 1 || page > m_pages) {
                 return;
             }
         }
-        if (page == pages_ && keepBusy_) {
+        if (page == m_pages && m_keepBusy) {
             // Straight from the last render into the parking item: the worker never idles. Armed
             // before the page is announced, so the next run's release cannot come first.
             park();
         }
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            announced_[std::size_t(page)] = true;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_announced[std::size_t(page)] = true;
         }
-        changed_.notify_all();
+        m_changed.notify_all();
     }
 
 private:
     void park() {
-        parking_->arm();
-        manager_.AddItem(std::make_unique<Parking::Item>(parking_));
+        m_parking->arm();
+        m_manager.AddItem(std::make_unique<Parking::Item>(m_parking));
     }
 
-    const bool keepBusy_;
-    std::shared_ptr<Parking> parking_ = std::make_shared<Parking>();
-    PDFInstanceManager manager_;
-    PDFInstance* instance_ = nullptr;
-    int pages_ = 0;
-    std::uint32_t completedAtOpen_ = 0;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<bool> announced_;
+    const bool m_keepBusy;
+    std::shared_ptr<Parking> m_parking = std::make_shared<Parking>();
+    PDFInstanceManager m_manager;
+    PDFInstance* m_instance = nullptr;
+    int m_pages = 0;
+    std::uint32_t m_completedAtOpen = 0;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<bool> m_announced;
 };
 
 RendererRegistration pageService{

@@ -22,7 +22,7 @@ constexpr int kDialogHeight = 102;
 } // namespace
 
 CNewProgressDlg::CNewProgressDlg(QWidget* parent, NewProgressHandler* handler)
-    : QDialog(parent), handler_(handler) {
+    : QDialog(parent), m_handler(handler) {
     // A title bar without the window menu and its close box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setObjectName(QString::number(ids::IDD_PROGRESS));
@@ -30,8 +30,8 @@ CNewProgressDlg::CNewProgressDlg(QWidget* parent, NewProgressHandler* handler)
 }
 
 CNewProgressDlg::~CNewProgressDlg() {
-    if (handler_ != nullptr && handler_->HasDisplay(this)) {
-        handler_->RemoveDisplay(this);
+    if (m_handler != nullptr && m_handler->HasDisplay(this)) {
+        m_handler->RemoveDisplay(this);
     }
 }
 
@@ -39,29 +39,29 @@ void CNewProgressDlg::BuildControls() {
     const Units du(font());
     setFixedSize(du.X(kDialogWidth), du.Y(kDialogHeight));
 
-    text_ = new QLabel(QStringLiteral("Static"), this);
-    text_->setTextFormat(Qt::PlainText);
-    text_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    text_->setWordWrap(true);
-    text_->setGeometry(du.Rect(7, 7, 232, 27));
+    m_text = new QLabel(QStringLiteral("Static"), this);
+    m_text->setTextFormat(Qt::PlainText);
+    m_text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_text->setWordWrap(true);
+    m_text->setGeometry(du.Rect(7, 7, 232, 27));
 
-    bar_ = new QProgressBar(this);
-    bar_->setTextVisible(false);
-    bar_->setGeometry(du.Rect(7, 39, 232, 14));
+    m_bar = new QProgressBar(this);
+    m_bar->setTextVisible(false);
+    m_bar->setGeometry(du.Rect(7, 39, 232, 14));
 
-    background_ = new QPushButton(QStringLiteral("&Work in Background"), this);
-    background_->setGeometry(du.Rect(30, 81, 100, 14));
-    background_->setAutoDefault(false);
+    m_background = new QPushButton(QStringLiteral("&Work in Background"), this);
+    m_background->setGeometry(du.Rect(30, 81, 100, 14));
+    m_background->setAutoDefault(false);
 
-    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel_->setGeometry(du.Rect(165, 81, 50, 14));
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setGeometry(du.Rect(165, 81, 50, 14));
 
-    text_->setObjectName(QString::number(ids::IDC_PROGRESS_TEXT));
-    bar_->setObjectName(QString::number(ids::IDC_PROGRESS_BAR));
-    background_->setObjectName(QString::number(ids::IDC_WORK_IN_BACKGROUND));
-    cancel_->setObjectName(QString::number(ids::IDC_PROGRESS_CANCEL));
+    m_text->setObjectName(QString::number(ids::IDC_PROGRESS_TEXT));
+    m_bar->setObjectName(QString::number(ids::IDC_PROGRESS_BAR));
+    m_background->setObjectName(QString::number(ids::IDC_WORK_IN_BACKGROUND));
+    m_cancel->setObjectName(QString::number(ids::IDC_PROGRESS_CANCEL));
 
-    connect(cancel_, &QPushButton::clicked, this, &CNewProgressDlg::reject);
+    connect(m_cancel, &QPushButton::clicked, this, &CNewProgressDlg::reject);
 }
 
 QWidget* CNewProgressDlg::Control(int id) const {
@@ -69,73 +69,73 @@ QWidget* CNewProgressDlg::Control(int id) const {
 }
 
 void CNewProgressDlg::OnInitDialog() {
-    finished_ = false;
+    m_finished = false;
     cancelled = false;
-    cancel_->setEnabled(true);
+    m_cancel->setEnabled(true);
 
-    setWindowTitle(caption_);
-    text_->setText(QString());
+    setWindowTitle(m_caption);
+    m_text->setText(QString());
 
-    if (handler_ != nullptr) {
-        handler_->AddDisplay(this);
+    if (m_handler != nullptr) {
+        m_handler->AddDisplay(this);
     }
 
-    background_->hide();
+    m_background->hide();
     // Cancel alone, centred under the bar.
-    QRect cancelRect = cancel_->geometry();
+    QRect cancelRect = m_cancel->geometry();
     cancelRect.moveLeft((width() - cancelRect.width()) / 2);
-    cancel_->setGeometry(cancelRect);
+    m_cancel->setGeometry(cancelRect);
 }
 
 int CNewProgressDlg::DoModal() {
     setResult(0);
     OnInitDialog();
-    if (finished_) {
+    if (m_finished) {
         // The work ended before the dialog could open: nothing to wait for.
         return 1;
     }
     exec();
-    return finished_ ? 1 : result();
+    return m_finished ? 1 : result();
 }
 
 void CNewProgressDlg::SetRange(int min, int max, int pos) {
-    marquee_ = false;
+    m_marquee = false;
     // A smooth bar: a real range (0 to 0 would make it a marquee again).
-    bar_->setRange(min, std::max(max, min + 1));
-    bar_->setValue(pos);
+    m_bar->setRange(min, std::max(max, min + 1));
+    m_bar->setValue(pos);
 }
 
 void CNewProgressDlg::SetMarquee() {
-    marquee_ = true;
-    bar_->setRange(0, 0);
+    m_marquee = true;
+    m_bar->setRange(0, 0);
 }
 
 void CNewProgressDlg::SetText(const QString& text, int pos) {
-    text_->setText(text);
+    m_text->setText(text);
     if (pos != -1) {
-        bar_->setValue(pos);
+        m_bar->setValue(pos);
     }
 }
 
 void CNewProgressDlg::SetPos(int pos) {
-    bar_->setValue(pos);
+    m_bar->setValue(pos);
 }
 
 void CNewProgressDlg::EnableCancel(bool enable) {
-    if (finished_ || cancelled) {
+    if (m_finished || cancelled) {
         return;
     }
-    cancel_->setEnabled(enable);
+    m_cancel->setEnabled(enable);
 }
 
 bool CNewProgressDlg::Finished(int code, std::intptr_t value) {
-    finished_ = true;
+    m_finished = true;
     if (storeResult) {
         finishedCode = code;
         finishedValue = value;
     }
-    if (handler_ != nullptr) {
-        handler_->RemoveDisplay(this);
+    if (m_handler != nullptr) {
+        m_handler->RemoveDisplay(this);
     }
     done(1);
     return false;
@@ -146,13 +146,13 @@ void CNewProgressDlg::reject() {
 }
 
 void CNewProgressDlg::OnCancel() {
-    if (finished_ || cancelled) {
+    if (m_finished || cancelled) {
         return;
     }
     cancelled = true;
-    cancel_->setEnabled(false);
-    if (handler_ != nullptr) {
-        handler_->UserCancel();
+    m_cancel->setEnabled(false);
+    if (m_handler != nullptr) {
+        m_handler->UserCancel();
     }
 }
 

@@ -51,7 +51,7 @@ public:
     bool cancelled = false;
 
     // Shown in the title bar; empty in this program.
-    void SetCaption(const QString& caption) { caption_ = caption; }
+    void SetCaption(const QString& caption) { m_caption = caption; }
 
     // --- NewProgressDisplay (user-interface thread) ---
     void SetRange(int min, int max, int pos) override;
@@ -63,12 +63,12 @@ public:
 
     // The control with the given id (ids::IDC_PROGRESS_...), or null.
     QWidget* Control(int id) const;
-    QLabel* textLabel() const { return text_; }
-    QProgressBar* progressBar() const { return bar_; }
-    QPushButton* cancelButton() const { return cancel_; }
+    QLabel* textLabel() const { return m_text; }
+    QProgressBar* progressBar() const { return m_bar; }
+    QPushButton* cancelButton() const { return m_cancel; }
     // True while the bar runs as a marquee (indeterminate), false while it is a smooth bar.
-    bool isMarquee() const { return marquee_; }
-    bool isFinished() const { return finished_; }
+    bool isMarquee() const { return m_marquee; }
+    bool isFinished() const { return m_finished; }
 
 public slots:
     // Cancel, Escape and closing the window all come here.
@@ -79,15 +79,15 @@ private:
     void OnInitDialog();
     void OnCancel();
 
-    NewProgressHandler* handler_;
-    QString caption_;
-    bool finished_ = false;
-    bool marquee_ = false;
+    NewProgressHandler* m_handler;
+    QString m_caption;
+    bool m_finished = false;
+    bool m_marquee = false;
 
-    QLabel* text_ = nullptr;
-    QProgressBar* bar_ = nullptr;
-    QPushButton* background_ = nullptr;
-    QPushButton* cancel_ = nullptr;
+    QLabel* m_text = nullptr;
+    QProgressBar* m_bar = nullptr;
+    QPushButton* m_background = nullptr;
+    QPushButton* m_cancel = nullptr;
 };
 
 } // namespace plyfold

@@ -3,6 +3,7 @@
 #include "app/CPDFOutputOptionDlg.h"
 #include "app/DialogIds.h"
 #include "app/FileDialogFilter.h"
+#include "app/MergeJob.h"
 #include "controls/MessageBox.h"
 #include "res/Strings.h"
 
@@ -26,10 +27,6 @@ COutputFileDialog::FileNameAnswerer& answerer() {
 // A refused name keeps the dialog open; an answerer that insists on refused names is taken as
 // having cancelled rather than asked forever.
 constexpr int kMaxAnswers = 100;
-
-QString normalised(const QString& path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
 
 } // namespace
 
@@ -83,13 +80,7 @@ void COutputFileDialog::OnButtonClicked(int id) {
 }
 
 bool COutputFileDialog::IsInputPath(const QString& path, const QStringList& inputPaths) {
-    const QString chosen = normalised(path);
-    for (const QString& input : inputPaths) {
-        if (chosen.compare(normalised(input), Qt::CaseInsensitive) == 0) {
-            return true;
-        }
-    }
-    return false;
+    return IsInputPathIgnoringCase(path, inputPaths);
 }
 
 bool COutputFileDialog::OnFileNameOK(const QString& path) {

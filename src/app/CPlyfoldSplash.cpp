@@ -140,20 +140,20 @@ CSplashScreen::CSplashScreen(QWidget* owner)
 }
 
 CSplashScreen::~CSplashScreen() {
-    if (modalLoop_ != nullptr) {
-        modalLoop_->exit(2);
+    if (m_modalLoop != nullptr) {
+        m_modalLoop->exit(2);
     }
 }
 
 bool CSplashScreen::CreateSplash(std::vector<SplashTextItem> items, bool topmost) {
-    picture_ = LoadResImage(ResKind::Png, ids::IDP_SPLASH);
-    if (picture_.isNull()) {
+    m_picture = LoadResImage(ResKind::Png, ids::IDP_SPLASH);
+    if (m_picture.isNull()) {
         return false;
     }
-    items_ = std::move(items);
+    m_items = std::move(items);
 
     const int frame = FrameWidth();
-    const QSize size(picture_.width() + 2 * frame, picture_.height() + 2 * frame);
+    const QSize size(m_picture.width() + 2 * frame, m_picture.height() + 2 * frame);
     // The window's shape is the rectangle of the picture and its frame: the window itself, so no
     // mask is needed.
     setFixedSize(size);
@@ -171,17 +171,17 @@ bool CSplashScreen::CreateSplash(std::vector<SplashTextItem> items, bool topmost
 }
 
 bool CSplashScreen::ArmCloseTimer() {
-    if (closeTimerArmed_) {
+    if (m_closeTimerArmed) {
         return false;
     }
-    qtTimerId_ = startTimer(kCloseTimerMs);
-    closeTimerArmed_ = qtTimerId_ != 0;
-    return closeTimerArmed_;
+    m_qtTimerId = startTimer(kCloseTimerMs);
+    m_closeTimerArmed = m_qtTimerId != 0;
+    return m_closeTimerArmed;
 }
 
 void CSplashScreen::Close(bool synchronous) {
-    if (modalLoop_ != nullptr) {
-        modalLoop_->exit(2);
+    if (m_modalLoop != nullptr) {
+        m_modalLoop->exit(2);
         return;
     }
     if (synchronous) {
@@ -205,14 +205,14 @@ int CSplashScreen::RunModalLoop(QWidget* mainWindow) {
     activateWindow();
 
     QEventLoop loop;
-    modalLoop_ = &loop;
+    m_modalLoop = &loop;
     const int result = loop.exec();
 
     if (main) {
         main->setEnabled(true);
     }
     if (self) {
-        modalLoop_ = nullptr;
+        m_modalLoop = nullptr;
         Close(false);
     }
     return result;
@@ -228,11 +228,11 @@ void CSplashScreen::paintEvent(QPaintEvent* /*event*/) {
     painter.translate(frame, frame);
     // The picture's drawing at the screen's pixel density, at the picture's logical size.
     const QImage sharp = LoadResImage(ResKind::Png, ids::IDP_SPLASH, devicePixelRatioF());
-    painter.drawImage(QRect(QPoint(0, 0), picture_.size()),
-                      sharp.isNull() || sharp.size() == picture_.size() ? picture_ : sharp);
+    painter.drawImage(QRect(QPoint(0, 0), m_picture.size()),
+                      sharp.isNull() || sharp.size() == m_picture.size() ? m_picture : sharp);
 
     painter.setBackgroundMode(Qt::TransparentMode);
-    for (const SplashTextItem& item : items_) {
+    for (const SplashTextItem& item : m_items) {
         QFont font(QStringLiteral("Arial"));
         font.setStyleHint(QFont::SansSerif);
         // The point size at the screen's vertical resolution, as a character height in pixels.
@@ -250,9 +250,9 @@ void CSplashScreen::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void CSplashScreen::timerEvent(QTimerEvent* event) {
-    if (qtTimerId_ != 0 && event->timerId() == qtTimerId_) {
-        killTimer(qtTimerId_);
-        qtTimerId_ = 0;
+    if (m_qtTimerId != 0 && event->timerId() == m_qtTimerId) {
+        killTimer(m_qtTimerId);
+        m_qtTimerId = 0;
         Close(false);
         return;
     }
@@ -260,7 +260,7 @@ void CSplashScreen::timerEvent(QTimerEvent* event) {
 }
 
 void CSplashScreen::mouseReleaseEvent(QMouseEvent* event) {
-    if (clickToDismiss_ && event->button() == Qt::LeftButton) {
+    if (m_clickToDismiss && event->button() == Qt::LeftButton) {
         Close(false);
         return;
     }
@@ -268,9 +268,9 @@ void CSplashScreen::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CSplashScreen::closeEvent(QCloseEvent* event) {
-    if (modalLoop_ != nullptr) {
+    if (m_modalLoop != nullptr) {
         // Closing the about window ends its loop; the loop then closes it.
-        modalLoop_->exit(2);
+        m_modalLoop->exit(2);
         event->ignore();
         return;
     }
@@ -299,19 +299,19 @@ bool CPlyfoldSplash::Create(std::vector<SplashTextItem> items, bool topmost) {
     if (!CreateSplash(std::move(items), topmost)) {
         return false;
     }
-    link_ = new QLabel(this);
-    link_->setObjectName(QString::number(kLinkId));
-    link_->setTextFormat(Qt::RichText);
-    link_->setText(QStringLiteral("<a href=\"%1\">%2</a>")
-                       .arg(QString::fromLatin1(links::kMakerHomeUrl).toHtmlEscaped(),
-                            QString::fromLatin1(links::kMakerHost).toHtmlEscaped()));
-    link_->setToolTip(QString::fromLatin1(links::kMakerHomeUrl));
-    link_->setOpenExternalLinks(true);
-    link_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-    link_->setCursor(Qt::PointingHandCursor);
-    link_->adjustSize();
-    link_->move(picture().width() - link_->width() - 6, 6);
-    link_->show();
+    m_link = new QLabel(this);
+    m_link->setObjectName(QString::number(kLinkId));
+    m_link->setTextFormat(Qt::RichText);
+    m_link->setText(QStringLiteral("<a href=\"%1\">%2</a>")
+                        .arg(QString::fromLatin1(links::kMakerHomeUrl).toHtmlEscaped(),
+                             QString::fromLatin1(links::kMakerHost).toHtmlEscaped()));
+    m_link->setToolTip(QString::fromLatin1(links::kMakerHomeUrl));
+    m_link->setOpenExternalLinks(true);
+    m_link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    m_link->setCursor(Qt::PointingHandCursor);
+    m_link->adjustSize();
+    m_link->move(picture().width() - m_link->width() - 6, 6);
+    m_link->show();
     return true;
 }
 

@@ -62,11 +62,11 @@ public:
 
     ~CSplashScreen() override;
 
-    const QImage& picture() const { return picture_; }
-    const std::vector<SplashTextItem>& textItems() const { return items_; }
-    bool clickToDismiss() const { return clickToDismiss_; }
-    bool isModal() const { return modalLoop_ != nullptr; }
-    bool closeTimerArmed() const { return closeTimerArmed_; }
+    const QImage& picture() const { return m_picture; }
+    const std::vector<SplashTextItem>& textItems() const { return m_items; }
+    bool clickToDismiss() const { return m_clickToDismiss; }
+    bool isModal() const { return m_modalLoop != nullptr; }
+    bool closeTimerArmed() const { return m_closeTimerArmed; }
 
     // Starts the close timer once; false when it was armed already.
     bool ArmCloseTimer();
@@ -79,7 +79,7 @@ public:
     // window (posted). Returns 2, the loop's result.
     int RunModalLoop(QWidget* mainWindow);
     // In about mode a click closes the window.
-    void SetClickToDismiss(bool on) { clickToDismiss_ = on; }
+    void SetClickToDismiss(bool on) { m_clickToDismiss = on; }
 
 protected:
     // `owner` (may be null) is the window this one is kept in front of: the window manager then
@@ -100,12 +100,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QImage picture_;
-    bool clickToDismiss_ = false;
-    std::vector<SplashTextItem> items_;
-    QEventLoop* modalLoop_ = nullptr;
-    bool closeTimerArmed_ = false;
-    int qtTimerId_ = 0;
+    QImage m_picture;
+    bool m_clickToDismiss = false;
+    std::vector<SplashTextItem> m_items;
+    QEventLoop* m_modalLoop = nullptr;
+    bool m_closeTimerArmed = false;
+    int m_qtTimerId = 0;
 };
 
 // The program's splash: rectangular, with the raised edge and the home-page link (control 10).
@@ -127,14 +127,14 @@ public:
     // the link. False (and no window) when the picture is missing.
     bool Create(std::vector<SplashTextItem> items, bool topmost);
 
-    QLabel* link() const { return link_; }
+    QLabel* link() const { return m_link; }
 
 protected:
     void PaintFrame(QPainter& painter) const override;
     int FrameWidth() const override { return 3; }
 
 private:
-    QLabel* link_ = nullptr;
+    QLabel* m_link = nullptr;
 };
 
 // The application's operations on the splash.

@@ -1,13 +1,13 @@
 #include "app/MergeCommand.h"
 
-#include "app/COutputFileDialog.h"
 #include "app/DialogPrompts.h"
 #include "app/MergeJob.h"
 #include "app/OutputProtection.h"
 #include "controls/CStringDlg.h"
 #include "controls/MessageBox.h"
-#include "engine/CDoc.h"
-#include "engine/DocumentList.h"
+#include "engine/DocumentPrompts.h"
+#include "engine/PathUtil.h"
+#include "engine/TextConversion.h"
 #include "platform/TerminalPassword.h"
 #include "platform/splice/XpdfSplice.h"
 #include "res/Strings.h"
@@ -20,7 +20,9 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace plyfold {
@@ -344,6 +346,68 @@ std::optional<QString> PasswordFromFile(const QString& path, QString& error) {
     return line;
 }
 
+// Bit of the permission word that allows copying (extracting) content.
+constexpr std::uint32_t kCopyPermission = 0x10;
+
+// What the command keeps of an input file it opened.
+struct OpenedInputFacts {
+    int pages = 0;
+    QString password; // what opened the file; empty when it needed none
+};
+
+// Asks for a password through the installed prompt, titled with string `promptId` formatted with
+// `argument`; the answer trimmed, or nothing when the prompt was cancelled.
+std::optional<QString> AskInputPassword(int promptId, const QString& argument) {
+    PasswordPromptRequest request;
+    request.title = FormatResString(promptId, {argument});
+    std::optional<QString> typed = AskForPassword(request);
+    if (typed) {
+        *typed = typed->trimmed();
+    }
+    return typed;
+}
+
+// Opens one input for splicing, as the window opens a document it adds: a file that needs a
+// password to open asks for it (prompt 205 with the file name) and gets one attempt; a file that
+// opens without one but forbids copying asks for the password that allows copying (prompt 212
+// with the file name), which must open the file, as the owner password does. On success `handle`
+// holds the file, opened with the password that is returned with the page count. Nothing when the
+// file cannot be read, a prompt was cancelled or the password was wrong.
+std::optional<OpenedInputFacts> OpenInputFile(const QString& path, SpliceInputHandle& handle) {
+    const auto* widePath = reinterpret_cast<const char16_t*>(path.utf16());
+    XpdfSpliceOpenError error = XpdfSpliceOpenError::None;
+    SpliceInputHandle input(xpdfSpliceOpenInputExW(widePath, nullptr, &error));
+    std::optional<QString> typed;
+    if (error == XpdfSpliceOpenError::Password) {
+        typed = AskInputPassword(ids::IDS_ENTER_PASSWORD, FileNameAfterFolder(path));
+    } else if (input && xpdfSpliceIsEncrypted(input.get()) &&
+               (xpdfSpliceGetPermissions(input.get()) & kCopyPermission) == 0) {
+        QString folder;
+        QString name;
+        if (!SplitPath(path, &folder, &name)) {
+            name.clear();
+        }
+        typed = AskInputPassword(ids::IDS_COPY_PASSWORD, name);
+        if (!typed) {
+            return std::nullopt;
+        }
+    }
+    if (typed) {
+        input.reset(xpdfSpliceOpenInputWithPasswordW(widePath, ToNarrow(*typed).constData()));
+    }
+    if (!input) {
+        return std::nullopt;
+    }
+    OpenedInputFacts facts;
+    facts.pages = xpdfSpliceGetPageCount(input.get());
+    if (facts.pages < 0) {
+        return std::nullopt;
+    }
+    facts.password = typed.value_or(QString());
+    handle = std::move(input);
+    return facts;
+}
+
 } // namespace
 
 int RunMergeCommand(const QStringList& arguments) {
@@ -425,50 +489,66 @@ int RunMergeCommand(const QStringList& arguments) {
     const OutputProtection protection = ComputeOutputProtection(choice);
 
     xpdfSpliceInit();
-    DocumentList documents;
+    std::vector<MergeSource> sources;
+    // A file named again is not opened or asked for again: it has the page count and password
+    // of its first opening (the path compared as the window compares its documents').
+    std::map<QString, OpenedInputFacts> known;
     bool opened = true;
     for (const QString& argument : inputArguments) {
         const MergeInput input = ParseMergeInput(argument);
         // Full paths, as the window's dialogs give them: the checks compare paths as text.
-        CDoc* doc = documents.AddDocument(QFileInfo(input.path).absoluteFilePath());
-        if (doc == nullptr) {
-            opened = false; // reported; the other inputs are still checked
-            continue;
+        MergeSource source;
+        source.path = QFileInfo(input.path).absoluteFilePath();
+        const QString key = PathKey(source.path);
+        auto found = known.find(key);
+        if (found == known.end()) {
+            std::optional<OpenedInputFacts> facts = OpenInputFile(source.path, source.opened);
+            if (!facts) {
+                ReportError({nullptr, FormatResString(ids::IDS_OPEN_FAILED, {source.path})});
+                opened = false; // reported; the other inputs are still checked
+                continue;
+            }
+            found = known.emplace(key, std::move(*facts)).first;
         }
+        const OpenedInputFacts& facts = found->second;
+        source.password = facts.password;
         if (input.rangeText) {
             PageRangeList ranges;
-            if (!ranges.IsValidFor(*input.rangeText, doc->PageCount())) {
+            if (!ranges.IsValidFor(*input.rangeText, facts.pages)) {
                 PrintError(QStringLiteral("pages '%1' are not within the %2 pages of '%3'")
                                .arg(*input.rangeText)
-                               .arg(doc->PageCount())
-                               .arg(doc->GetPath()));
+                               .arg(facts.pages)
+                               .arg(source.path));
                 opened = false;
                 continue;
             }
-            doc->SetRanges(ranges);
+            source.ranges = ranges;
+        } else if (facts.pages > 0) {
+            source.ranges.Insert(PageRange{1, facts.pages + 1});
         }
+        sources.push_back(std::move(source));
     }
     if (!opened) {
         return kMergeExitFailed;
     }
-    if (const int refusal = CheckMergeSelection(documents); refusal != 0) {
+    if (const int refusal = CheckMergeSelection(sources); refusal != 0) {
         AppMessageBox(nullptr, refusal, {}, MessageIcon::Error);
         return kMergeExitFailed;
     }
 
     const QString target = QFileInfo(output).absoluteFilePath();
     QStringList inputPaths;
-    for (const auto& doc : documents.documents()) {
-        inputPaths.append(doc->GetPath());
+    for (const MergeSource& source : sources) {
+        inputPaths.append(source.path);
     }
     // The save dialog's refusal (letter case ignored), then the comparisons of the save: the
     // exact text, and the file itself however it is named.
-    if (COutputFileDialog::IsInputPath(target, inputPaths) || IsInputFile(documents, target)) {
+    if (IsInputPathIgnoringCase(target, inputPaths) || IsInputFile(sources, target)) {
         AppMessageBox(nullptr, ids::IDS_OUTPUT_IS_INPUT, {}, MessageIcon::Error);
         return kMergeExitFailed;
     }
     MergeJob job;
-    if (job.Prepare(documents, target, nullptr) != MergeResult::Written) {
+    if (job.Prepare(std::move(sources), target, nullptr) != MergeResult::Written) {
         return kMergeExitFailed;
     }
     std::optional<OutputProtection> encryption;

@@ -1,6 +1,7 @@
 #pragma once
 
-// plyfold-merge: the merge of the window as a command. It builds the same document list, runs the
+// plyfold-merge: the merge of the window as a command. It opens its inputs as the window opens the
+// documents it adds (with the same password questions, through the splicing layer alone), runs the
 // same checks and the same writer as Save Merged, and reports the same messages on standard error.
 //
 //   plyfold-merge -o OUT.pdf [--password TEXT [--require view,print,copy,annotate,forms]]

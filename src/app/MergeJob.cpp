@@ -1,13 +1,11 @@
 #include "app/MergeJob.h"
 
 #include "controls/MessageBox.h"
-#include "engine/CDoc.h"
-#include "engine/DocumentList.h"
-#include "engine/PDFInstance.h"
 #include "engine/TextConversion.h"
 #include "platform/splice/OutputTemporaries.h"
 #include "res/Strings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -64,8 +62,12 @@ bool TargetWritable(const fs::path& target) {
     return !info.isDir() && info.isWritable();
 }
 
-bool ContributesPages(const CDoc& doc) {
-    return doc.included() && !doc.ranges().IsEmpty();
+bool ContributesPages(const MergeSource& source) {
+    return source.included && !source.ranges.IsEmpty();
+}
+
+QString CleanAbsolutePath(const QString& path) {
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
 // Opens a source for copying: on a thread of its own (ahead), or on the calling thread when the
@@ -152,112 +154,86 @@ private:
     QString m_path;
 };
 
-std::int64_t CountSelectedPages(const DocumentList& documents) {
+std::int64_t CountSelectedPages(const std::vector<MergeSource>& sources) {
     std::int64_t pages = 0;
-    for (const auto& doc : documents.documents()) {
-        if (doc->included()) {
-            pages += doc->ranges().PageCount();
+    for (const MergeSource& source : sources) {
+        if (source.included) {
+            pages += source.ranges.PageCount();
         }
     }
     return pages;
 }
 
-int CountDistinctSources(const DocumentList& documents) {
+int CountDistinctSources(const std::vector<MergeSource>& sources) {
     std::vector<QString> paths;
-    for (const auto& doc : documents.documents()) {
-        if (!ContributesPages(*doc)) {
+    for (const MergeSource& source : sources) {
+        if (!ContributesPages(source)) {
             continue;
         }
-        const QString& path = doc->path();
         bool seen = false;
         for (const QString& known : paths) {
-            if (known == path) {
+            if (known == source.path) {
                 seen = true;
                 break;
             }
         }
         if (!seen) {
-            paths.push_back(path);
+            paths.push_back(source.path);
         }
     }
     return static_cast<int>(paths.size());
 }
 
-int CheckMergeSelection(const DocumentList& documents) {
-    if (documents.empty()) {
+int CheckMergeSelection(const std::vector<MergeSource>& sources) {
+    if (sources.empty()) {
         return ids::IDS_NO_DOCUMENTS;
     }
-    if (CountSelectedPages(documents) == 0) {
+    if (CountSelectedPages(sources) == 0) {
         return ids::IDS_NO_PAGES_SELECTED;
     }
-    if (CountDistinctSources(documents) < 2) {
+    if (CountDistinctSources(sources) < 2) {
         return ids::IDS_TOO_FEW_SOURCES;
     }
     return 0;
 }
 
-bool IsExactInputPath(const DocumentList& documents, const QString& path) {
-    for (const auto& doc : documents.documents()) {
-        if (doc->path() == path) {
+bool IsExactInputPath(const std::vector<MergeSource>& sources, const QString& path) {
+    for (const MergeSource& source : sources) {
+        if (source.path == path) {
             return true;
         }
     }
     return false;
 }
 
-bool IsSameFileAsInput(const DocumentList& documents, const QString& path) {
+bool IsSameFileAsInput(const std::vector<MergeSource>& sources, const QString& path) {
     if (path.isEmpty()) {
         return false;
     }
     const fs::path target = FsPath(path);
-    for (const auto& doc : documents.documents()) {
+    for (const MergeSource& source : sources) {
         std::error_code ec;
         // Same device and file number: one file however it is named (links, hard links, a linked
         // folder, "." and ".." in the path).
-        if (fs::equivalent(target, FsPath(doc->path()), ec) && !ec) {
+        if (fs::equivalent(target, FsPath(source.path), ec) && !ec) {
             return true;
         }
     }
     return false;
 }
 
-bool IsInputFile(const DocumentList& documents, const QString& path) {
-    return IsExactInputPath(documents, path) || IsSameFileAsInput(documents, path);
+bool IsInputFile(const std::vector<MergeSource>& sources, const QString& path) {
+    return IsExactInputPath(sources, path) || IsSameFileAsInput(sources, path);
 }
 
-bool WriteDocumentPages(const CDoc& doc, XpdfSpliceOutput output, QWidget* owner) {
-    if (!doc.included()) {
-        return true;
-    }
-    XpdfSpliceInput input = doc.OpenSpliceInput();
-    bool success = input != nullptr;
-    for (const PageRange& range : doc.ranges()) {
-        if (!success) {
-            break;
+bool IsInputPathIgnoringCase(const QString& path, const QStringList& inputPaths) {
+    const QString chosen = CleanAbsolutePath(path);
+    for (const QString& input : inputPaths) {
+        if (chosen.compare(CleanAbsolutePath(input), Qt::CaseInsensitive) == 0) {
+            return true;
         }
-        success = xpdfSpliceAddPages(input, range.first, range.end - 1, output);
     }
-    if (input != nullptr) {
-        xpdfSpliceCloseInput(input);
-    }
-    if (!success) {
-        AppMessageBox(owner, ids::IDS_READ_ERROR, {doc.GetPath()}, MessageIcon::Error);
-    }
-    return success;
-}
-
-std::vector<MergeSource> MergeSources(const DocumentList& documents) {
-    std::vector<MergeSource> sources;
-    sources.reserve(documents.documents().size());
-    for (const auto& doc : documents.documents()) {
-        MergeSource source;
-        source.path = doc->path();
-        source.password = doc->instance() != nullptr ? doc->instance()->password : QString();
-        source.included = doc->included();
-        source.ranges = doc->ranges();
-        sources.push_back(std::move(source));
-    }
-    return sources;
+    return false;
 }
 
 MergeJob::MergeJob() = default;
@@ -270,14 +246,15 @@ MergeJob::~MergeJob() {
     }
 }
 
-MergeResult MergeJob::Prepare(const DocumentList& documents, const QString& path, QWidget* owner) {
+MergeResult MergeJob::Prepare(std::vector<MergeSource> sources, const QString& path,
+                              QWidget* owner) {
     const auto cannotSave = [owner] {
         AppMessageBox(owner, ids::IDS_SAVE_FAILED, {}, MessageIcon::Error);
         return MergeResult::CannotSave;
     };
     // Checked again here, where the file is written: no way of naming an input lets it be
     // replaced.
-    if (IsInputFile(documents, path)) {
+    if (IsInputFile(sources, path)) {
         AppMessageBox(owner, ids::IDS_OUTPUT_IS_INPUT, {}, MessageIcon::Error);
         return MergeResult::OutputIsInput;
     }
@@ -297,8 +274,8 @@ MergeResult MergeJob::Prepare(const DocumentList& documents, const QString& path
         return cannotSave();
     }
     m_reserved = std::move(reserved);
-    m_sources = MergeSources(documents);
-    m_totalPages = CountSelectedPages(documents);
+    m_totalPages = CountSelectedPages(sources);
+    m_sources = std::move(sources);
     return MergeResult::Written;
 }
 
@@ -329,8 +306,8 @@ MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, 
     // has given all its pages, the next one is opened on a second thread while this one is
     // closed, which reads what the output keeps of it, folds its copies and lets it go.
     bool readFailed = false;
-    std::vector<const MergeSource*> included;
-    for (const MergeSource& source : m_sources) {
+    std::vector<MergeSource*> included;
+    for (MergeSource& source : m_sources) {
         if (source.included) {
             included.push_back(&source);
         }
@@ -340,8 +317,11 @@ MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, 
         if (!success || stopped) {
             break;
         }
-        const MergeSource& source = *included[i];
-        XpdfSpliceInput input = opening.valid() ? opening.get() : OpenForCopy(source, false).get();
+        MergeSource& source = *included[i];
+        // A file opened before (by the command's checks) is not opened again.
+        XpdfSpliceInput input = source.opened     ? source.opened.release()
+                                : opening.valid() ? opening.get()
+                                                  : OpenForCopy(source, false).get();
         success = input != nullptr;
         for (const PageRange& range : source.ranges) {
             if (!success || stopped) {
@@ -349,7 +329,7 @@ MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, 
             }
             success = xpdfSpliceAddPages(input, range.first, range.end - 1, output);
         }
-        if (success && !stopped && i + 1 < included.size()) {
+        if (success && !stopped && i + 1 < included.size() && !included[i + 1]->opened) {
             opening = OpenForCopy(*included[i + 1], true);
         }
         if (input != nullptr) {
@@ -401,21 +381,6 @@ MergeResult MergeJob::Finish(const MergeOutcome& outcome, QWidget* owner) {
     }
     AppMessageBox(owner, ids::IDS_MERGE_FAILED, {}, MessageIcon::Error);
     return MergeResult::Failed;
-}
-
-MergeResult WriteMergedFile(const DocumentList& documents, const QString& path,
-                            const OutputProtection* protection, QWidget* owner, bool outlines,
-                            const XpdfSpliceProgress& progress) {
-    MergeJob job;
-    if (const MergeResult prepared = job.Prepare(documents, path, owner);
-        prepared != MergeResult::Written) {
-        return prepared;
-    }
-    std::optional<OutputProtection> given;
-    if (protection != nullptr) {
-        given = *protection;
-    }
-    return job.Finish(job.Write(given, outlines, progress), owner);
 }
 
 } // namespace plyfold

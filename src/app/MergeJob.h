@@ -1,16 +1,18 @@
 #pragma once
 
-// Writing the merged file from the document list: the checks that there is something to merge,
-// and the writer that copies every included document's chosen pages, in list order, into one
-// PDF 1.6 file. The window's Save Merged and the plyfold-merge command both run these, so the two
-// can never disagree. Every failure is shown with the application's message box (the command line
-// routes that box to standard error).
+// Writing the merged file from the sources of a merge: the checks that there is something to
+// merge, and the writer that copies every included source's chosen pages, in order, into one PDF
+// 1.6 file. The window's Save Merged (through app/MergeDocuments.h, from its document list) and
+// the plyfold-merge command both run these, so the two can never disagree. Every failure is shown
+// with the application's message box (the command line routes that box to standard error).
+// Nothing here opens a file but through the splicing layer.
 
 #include "app/OutputProtection.h"
 #include "engine/PageRangeList.h"
 #include "platform/splice/XpdfSplice.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <filesystem>
@@ -22,38 +24,51 @@ class QWidget;
 
 namespace plyfold {
 
-class CDoc;
-class DocumentList;
+// An input handle of the splicing layer, closed when it goes.
+struct SpliceInputCloser {
+    void operator()(XpdfSpliceInput input) const { xpdfSpliceCloseInput(input); }
+};
+using SpliceInputHandle = std::unique_ptr<XpdfSpliceInputObject, SpliceInputCloser>;
 
-// Pages the output would hold: over the included documents, the pages of all their ranges.
-std::int64_t CountSelectedPages(const DocumentList& documents);
+// One document as the writer reads it, copied from the document list (or made by the command)
+// so that the writing can run on another thread while nothing it reads can change under it.
+struct MergeSource {
+    QString path;     // the document's own path
+    QString password; // what its file was opened with; empty when it needed none
+    bool included = true;
+    PageRangeList ranges;
+    // The file already opened for splicing, with `password`, which the writer then takes instead
+    // of opening the file again; empty: the writer opens it.
+    SpliceInputHandle opened;
+};
 
-// Number of distinct paths (compared exactly, letter case included) among the documents that
+// Pages the output would hold: over the included sources, the pages of all their ranges.
+std::int64_t CountSelectedPages(const std::vector<MergeSource>& sources);
+
+// Number of distinct paths (compared exactly, letter case included) among the sources that
 // contribute: included and with at least one chosen page. The same file added twice counts once.
-int CountDistinctSources(const DocumentList& documents);
+int CountDistinctSources(const std::vector<MergeSource>& sources);
 
 // The checks before anything is asked: the string id of the message that refuses the merge, or 0.
-// 232 for an empty list, 227 when no page is selected, 234 for pages from fewer than two files.
-int CheckMergeSelection(const DocumentList& documents);
+// 232 for no sources, 227 when no page is selected, 234 for pages from fewer than two files.
+int CheckMergeSelection(const std::vector<MergeSource>& sources);
 
-// True when `path` equals the path of some document character for character (letter case
+// True when `path` equals the path of some source character for character (letter case
 // included).
-bool IsExactInputPath(const DocumentList& documents, const QString& path);
+bool IsExactInputPath(const std::vector<MergeSource>& sources, const QString& path);
 
-// True when `path` names the same file as some document (same device and file number) however
-// it is spelled: through a symbolic link, a hard link, a linked folder. False when it names no
+// True when `path` names the same file as some source (same device and file number) however it
+// is spelled: through a symbolic link, a hard link, a linked folder. False when it names no
 // existing file.
-bool IsSameFileAsInput(const DocumentList& documents, const QString& path);
+bool IsSameFileAsInput(const std::vector<MergeSource>& sources, const QString& path);
 
 // The refusal of an output that is one of the inputs: the exact comparison of the path text, then
 // the comparison of the files themselves.
-bool IsInputFile(const DocumentList& documents, const QString& path);
+bool IsInputFile(const std::vector<MergeSource>& sources, const QString& path);
 
-// Copies the chosen ranges of one document to `output`, one splice call per range in ascending
-// order. A document that is not included is skipped (true). One that is included is opened for
-// splicing even without chosen pages. On failure shows message 211 with the document's path and
-// returns false.
-bool WriteDocumentPages(const CDoc& doc, XpdfSpliceOutput output, QWidget* owner);
+// The save dialog's refusal of an input: `path` and one of `inputPaths` made absolute and clean
+// are equal, letter case ignored.
+bool IsInputPathIgnoringCase(const QString& path, const QStringList& inputPaths);
 
 enum class MergeResult {
     Written,    // the target holds the complete merged file
@@ -62,16 +77,6 @@ enum class MergeResult {
     OutputIsInput, // message 229 shown: the target is one of the inputs; nothing was touched
     Cancelled,     // stopped on request; nothing shown, the target is as it was
 };
-
-// One document as the writer reads it, copied from the list so that the writing can run on another
-// thread while nothing it reads can change under it.
-struct MergeSource {
-    QString path;     // the document's own path
-    QString password; // what its file was opened with; empty when it needed none
-    bool included = true;
-    PageRangeList ranges;
-};
-std::vector<MergeSource> MergeSources(const DocumentList& documents);
 
 // How the writing went, before the file is put in place.
 struct MergeOutcome {
@@ -89,8 +94,8 @@ struct MergeOutcome {
 // message is shown, in order, on the user-interface thread:
 //   Prepare (user-interface thread): the checks on the target (229, 226) and the output started
 //     under a fresh temporary name beside it;
-//   Write (any thread, shows nothing): every included document's chosen pages copied in list
-//     order, then the file written;
+//   Write (any thread, shows nothing): every included source's chosen pages copied in the order
+//     of the sources, then the file written;
 //   Finish (user-interface thread): the file moved over the target, or removed with the messages
 //     of the failure (211 for the document, then 228).
 // A job that is destroyed before Finish moved the file leaves no file behind and the target as it
@@ -102,10 +107,9 @@ public:
     MergeJob(const MergeJob&) = delete;
     MergeJob& operator=(const MergeJob&) = delete;
 
-    // Checks the target, starts the output and copies what Write needs of the documents as they
-    // are now. Returns Written when Write may go on; otherwise the message was shown and nothing
-    // was left behind.
-    MergeResult Prepare(const DocumentList& documents, const QString& path, QWidget* owner);
+    // Checks the target, starts the output and keeps the sources for Write. Returns Written when
+    // Write may go on; otherwise the message was shown and nothing was left behind.
+    MergeResult Prepare(std::vector<MergeSource> sources, const QString& path, QWidget* owner);
 
     // Copies and writes, with the protection (when given and it sets a password) and the outlines
     // choice. `progress`, when set, hears of every copied page (stage kSpliceCopying, pages copied
@@ -129,21 +133,5 @@ private:
     std::vector<MergeSource> m_sources;
     std::int64_t m_totalPages = 0;
 };
-
-// Writes the merged file of the included documents to `path`, encrypted (AES-128, with the
-// passwords and permission word of `protection`) when `protection` is given and sets a password.
-// The three steps of MergeJob on the calling thread, with `progress` as in MergeJob::Write.
-//
-// The file is written to a fresh temporary file beside the target and moves over the target only
-// when everything was written, so a failure never empties, truncates or deletes an existing file,
-// and leaves no file behind. Message 226 when the target cannot be written (it names a folder or a
-// read-only file, or its folder does not take a new file); 211 then 228 when a document cannot be
-// read; 228 when the file cannot be completed or moved into place.
-//
-// `outlines` false leaves the inputs' outlines out of the merged file (links, named destinations,
-// form fields and page labels are kept either way).
-MergeResult WriteMergedFile(const DocumentList& documents, const QString& path,
-                            const OutputProtection* protection, QWidget* owner,
-                            bool outlines = true, const XpdfSpliceProgress& progress = {});
 
 } // namespace plyfold

@@ -5,7 +5,7 @@
 #include "app/CPDFOutputOptionDlg.h"
 #include "app/CSavedMergeDlg.h"
 #include "app/DialogIds.h"
-#include "app/MergeJob.h"
+#include "app/MergeDocuments.h"
 #include "app/ShellOpen.h"
 #include "controls/MessageBox.h"
 #include "engine/CDoc.h"
@@ -95,7 +95,7 @@ MergeResult RunMergeWithProgress(const DocumentList& documents, const QString& p
                                  QWidget* mainWindow) {
     // The job and the outcome are shared with the work item: whichever lets go last frees them.
     auto job = std::make_shared<MergeJob>();
-    if (const MergeResult prepared = job->Prepare(documents, path, mainWindow);
+    if (const MergeResult prepared = job->Prepare(MergeSources(documents), path, mainWindow);
         prepared != MergeResult::Written) {
         return prepared;
     }

@@ -3,7 +3,7 @@
 // The Save Merged command: checks that there is something to merge, asks for the output file and
 // its optional protection, writes the merged PDF and offers to open it or its folder.
 
-#include "app/MergeJob.h"
+#include "app/MergeDocuments.h"
 
 #include <QString>
 

@@ -102,19 +102,19 @@ namespace {
 // Waits for the first exposure of a window, then fits it once and goes.
 class FitWhenExposed : public QObject {
 public:
-    explicit FitWhenExposed(QWidget* window) : QObject(window), window_(window) {}
+    explicit FitWhenExposed(QWidget* window) : QObject(window), m_window(window) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Expose && window_->windowHandle() == watched &&
-            window_->windowHandle()->isExposed()) {
-            KeepWindowWithinScreens(window_);
+        if (event->type() == QEvent::Expose && m_window->windowHandle() == watched &&
+            m_window->windowHandle()->isExposed()) {
+            KeepWindowWithinScreens(m_window);
             deleteLater();
         }
         return false;
     }
 
 private:
-    QWidget* window_; // the parent: outlives this object
+    QWidget* m_window; // the parent: outlives this object
 };
 
 } // namespace

@@ -29,16 +29,16 @@ bool CPictureStatic::LoadPicture(int resourceId) {
     if (picture.isNull()) {
         return false;
     }
-    picture_ = std::move(picture);
-    path_ = path;
-    resourceId_ = resourceId;
+    m_picture = std::move(picture);
+    m_path = path;
+    m_resourceId = resourceId;
     updateGeometry();
     update();
     return true;
 }
 
 QSize CPictureStatic::sizeHint() const {
-    return picture_.isNull() ? QSize(0, 0) : picture_.size();
+    return m_picture.isNull() ? QSize(0, 0) : m_picture.size();
 }
 
 QSize CPictureStatic::minimumSizeHint() const {
@@ -46,20 +46,20 @@ QSize CPictureStatic::minimumSizeHint() const {
 }
 
 void CPictureStatic::paintEvent(QPaintEvent* /*event*/) {
-    if (picture_.isNull()) {
+    if (m_picture.isNull()) {
         return;
     }
     QPainter painter(this);
     // At its own size in logical pixels; on a screen of another pixel ratio the resource's drawing
     // rendered at that density, so the picture stays sharp.
     const ResKind kind =
-        path_.startsWith(QStringLiteral(":/bmp/")) ? ResKind::Bitmap : ResKind::Png;
+        m_path.startsWith(QStringLiteral(":/bmp/")) ? ResKind::Bitmap : ResKind::Png;
     const QImage sharp = DeviceRatioKey(devicePixelRatioF()) != 100
-                             ? LoadResImage(kind, resourceId_, devicePixelRatioF())
+                             ? LoadResImage(kind, m_resourceId, devicePixelRatioF())
                              : QImage();
-    const QRect target(QPoint(0, 0), picture_.size());
+    const QRect target(QPoint(0, 0), m_picture.size());
     if (sharp.isNull()) {
-        painter.drawPixmap(target, picture_);
+        painter.drawPixmap(target, m_picture);
     } else {
         painter.drawImage(target, sharp);
     }

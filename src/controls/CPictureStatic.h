@@ -21,10 +21,10 @@ public:
     // stays.
     bool LoadPicture(int resourceId);
 
-    bool HasPicture() const { return !picture_.isNull(); }
+    bool HasPicture() const { return !m_picture.isNull(); }
     // The picture's own size in pixels; empty when there is none.
-    QSize PictureSize() const { return picture_.size(); }
-    const QPixmap& Picture() const { return picture_; }
+    QSize PictureSize() const { return m_picture.size(); }
+    const QPixmap& Picture() const { return m_picture; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -33,9 +33,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QPixmap picture_;
-    QString path_; // the resource picture_ came from
-    int resourceId_ = 0;
+    QPixmap m_picture;
+    QString m_path; // the resource m_picture came from
+    int m_resourceId = 0;
 };
 
 } // namespace plyfold

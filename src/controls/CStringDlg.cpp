@@ -41,49 +41,49 @@ CStringDlg::CStringDlg(QWidget* owner) : QDialog(owner != nullptr ? owner : Dial
     setWindowTitle(QStringLiteral("Dialog"));
     setFixedSize(units.X(248), units.Y(46));
 
-    prompt_ = new QLabel(this);
-    prompt_->setTextFormat(Qt::PlainText);
-    prompt_->setWordWrap(true);
-    prompt_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    prompt_->hide();
+    m_prompt = new QLabel(this);
+    m_prompt->setTextFormat(Qt::PlainText);
+    m_prompt->setWordWrap(true);
+    m_prompt->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_prompt->hide();
 
-    plainEdit_ = makeEdit(this, kPlainEditId, units.Rect(7, 7, 170, 14));
-    passwordEdit_ = makeEdit(this, kPasswordEditId, units.Rect(7, 7, 170, 14));
-    passwordEdit_->setEchoMode(QLineEdit::Password);
-    passwordEdit_->hide();
+    m_plainEdit = makeEdit(this, kPlainEditId, units.Rect(7, 7, 170, 14));
+    m_passwordEdit = makeEdit(this, kPasswordEditId, units.Rect(7, 7, 170, 14));
+    m_passwordEdit->setEchoMode(QLineEdit::Password);
+    m_passwordEdit->hide();
 
-    okButton_ = new QPushButton(QStringLiteral("OK"), this);
-    okButton_->setObjectName(QString::number(kOkId));
-    okButton_->setGeometry(units.Rect(191, 7, 50, 14));
-    okButton_->setDefault(true);
+    m_okButton = new QPushButton(QStringLiteral("OK"), this);
+    m_okButton->setObjectName(QString::number(kOkId));
+    m_okButton->setGeometry(units.Rect(191, 7, 50, 14));
+    m_okButton->setDefault(true);
 
-    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
-    cancelButton_->setObjectName(QString::number(kCancelId));
-    cancelButton_->setGeometry(units.Rect(191, 24, 50, 14));
+    m_cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancelButton->setObjectName(QString::number(kCancelId));
+    m_cancelButton->setGeometry(units.Rect(191, 24, 50, 14));
 
     // Tab order as the controls are listed: plain edit, password edit, OK, Cancel.
-    setTabOrder(plainEdit_, passwordEdit_);
-    setTabOrder(passwordEdit_, okButton_);
-    setTabOrder(okButton_, cancelButton_);
+    setTabOrder(m_plainEdit, m_passwordEdit);
+    setTabOrder(m_passwordEdit, m_okButton);
+    setTabOrder(m_okButton, m_cancelButton);
 
-    connect(plainEdit_, &QLineEdit::textChanged, this, [this](const QString& current) {
+    connect(m_plainEdit, &QLineEdit::textChanged, this, [this](const QString& current) {
         if (!passwordMode) {
             OnTextChanged(current);
         }
     });
-    connect(passwordEdit_, &QLineEdit::textChanged, this, [this](const QString& current) {
+    connect(m_passwordEdit, &QLineEdit::textChanged, this, [this](const QString& current) {
         if (passwordMode) {
             OnTextChanged(current);
         }
     });
-    connect(okButton_, &QPushButton::clicked, this, &CStringDlg::OnOk);
-    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_okButton, &QPushButton::clicked, this, &CStringDlg::OnOk);
+    connect(m_cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 CStringDlg::~CStringDlg() = default;
 
 QLineEdit* CStringDlg::activeEdit() const {
-    return passwordMode ? passwordEdit_ : plainEdit_;
+    return passwordMode ? m_passwordEdit : m_plainEdit;
 }
 
 int CStringDlg::DoModal() {
@@ -113,8 +113,8 @@ int CStringDlg::DoModal() {
 }
 
 void CStringDlg::showEvent(QShowEvent* event) {
-    if (!initialised_) {
-        initialised_ = true;
+    if (!m_initialised) {
+        m_initialised = true;
         Initialise();
     }
     QDialog::showEvent(event);
@@ -125,8 +125,8 @@ void CStringDlg::Initialise() {
         setWindowTitle(title);
         ShowPrompt();
     }
-    plainEdit_->setVisible(!passwordMode);
-    passwordEdit_->setVisible(passwordMode);
+    m_plainEdit->setVisible(!passwordMode);
+    m_passwordEdit->setVisible(passwordMode);
     QLineEdit* edit = activeEdit();
     edit->setMaxLength(maxLength);
     edit->setText(text.left(maxLength));
@@ -140,25 +140,25 @@ void CStringDlg::ShowPrompt() {
     // spaces); the edit box and the buttons move down below it and the dialog grows to match.
     const DialogUnits units(font());
     const QRect line = units.Rect(7, 7, 234, 8);
-    prompt_->setText(title);
-    prompt_->setGeometry(line.x(), line.y(), line.width(),
-                         std::max(line.height(), prompt_->heightForWidth(line.width())));
-    prompt_->show();
-    const int shift = prompt_->height() + units.Y(4);
+    m_prompt->setText(title);
+    m_prompt->setGeometry(line.x(), line.y(), line.width(),
+                          std::max(line.height(), m_prompt->heightForWidth(line.width())));
+    m_prompt->show();
+    const int shift = m_prompt->height() + units.Y(4);
     for (QWidget* control :
-         std::initializer_list<QWidget*>{plainEdit_, passwordEdit_, okButton_, cancelButton_}) {
+         std::initializer_list<QWidget*>{m_plainEdit, m_passwordEdit, m_okButton, m_cancelButton}) {
         control->move(control->x(), control->y() + shift);
     }
     setFixedSize(width(), units.Y(46) + shift);
     // The edit boxes are named by the question for assistive tools.
-    prompt_->setBuddy(activeEdit());
-    plainEdit_->setAccessibleName(title);
-    passwordEdit_->setAccessibleName(title);
+    m_prompt->setBuddy(activeEdit());
+    m_plainEdit->setAccessibleName(title);
+    m_passwordEdit->setAccessibleName(title);
 }
 
 void CStringDlg::OnTextChanged(const QString& current) {
     if (!allowEmpty) {
-        okButton_->setEnabled(!current.trimmed().isEmpty());
+        m_okButton->setEnabled(!current.trimmed().isEmpty());
     }
 }
 

@@ -48,10 +48,10 @@ public:
     // The edit box in use (20004 in password mode, 20002 otherwise) and the buttons; for tests
     // that drive the controls.
     QLineEdit* activeEdit() const;
-    QPushButton* okButton() const { return okButton_; }
-    QPushButton* cancelButton() const { return cancelButton_; }
+    QPushButton* okButton() const { return m_okButton; }
+    QPushButton* cancelButton() const { return m_cancelButton; }
     // The question shown above the edit box (the title); hidden when there is no title.
-    QLabel* promptLabel() const { return prompt_; }
+    QLabel* promptLabel() const { return m_prompt; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -62,12 +62,12 @@ private:
     void OnTextChanged(const QString& current);
     void OnOk();
 
-    QLabel* prompt_;
-    QLineEdit* plainEdit_;
-    QLineEdit* passwordEdit_;
-    QPushButton* okButton_;
-    QPushButton* cancelButton_;
-    bool initialised_ = false;
+    QLabel* m_prompt;
+    QLineEdit* m_plainEdit;
+    QLineEdit* m_passwordEdit;
+    QPushButton* m_okButton;
+    QPushButton* m_cancelButton;
+    bool m_initialised = false;
 };
 
 // What the answerer is shown instead of the dialog.

@@ -82,15 +82,15 @@ QRect WholeContent() {
 class ThumbnailAccessible : public QAccessibleInterface, public QAccessibleImageInterface {
 public:
     ThumbnailAccessible(QWidget* canvas, CBaseAreaView* view, const CDoc* doc, int key)
-        : canvas_(canvas), view_(view), doc_(doc), key_(key) {}
+        : m_canvas(canvas), m_view(view), m_doc(doc), m_key(key) {}
 
     bool isValid() const override { return Find().has_value(); }
     QObject* object() const override { return nullptr; }
     QWindow* window() const override {
-        return canvas_ != nullptr ? canvas_->window()->windowHandle() : nullptr;
+        return m_canvas != nullptr ? m_canvas->window()->windowHandle() : nullptr;
     }
     QAccessibleInterface* parent() const override {
-        return canvas_ != nullptr ? QAccessible::queryAccessibleInterface(canvas_) : nullptr;
+        return m_canvas != nullptr ? QAccessible::queryAccessibleInterface(m_canvas) : nullptr;
     }
     QAccessibleInterface* child(int /*index*/) const override { return nullptr; }
     int childCount() const override { return 0; }
@@ -106,17 +106,17 @@ public:
     void setText(QAccessible::Text /*t*/, const QString& /*text*/) override {}
     QRect rect() const override {
         const auto found = Find();
-        if (!found || canvas_ == nullptr || view_ == nullptr) {
+        if (!found || m_canvas == nullptr || m_view == nullptr) {
             return {};
         }
-        const QRect client = found->rect.translated(0, -view_->scrollPos());
-        return QRect(canvas_->mapToGlobal(client.topLeft()), client.size());
+        const QRect client = found->rect.translated(0, -m_view->scrollPos());
+        return QRect(m_canvas->mapToGlobal(client.topLeft()), client.size());
     }
     QAccessible::Role role() const override { return QAccessible::Graphic; }
     QAccessible::State state() const override {
         QAccessible::State state;
         const auto found = Find();
-        if (!found || view_ == nullptr || !found->rect.intersects(view_->VisibleContentRect())) {
+        if (!found || m_view == nullptr || !found->rect.intersects(m_view->VisibleContentRect())) {
             state.invisible = true;
             state.offscreen = true;
         }
@@ -134,32 +134,32 @@ public:
     QSize imageSize() const override { return rect().size(); }
     QPoint imagePosition() const override { return rect().topLeft(); }
 
-    const CDoc* doc() const { return doc_; }
-    int key() const { return key_; }
+    const CDoc* doc() const { return m_doc; }
+    int key() const { return m_key; }
 
 private:
     std::optional<AccessibleThumbnail> Find() const {
-        if (canvas_ == nullptr || view_ == nullptr) {
+        if (m_canvas == nullptr || m_view == nullptr) {
             return std::nullopt;
         }
-        const BaseDisplayBox* box = view_->FindBox(doc_);
+        const BaseDisplayBox* box = m_view->FindBox(m_doc);
         if (box == nullptr) {
             return std::nullopt;
         }
         std::vector<AccessibleThumbnail> thumbnails;
         box->AppendThumbnails(thumbnails, WholeContent());
         for (AccessibleThumbnail& thumbnail : thumbnails) {
-            if (thumbnail.key == key_) {
+            if (thumbnail.key == m_key) {
                 return std::move(thumbnail);
             }
         }
         return std::nullopt;
     }
 
-    QPointer<QWidget> canvas_;
-    QPointer<CBaseAreaView> view_;
-    const CDoc* doc_; // compared, never dereferenced
-    int key_;
+    QPointer<QWidget> m_canvas;
+    QPointer<CBaseAreaView> m_view;
+    const CDoc* m_doc; // compared, never dereferenced
+    int m_key;
 };
 
 // The content window of a view: its child controls, then its visible thumbnails. It carries the
@@ -167,17 +167,17 @@ private:
 class AreaCanvasAccessible : public QAccessibleWidget {
 public:
     AreaCanvasAccessible(QWidget* canvas, CBaseAreaView* view)
-        : QAccessibleWidget(canvas, QAccessible::Pane), view_(view) {}
+        : QAccessibleWidget(canvas, QAccessible::Pane), m_view(view) {}
 
     ~AreaCanvasAccessible() override {
-        for (const auto& entry : made_) {
+        for (const auto& entry : m_made) {
             QAccessible::deleteAccessibleInterface(entry.second);
         }
     }
 
     QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Name && view_ != nullptr) {
-            return view_->accessibleName();
+        if (t == QAccessible::Name && m_view != nullptr) {
+            return m_view->accessibleName();
         }
         return QAccessibleWidget::text(t);
     }
@@ -228,37 +228,37 @@ public:
 
 private:
     std::vector<std::pair<const CDoc*, AccessibleThumbnail>> Visible() const {
-        if (view_ == nullptr) {
+        if (m_view == nullptr) {
             return {};
         }
-        return Thumbnails(view_, view_->VisibleContentRect());
+        return Thumbnails(m_view, m_view->VisibleContentRect());
     }
 
     QAccessibleInterface* InterfaceFor(const CDoc* doc, int key) const {
         // Thumbnails of documents that left are dropped; the others keep their identity for as
         // long as the content window lives.
-        for (auto it = made_.begin(); it != made_.end();) {
-            if (view_ == nullptr || view_->FindBox(it->first.first) == nullptr) {
+        for (auto it = m_made.begin(); it != m_made.end();) {
+            if (m_view == nullptr || m_view->FindBox(it->first.first) == nullptr) {
                 QAccessible::deleteAccessibleInterface(it->second);
-                it = made_.erase(it);
+                it = m_made.erase(it);
             } else {
                 ++it;
             }
         }
-        const auto found = made_.find({doc, key});
-        if (found != made_.end()) {
+        const auto found = m_made.find({doc, key});
+        if (found != m_made.end()) {
             if (QAccessibleInterface* face = QAccessible::accessibleInterface(found->second)) {
                 return face;
             }
-            made_.erase(found);
+            m_made.erase(found);
         }
-        auto* face = new ThumbnailAccessible(widget(), view_, doc, key);
-        made_[{doc, key}] = QAccessible::registerAccessibleInterface(face);
+        auto* face = new ThumbnailAccessible(widget(), m_view, doc, key);
+        m_made[{doc, key}] = QAccessible::registerAccessibleInterface(face);
         return face;
     }
 
-    QPointer<CBaseAreaView> view_;
-    mutable std::map<std::pair<const CDoc*, int>, QAccessible::Id> made_;
+    QPointer<CBaseAreaView> m_view;
+    mutable std::map<std::pair<const CDoc*, int>, QAccessible::Id> m_made;
 };
 
 QAccessibleInterface* AreaFactory(const QString& /*className*/, QObject* object) {
@@ -276,7 +276,7 @@ QAccessibleInterface* AreaFactory(const QString& /*className*/, QObject* object)
 // Keyboard use of the controls of one view.
 class AreaControlKeys : public QObject {
 public:
-    explicit AreaControlKeys(CBaseAreaView* view) : QObject(view), view_(view) {}
+    explicit AreaControlKeys(CBaseAreaView* view) : QObject(view), m_view(view) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -307,10 +307,10 @@ protected:
 
 private:
     void ScrollIntoView(QWidget* control) {
-        if (view_ == nullptr || control->parentWidget() != view_->ControlParent()) {
+        if (m_view == nullptr || control->parentWidget() != m_view->ControlParent()) {
             return;
         }
-        const QRect client = view_->ClientRect();
+        const QRect client = m_view->ClientRect();
         const QRect place = control->geometry();
         int delta = 0;
         if (place.top() < client.top()) {
@@ -319,11 +319,11 @@ private:
             delta = place.bottom() - client.bottom() + 6;
         }
         if (delta != 0) {
-            view_->OnVScroll(ScrollToPos{view_->scrollPos() + delta});
+            m_view->OnVScroll(ScrollToPos{m_view->scrollPos() + delta});
         }
     }
 
-    QPointer<CBaseAreaView> view_;
+    QPointer<CBaseAreaView> m_view;
 };
 
 constexpr char kKeysName[] = "plyfoldAreaControlKeys";

@@ -21,25 +21,25 @@ const char kControlIdProperty[] = "plyfoldControlId";
 
 } // namespace
 
-AreaControls::AreaControls(CBaseAreaView* view) : QObject(view), view_(view) {}
+AreaControls::AreaControls(CBaseAreaView* view) : QObject(view), m_view(view) {}
 
 int AreaControls::Register(BaseDisplayBox* box, QWidget* control) {
     std::size_t index = 0;
-    while (index < entries_.size() &&
-           (entries_[index].owner != nullptr || entries_[index].control != nullptr)) {
+    while (index < m_entries.size() &&
+           (m_entries[index].owner != nullptr || m_entries[index].control != nullptr)) {
         ++index;
     }
-    if (index == entries_.size()) {
-        entries_.push_back({});
+    if (index == m_entries.size()) {
+        m_entries.push_back({});
     }
-    entries_[index] = {box, control};
+    m_entries[index] = {box, control};
     const int id = kFirstControlId + static_cast<int>(index);
     if (control == nullptr) {
         return id;
     }
     control->setProperty(kControlIdProperty, id);
     control->installEventFilter(this);
-    PrepareAreaControl(view_, control);
+    PrepareAreaControl(m_view, control);
     if (auto* button = qobject_cast<QAbstractButton*>(control)) {
         connect(button, &QAbstractButton::clicked, this,
                 [this, id] { Dispatch(id, &BaseDisplayBox::OnControlClicked); });
@@ -57,21 +57,21 @@ void AreaControls::Release(QWidget* control) {
     }
     const int id = IdOf(control);
     if (id != 0) {
-        entries_[static_cast<std::size_t>(id - kFirstControlId)] = {};
+        m_entries[static_cast<std::size_t>(id - kFirstControlId)] = {};
     }
     control->removeEventFilter(this);
-    if (control == dispatching_) {
+    if (control == m_dispatching) {
         // Never delete a control inside its own signal; it goes once the click has returned.
         control->hide();
         control->deleteLater();
-        dispatching_ = nullptr;
+        m_dispatching = nullptr;
     } else {
         delete control;
     }
 }
 
 void AreaControls::ReleaseAllOf(const BaseDisplayBox* box) {
-    for (auto& entry : entries_) {
+    for (auto& entry : m_entries) {
         if (entry.owner == box) {
             if (entry.control != nullptr) {
                 QWidget* control = entry.control;
@@ -81,26 +81,26 @@ void AreaControls::ReleaseAllOf(const BaseDisplayBox* box) {
             entry = {};
         }
     }
-    while (!entries_.empty() && entries_.back().owner == nullptr &&
-           entries_.back().control == nullptr) {
-        entries_.pop_back();
+    while (!m_entries.empty() && m_entries.back().owner == nullptr &&
+           m_entries.back().control == nullptr) {
+        m_entries.pop_back();
     }
 }
 
 BaseDisplayBox* AreaControls::Owner(int id) const {
     const int index = id - kFirstControlId;
-    if (index < 0 || index >= static_cast<int>(entries_.size())) {
+    if (index < 0 || index >= static_cast<int>(m_entries.size())) {
         return nullptr;
     }
-    return entries_[static_cast<std::size_t>(index)].owner;
+    return m_entries[static_cast<std::size_t>(index)].owner;
 }
 
 QWidget* AreaControls::Window(int id) const {
     const int index = id - kFirstControlId;
-    if (index < 0 || index >= static_cast<int>(entries_.size())) {
+    if (index < 0 || index >= static_cast<int>(m_entries.size())) {
         return nullptr;
     }
-    return entries_[static_cast<std::size_t>(index)].control;
+    return m_entries[static_cast<std::size_t>(index)].control;
 }
 
 int AreaControls::IdOf(const QWidget* control) const {
@@ -116,8 +116,8 @@ int AreaControls::IdOf(const QWidget* control) const {
 }
 
 int AreaControls::LiveCount() const {
-    return static_cast<int>(
-        std::count_if(entries_.begin(), entries_.end(), [](const Entry& e) { return e.control; }));
+    return static_cast<int>(std::count_if(m_entries.begin(), m_entries.end(),
+                                          [](const Entry& e) { return e.control; }));
 }
 
 void AreaControls::Dispatch(int id, Handler handler) {
@@ -125,10 +125,10 @@ void AreaControls::Dispatch(int id, Handler handler) {
     if (owner == nullptr) {
         return;
     }
-    QWidget* previous = dispatching_;
-    dispatching_ = Window(id);
+    QWidget* previous = m_dispatching;
+    m_dispatching = Window(id);
     (owner->*handler)(id);
-    dispatching_ = previous;
+    m_dispatching = previous;
 }
 
 void AreaControls::ShowToolTip(QWidget* control, const QPoint& globalPos) {
@@ -138,8 +138,8 @@ void AreaControls::ShowToolTip(QWidget* control, const QPoint& globalPos) {
         QToolTip::hideText();
         return;
     }
-    toolText_ = text;
-    QToolTip::showText(globalPos, toolText_, control);
+    m_toolText = text;
+    QToolTip::showText(globalPos, m_toolText, control);
 }
 
 bool AreaControls::eventFilter(QObject* watched, QEvent* event) {

@@ -46,7 +46,7 @@ public:
     // The id of a control window; 0 when it has none.
     int IdOf(const QWidget* control) const;
     // Number of entries (free entries included) and of live controls.
-    int size() const { return static_cast<int>(entries_.size()); }
+    int size() const { return static_cast<int>(m_entries.size()); }
     int LiveCount() const;
 
 protected:
@@ -64,10 +64,10 @@ private:
     void Dispatch(int id, Handler handler);
     void ShowToolTip(QWidget* control, const QPoint& globalPos);
 
-    CBaseAreaView* view_;
-    std::vector<Entry> entries_;
-    QWidget* dispatching_ = nullptr; // the control whose action is being handled
-    QString toolText_;
+    CBaseAreaView* m_view;
+    std::vector<Entry> m_entries;
+    QWidget* m_dispatching = nullptr; // the control whose action is being handled
+    QString m_toolText;
 };
 
 } // namespace plyfold

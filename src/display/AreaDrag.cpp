@@ -8,17 +8,17 @@
 namespace plyfold {
 
 AreaDrag::AreaDrag(CBaseAreaView* view)
-    : QObject(view), view_(view), scrollTimer_(new QTimer(this)) {
-    scrollTimer_->setInterval(kAutoScrollMs);
-    connect(scrollTimer_, &QTimer::timeout, this, &AreaDrag::OnAutoScrollTimer);
+    : QObject(view), m_view(view), m_scrollTimer(new QTimer(this)) {
+    m_scrollTimer->setInterval(kAutoScrollMs);
+    connect(m_scrollTimer, &QTimer::timeout, this, &AreaDrag::OnAutoScrollTimer);
 }
 
 bool AreaDrag::autoScrollRunning() const {
-    return scrollTimer_->isActive();
+    return m_scrollTimer->isActive();
 }
 
 void AreaDrag::SetImage(const QImage& image, int w, int h) {
-    image_ = QImage();
+    m_image = QImage();
     if (image.isNull() || w <= 0 || h <= 0) {
         return;
     }
@@ -33,75 +33,76 @@ void AreaDrag::SetImage(const QImage& image, int w, int h) {
             }
         }
     }
-    image_ = scaled;
+    m_image = scaled;
 }
 
 void AreaDrag::Start(bool autoScroll) {
-    active_ = true;
-    imageShownAt_ = QRect();
+    m_active = true;
+    m_imageShownAt = QRect();
     RepaintImage();
     if (autoScroll) {
-        scrollTimer_->start();
+        m_scrollTimer->start();
     }
 }
 
 bool AreaDrag::MoveTo(const QPoint& at) {
-    if (at == point_) {
+    if (at == m_point) {
         return false;
     }
-    point_ = at;
+    m_point = at;
     return true;
 }
 
 void AreaDrag::StopAutoScroll() {
-    scrollTimer_->stop();
+    m_scrollTimer->stop();
 }
 
 bool AreaDrag::End() {
-    scrollTimer_->stop();
-    if (!active_) {
+    m_scrollTimer->stop();
+    if (!m_active) {
         return false;
     }
     RepaintImage();
-    image_ = QImage();
-    imageShownAt_ = QRect();
-    active_ = false;
+    m_image = QImage();
+    m_imageShownAt = QRect();
+    m_active = false;
     return true;
 }
 
 void AreaDrag::Abandon() {
-    active_ = false;
-    image_ = QImage();
+    m_active = false;
+    m_image = QImage();
 }
 
 QRect AreaDrag::ImageClientRect() const {
-    return QRect(QPoint(point_.x() + hotspot_.x(), point_.y() - view_->scrollPos() + hotspot_.y()),
-                 image_.size());
+    return QRect(
+        QPoint(m_point.x() + m_hotspot.x(), m_point.y() - m_view->scrollPos() + m_hotspot.y()),
+        m_image.size());
 }
 
 void AreaDrag::RepaintImage() {
-    QWidget* canvas = view_->ControlParent();
-    if (!imageShownAt_.isNull()) {
-        canvas->update(imageShownAt_);
+    QWidget* canvas = m_view->ControlParent();
+    if (!m_imageShownAt.isNull()) {
+        canvas->update(m_imageShownAt);
     }
-    if (active_ && !image_.isNull()) {
+    if (m_active && !m_image.isNull()) {
         canvas->update(ImageClientRect());
     }
 }
 
 void AreaDrag::Paint(QPainter& g) {
-    if (active_ && !image_.isNull()) {
+    if (m_active && !m_image.isNull()) {
         const QRect at = ImageClientRect();
         g.setOpacity(0.6);
-        g.drawImage(at.topLeft(), image_);
-        imageShownAt_ = at;
+        g.drawImage(at.topLeft(), m_image);
+        m_imageShownAt = at;
     }
 }
 
 void AreaDrag::OnAutoScrollTimer() {
-    const QPoint pointer = view_->GlobalPointerPos();
-    const QRect window(view_->mapToGlobal(QPoint(0, 0)), view_->size());
-    CBaseAreaView* view = view_;
+    const QPoint pointer = m_view->GlobalPointerPos();
+    const QRect window(m_view->mapToGlobal(QPoint(0, 0)), m_view->size());
+    CBaseAreaView* view = m_view;
     if (pointer.y() < window.top()) {
         QMetaObject::invokeMethod(
             view, [view] { view->OnVScroll(ScrollStep::LineUp); }, Qt::QueuedConnection);
@@ -120,18 +121,18 @@ bool CBaseAreaView::BeginDragHitTest(int x, int y) {
 }
 
 void CBaseAreaView::StartDrag() {
-    drag_->Start(scrollBar_->shown());
+    m_drag->Start(m_scrollBar->shown());
 }
 
 void CBaseAreaView::EndDrag(bool cancel) {
     (void)cancel;
-    if (drag_->End()) {
+    if (m_drag->End()) {
         unsetCursor();
     }
 }
 
 void CBaseAreaView::MakeDragImage(const QImage& image, int w, int h) {
-    drag_->SetImage(image, w, h);
+    m_drag->SetImage(image, w, h);
 }
 
 } // namespace plyfold

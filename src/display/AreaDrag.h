@@ -28,19 +28,19 @@ public:
 
     explicit AreaDrag(CBaseAreaView* view);
 
-    bool active() const { return active_; }
-    QPoint point() const { return point_; }
-    QPoint hotspot() const { return hotspot_; }
-    const QImage& image() const { return image_; }
+    bool active() const { return m_active; }
+    QPoint point() const { return m_point; }
+    QPoint hotspot() const { return m_hotspot; }
+    const QImage& image() const { return m_image; }
     bool autoScrollRunning() const;
 
-    void SetHotspot(const QPoint& hotspot) { hotspot_ = hotspot; }
+    void SetHotspot(const QPoint& hotspot) { m_hotspot = hotspot; }
     // Keeps `image` scaled to w x h as the drag image, with white made transparent; a null image
     // or an empty size leaves no image.
     void SetImage(const QImage& image, int w, int h);
 
     // The content point under the pointer; SetPoint moves it without repainting.
-    void SetPoint(const QPoint& at) { point_ = at; }
+    void SetPoint(const QPoint& at) { m_point = at; }
     // Starts the drag at the current point; `autoScroll` starts the auto-scroll timer.
     void Start(bool autoScroll);
     // Moves the drag to content point `at`; false when the point is unchanged.
@@ -62,13 +62,13 @@ private:
     void OnAutoScrollTimer();
     QRect ImageClientRect() const;
 
-    CBaseAreaView* view_;
-    QTimer* scrollTimer_;
-    bool active_ = false;
-    QImage image_;
-    QPoint point_;
-    QPoint hotspot_;
-    QRect imageShownAt_; // client rectangle where the drag image was last painted
+    CBaseAreaView* m_view;
+    QTimer* m_scrollTimer;
+    bool m_active = false;
+    QImage m_image;
+    QPoint m_point;
+    QPoint m_hotspot;
+    QRect m_imageShownAt; // client rectangle where the drag image was last painted
 };
 
 } // namespace plyfold

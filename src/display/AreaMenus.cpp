@@ -52,8 +52,8 @@ QAction* CBaseAreaView::FindMenuAction(QMenu& menu, int commandId) {
 
 void CBaseAreaView::ShowContextMenu(const QPoint& clientPos, const QPoint& globalPos) {
     const int x = clientPos.x();
-    const int y = clientPos.y() + scrollPos_;
-    for (const auto& boxPtr : boxes_) {
+    const int y = clientPos.y() + m_scrollPos;
+    for (const auto& boxPtr : m_boxes) {
         BaseDisplayBox* box = boxPtr.get();
         PageDisplayBox* item = nullptr;
         const int menuId = box->MenuHitTest(x, y, &item);

@@ -40,82 +40,82 @@ int ScrollTarget(const ScrollRequest& request, int pos, int lineStep, int client
 // ---- AreaScrollBar ----------------------------------------------------------------------------
 
 AreaScrollBar::AreaScrollBar(CBaseAreaView* view)
-    : QObject(view), view_(view), bar_(new QScrollBar(Qt::Vertical, view)) {
-    bar_->hide();
+    : QObject(view), m_view(view), m_bar(new QScrollBar(Qt::Vertical, view)) {
+    m_bar->hide();
     // Screen readers find the bar by name (it has no caption or tooltip of its own).
-    bar_->setAccessibleName(QStringLiteral("Vertical scroll bar"));
-    connect(bar_, &QScrollBar::actionTriggered, this, &AreaScrollBar::OnAction);
-    connect(bar_, &QScrollBar::valueChanged, this, &AreaScrollBar::OnValueChanged);
+    m_bar->setAccessibleName(QStringLiteral("Vertical scroll bar"));
+    connect(m_bar, &QScrollBar::actionTriggered, this, &AreaScrollBar::OnAction);
+    connect(m_bar, &QScrollBar::valueChanged, this, &AreaScrollBar::OnValueChanged);
 }
 
 void AreaScrollBar::Place(bool show, const QRect& geometry) {
     if (show) {
-        bar_->setGeometry(geometry);
-        bar_->show();
+        m_bar->setGeometry(geometry);
+        m_bar->show();
     } else {
-        bar_->hide();
+        m_bar->hide();
     }
 }
 
 void AreaScrollBar::Sync(int pos, int page, int contentHeight, int lineStep) {
-    syncing_ = true;
-    bar_->setRange(0, std::max(0, contentHeight - page));
-    bar_->setPageStep(std::max(1, page));
-    bar_->setSingleStep(std::max(1, lineStep));
-    bar_->setValue(pos);
-    syncing_ = false;
+    m_syncing = true;
+    m_bar->setRange(0, std::max(0, contentHeight - page));
+    m_bar->setPageStep(std::max(1, page));
+    m_bar->setSingleStep(std::max(1, lineStep));
+    m_bar->setValue(pos);
+    m_syncing = false;
 }
 
 void AreaScrollBar::OnAction(int action) {
-    if (syncing_) {
+    if (m_syncing) {
         return;
     }
     switch (action) {
     case QAbstractSlider::SliderSingleStepSub:
-        view_->OnVScroll(ScrollStep::LineUp);
+        m_view->OnVScroll(ScrollStep::LineUp);
         break;
     case QAbstractSlider::SliderSingleStepAdd:
-        view_->OnVScroll(ScrollStep::LineDown);
+        m_view->OnVScroll(ScrollStep::LineDown);
         break;
     case QAbstractSlider::SliderPageStepSub:
-        view_->OnVScroll(ScrollStep::PageUp);
+        m_view->OnVScroll(ScrollStep::PageUp);
         break;
     case QAbstractSlider::SliderPageStepAdd:
-        view_->OnVScroll(ScrollStep::PageDown);
+        m_view->OnVScroll(ScrollStep::PageDown);
         break;
     case QAbstractSlider::SliderToMinimum:
-        view_->OnVScroll(ScrollStep::Top);
+        m_view->OnVScroll(ScrollStep::Top);
         break;
     case QAbstractSlider::SliderMove:
         // The view follows the thumb live, and the thumb goes where the user drags it.
-        view_->OnVScroll(ScrollToPos{bar_->sliderPosition()});
+        m_view->OnVScroll(ScrollToPos{m_bar->sliderPosition()});
         return;
     default:
         break;
     }
     // The bar then takes the position the view chose.
-    syncing_ = true;
-    bar_->setSliderPosition(view_->scrollPos());
-    syncing_ = false;
+    m_syncing = true;
+    m_bar->setSliderPosition(m_view->scrollPos());
+    m_syncing = false;
 }
 
 void AreaScrollBar::OnValueChanged(int value) {
-    if (syncing_ || value == view_->scrollPos()) {
+    if (m_syncing || value == m_view->scrollPos()) {
         return;
     }
-    view_->OnVScroll(ScrollToPos{value});
+    m_view->OnVScroll(ScrollToPos{value});
 }
 
 // ---- The view's scrolling ---------------------------------------------------------------------
 
 void CBaseAreaView::OnVScroll(const ScrollRequest& request) {
     const int client = ClientRect().height();
-    if (contentHeight_ < client) {
+    if (m_contentHeight < client) {
         return;
     }
-    const int p = ScrollTarget(request, scrollPos_, lineStep_, client, contentHeight_);
-    if (p != scrollPos_) {
-        ScrollBy(p - scrollPos_);
+    const int p = ScrollTarget(request, m_scrollPos, m_lineStep, client, m_contentHeight);
+    if (p != m_scrollPos) {
+        ScrollBy(p - m_scrollPos);
     }
 }
 
@@ -129,16 +129,16 @@ void CBaseAreaView::ScrollBy(int delta) {
     } else {
         // Pixels and child controls move together; PlaceControls then only creates and
         // releases the controls of boxes that enter or leave.
-        canvas_->scroll(0, -delta);
+        m_canvas->scroll(0, -delta);
     }
-    scrollPos_ += delta;
+    m_scrollPos += delta;
     SyncBar();
     PlaceAllControls();
     RefreshHover();
 }
 
 void CBaseAreaView::SyncBar() {
-    scrollBar_->Sync(scrollPos_, InsetArea(ClientRect()).height(), contentHeight_, lineStep_);
+    m_scrollBar->Sync(m_scrollPos, InsetArea(ClientRect()).height(), m_contentHeight, m_lineStep);
 }
 
 } // namespace plyfold

@@ -52,11 +52,11 @@ class AreaScrollBar : public QObject {
 public:
     explicit AreaScrollBar(CBaseAreaView* view);
 
-    QScrollBar* bar() const { return bar_; }
+    QScrollBar* bar() const { return m_bar; }
     // Whether the layout gives the bar its column (set before the boxes are laid out, so that
     // they see the narrower client area).
-    bool shown() const { return shown_; }
-    void SetShown(bool shown) { shown_ = shown; }
+    bool shown() const { return m_shown; }
+    void SetShown(bool shown) { m_shown = shown; }
     // Shows the bar at `geometry` (view coordinates) or hides it.
     void Place(bool show, const QRect& geometry);
     // Mirrors the view without reporting back: range 0..(contentHeight - page), page and line
@@ -67,10 +67,10 @@ private:
     void OnAction(int action);
     void OnValueChanged(int value);
 
-    CBaseAreaView* view_;
-    QScrollBar* bar_;
-    bool shown_ = false;
-    bool syncing_ = false;
+    CBaseAreaView* m_view;
+    QScrollBar* m_bar;
+    bool m_shown = false;
+    bool m_syncing = false;
 };
 
 } // namespace plyfold

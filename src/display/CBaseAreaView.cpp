@@ -18,14 +18,14 @@ namespace plyfold {
 // to the view, which sees the same coordinates (the canvas sits at the view's origin).
 class CBaseAreaView::Canvas : public QWidget {
 public:
-    explicit Canvas(CBaseAreaView* view) : QWidget(view), view_(view) {
+    explicit Canvas(CBaseAreaView* view) : QWidget(view), m_view(view) {
         setMouseTracking(true);
         setAcceptDrops(true);
         setAttribute(Qt::WA_OpaquePaintEvent, true);
     }
 
 protected:
-    void paintEvent(QPaintEvent* event) override { view_->PaintContent(event); }
+    void paintEvent(QPaintEvent* event) override { m_view->PaintContent(event); }
     bool event(QEvent* event) override {
         switch (event->type()) {
         case QEvent::MouseButtonPress:
@@ -39,45 +39,45 @@ protected:
         case QEvent::DragMove:
         case QEvent::DragLeave:
         case QEvent::Drop:
-            return QCoreApplication::sendEvent(view_, event);
+            return QCoreApplication::sendEvent(m_view, event);
         default:
             return QWidget::event(event);
         }
     }
 
 private:
-    CBaseAreaView* view_;
+    CBaseAreaView* m_view;
 };
 
 CBaseAreaView::CBaseAreaView(QWidget* parent) : QWidget(parent) {
     InstallAreaAccessibility();
-    background_ = palette().color(QPalette::Base);
+    m_background = palette().color(QPalette::Base);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent, true);
-    controls_ = new AreaControls(this);
-    canvas_ = new Canvas(this);
-    canvas_->setGeometry(rect());
-    scrollBar_ = new AreaScrollBar(this); // its bar lies above the content window
-    drag_ = new AreaDrag(this);
+    m_controls = new AreaControls(this);
+    m_canvas = new Canvas(this);
+    m_canvas->setGeometry(rect());
+    m_scrollBar = new AreaScrollBar(this); // its bar lies above the content window
+    m_drag = new AreaDrag(this);
 }
 
 CBaseAreaView::~CBaseAreaView() {
-    drag_->StopAutoScroll();
+    m_drag->StopAutoScroll();
     // The boxes release their controls through the registry while it still exists.
-    while (!boxes_.empty()) {
-        DestroyBoxAt(boxes_.size() - 1);
+    while (!m_boxes.empty()) {
+        DestroyBoxAt(m_boxes.size() - 1);
     }
 }
 
 void CBaseAreaView::SetBackgroundColour(const QColor& colour) {
-    background_ = colour;
+    m_background = colour;
     InvalidateAll();
 }
 
 // ---- Boxes ------------------------------------------------------------------------------------
 
 BaseDisplayBox* CBaseAreaView::FindBox(const CDoc* doc) const {
-    for (const auto& box : boxes_) {
+    for (const auto& box : m_boxes) {
         if (box->doc == doc) {
             return box.get();
         }
@@ -86,37 +86,37 @@ BaseDisplayBox* CBaseAreaView::FindBox(const CDoc* doc) const {
 }
 
 bool CBaseAreaView::HoldsBox(const BaseDisplayBox* box) const {
-    return std::any_of(boxes_.begin(), boxes_.end(),
+    return std::any_of(m_boxes.begin(), m_boxes.end(),
                        [box](const auto& b) { return b.get() == box; });
 }
 
 void CBaseAreaView::AppendBox(std::unique_ptr<BaseDisplayBox> box) {
-    InsertBox(boxes_.size(), std::move(box));
+    InsertBox(m_boxes.size(), std::move(box));
 }
 
 void CBaseAreaView::InsertBox(std::size_t index, std::unique_ptr<BaseDisplayBox> box) {
     if (!box) {
         return;
     }
-    index = std::min(index, boxes_.size());
-    boxes_.insert(boxes_.begin() + static_cast<std::ptrdiff_t>(index), std::move(box));
+    index = std::min(index, m_boxes.size());
+    m_boxes.insert(m_boxes.begin() + static_cast<std::ptrdiff_t>(index), std::move(box));
     Relayout();
 }
 
 void CBaseAreaView::DestroyBoxAt(std::size_t index) {
-    if (index >= boxes_.size()) {
+    if (index >= m_boxes.size()) {
         return;
     }
-    std::unique_ptr<BaseDisplayBox> box = std::move(boxes_[index]);
-    boxes_.erase(boxes_.begin() + static_cast<std::ptrdiff_t>(index));
+    std::unique_ptr<BaseDisplayBox> box = std::move(m_boxes[index]);
+    m_boxes.erase(m_boxes.begin() + static_cast<std::ptrdiff_t>(index));
     BaseDisplayBox* raw = box.get();
     box.reset(); // releases the controls the box still has
-    controls_->ReleaseAllOf(raw);
+    m_controls->ReleaseAllOf(raw);
 }
 
 void CBaseAreaView::RemoveBox(CDoc* doc) {
-    for (std::size_t i = 0; i < boxes_.size(); ++i) {
-        if (boxes_[i]->doc == doc) {
+    for (std::size_t i = 0; i < m_boxes.size(); ++i) {
+        if (m_boxes[i]->doc == doc) {
             DestroyBoxAt(i);
             Relayout();
             return;
@@ -137,13 +137,13 @@ void CBaseAreaView::InvalidateBox(BaseDisplayBox* box) {
 
 void CBaseAreaView::InvalidateContentRect(const QRect& rect, bool erase) {
     (void)erase;
-    canvas_->update(rect.translated(0, -scrollPos_));
+    m_canvas->update(rect.translated(0, -m_scrollPos));
 }
 
 void CBaseAreaView::InvalidateAll() {
     // The content window is opaque and covers the client area: Qt leaves it out of a repaint
     // asked of the view itself, so every repaint of the content is asked of it.
-    canvas_->update();
+    m_canvas->update();
 }
 
 // ---- Layout and scrolling ---------------------------------------------------------------------
@@ -154,7 +154,7 @@ QRect CBaseAreaView::ClientRect() const {
 }
 
 QRect CBaseAreaView::VisibleContentRect() const {
-    return InsetArea(ClientRect()).translated(0, scrollPos_);
+    return InsetArea(ClientRect()).translated(0, m_scrollPos);
 }
 
 int CBaseAreaView::Layout(const QRect& area) {
@@ -163,52 +163,52 @@ int CBaseAreaView::Layout(const QRect& area) {
 }
 
 void CBaseAreaView::Relayout() {
-    if (layoutBatch_ > 0) {
-        layoutDue_ = true;
+    if (m_layoutBatch > 0) {
+        m_layoutDue = true;
         return;
     }
     UpdateLayout(InsetArea(ClientRect()));
 }
 
 void CBaseAreaView::EndLayoutBatch() {
-    if (layoutBatch_ > 0 && --layoutBatch_ == 0 && layoutDue_) {
-        layoutDue_ = false;
+    if (m_layoutBatch > 0 && --m_layoutBatch == 0 && m_layoutDue) {
+        m_layoutDue = false;
         Relayout();
     }
 }
 
 void CBaseAreaView::UpdateLayout(QRect area) {
-    lineStep_ = area.height() / 20;
+    m_lineStep = area.height() / 20;
     int h = Layout(area);
     const int barWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    bool show = scrollBar_->shown();
+    bool show = m_scrollBar->shown();
     if (h > area.height() && !show) {
         area.setWidth(area.width() - barWidth);
         show = true;
-        scrollBar_->SetShown(true); // the visible part handed to the boxes is the narrower one
+        m_scrollBar->SetShown(true); // the visible part handed to the boxes is the narrower one
         h = Layout(area);
     } else if (h <= area.height() && show) {
         area.setWidth(area.width() + barWidth);
         show = false;
-        scrollBar_->SetShown(false);
+        m_scrollBar->SetShown(false);
         h = Layout(area);
     }
-    contentHeight_ = h;
-    const int oldPos = scrollPos_;
-    scrollBar_->Place(show, QRect(width() - barWidth, 0, barWidth, height()));
+    m_contentHeight = h;
+    const int oldPos = m_scrollPos;
+    m_scrollBar->Place(show, QRect(width() - barWidth, 0, barWidth, height()));
     if (show) {
-        scrollPos_ = std::max(0, std::min(scrollPos_, contentHeight_ - area.height()));
+        m_scrollPos = std::max(0, std::min(m_scrollPos, m_contentHeight - area.height()));
     } else {
-        scrollPos_ = 0;
+        m_scrollPos = 0;
     }
-    canvas_->setGeometry(ClientRect());
+    m_canvas->setGeometry(ClientRect());
     SyncBar();
     // A layout may move, grow or drop any box: what shows is painted again as a whole.
     InvalidateAll();
-    if (scrollPos_ != oldPos) {
+    if (m_scrollPos != oldPos) {
         PlaceAllControls();
         RefreshHover();
-    } else if (VisibleContentRect() != placedVisible_) {
+    } else if (VisibleContentRect() != m_placedVisible) {
         // The boxes kept their places but the window grew or shrank (for example from nothing
         // when documents were added before the first show): boxes that came into view need
         // their controls, boxes that left give theirs back.
@@ -218,8 +218,8 @@ void CBaseAreaView::UpdateLayout(QRect area) {
 
 void CBaseAreaView::PlaceAllControls() {
     const QRect visible = VisibleContentRect();
-    placedVisible_ = visible;
-    for (const auto& box : boxes_) {
+    m_placedVisible = visible;
+    for (const auto& box : m_boxes) {
         box->PlaceControls(visible);
     }
 }
@@ -232,7 +232,7 @@ void CBaseAreaView::resizeEvent(QResizeEvent* event) {
 // ---- Painting ---------------------------------------------------------------------------------
 
 void CBaseAreaView::OnDraw(QPainter& g, const QRect& clip) {
-    for (const auto& box : boxes_) {
+    for (const auto& box : m_boxes) {
         box->Draw(g, clip);
     }
 }
@@ -240,20 +240,20 @@ void CBaseAreaView::OnDraw(QPainter& g, const QRect& clip) {
 void CBaseAreaView::paintEvent(QPaintEvent* event) {
     // Only the corner the content window does not cover (if any).
     QPainter g(this);
-    g.fillRect(event->rect(), background_);
+    g.fillRect(event->rect(), m_background);
 }
 
 void CBaseAreaView::PaintContent(QPaintEvent* event) {
-    QPainter g(canvas_);
+    QPainter g(m_canvas);
     const QRect r = event->rect();
-    g.fillRect(r, background_);
+    g.fillRect(r, m_background);
     g.save();
-    g.translate(0, -scrollPos_);
-    const QRect clip = r.translated(0, scrollPos_);
+    g.translate(0, -m_scrollPos);
+    const QRect clip = r.translated(0, m_scrollPos);
     g.setClipRect(clip);
     OnDraw(g, clip);
     g.restore();
-    drag_->Paint(g);
+    m_drag->Paint(g);
 }
 
 // ---- Tooltips and the mouse -------------------------------------------------------------------
@@ -262,16 +262,16 @@ bool CBaseAreaView::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         auto* he = static_cast<QHelpEvent*>(event);
         const int x = he->pos().x();
-        const int y = he->pos().y() + scrollPos_;
-        for (const auto& box : boxes_) {
+        const int y = he->pos().y() + m_scrollPos;
+        for (const auto& box : m_boxes) {
             QRect rect;
             const int id = box->ToolHitTest(x, y, &rect);
             if (id != 0) {
-                toolText_ = box->GetToolText(id);
-                if (toolText_.isEmpty()) {
+                m_toolText = box->GetToolText(id);
+                if (m_toolText.isEmpty()) {
                     QToolTip::hideText();
                 } else {
-                    QToolTip::showText(he->globalPos(), toolText_, this, rect);
+                    QToolTip::showText(he->globalPos(), m_toolText, this, rect);
                 }
                 return true;
             }
@@ -285,13 +285,13 @@ bool CBaseAreaView::event(QEvent* event) {
 
 void CBaseAreaView::MouseMoveAt(const QPoint& clientPos) {
     const int x = clientPos.x();
-    const int y = clientPos.y() + scrollPos_;
+    const int y = clientPos.y() + m_scrollPos;
     if (dragging()) {
-        if (!drag_->MoveTo(QPoint(x, y))) {
+        if (!m_drag->MoveTo(QPoint(x, y))) {
             return;
         }
         UpdateDropTarget();
-        drag_->RepaintImage();
+        m_drag->RepaintImage();
         if (const auto cursor = DragCursor()) {
             setCursor(*cursor);
         }
@@ -302,7 +302,7 @@ void CBaseAreaView::MouseMoveAt(const QPoint& clientPos) {
     }
     const QRect visible = VisibleContentRect();
     std::optional<QCursor> cursor;
-    for (const auto& box : boxes_) {
+    for (const auto& box : m_boxes) {
         if (box->HoverHitTest(x, y)) {
             if (auto c = box->SetHover(true, visible)) {
                 cursor = c;
@@ -332,13 +332,13 @@ QPoint CBaseAreaView::GlobalPointerPos() const {
 void CBaseAreaView::LeftButtonDownAt(const QPoint& clientPos) {
     if (dragging()) {
         // A drag whose button release never arrived.
-        drag_->Abandon();
+        m_drag->Abandon();
         InvalidateAll();
     }
     const int x = clientPos.x();
-    const int y = clientPos.y() + scrollPos_;
+    const int y = clientPos.y() + m_scrollPos;
     if (CanDrag() && BeginDragHitTest(x, y)) {
-        drag_->SetPoint(QPoint(x, y));
+        m_drag->SetPoint(QPoint(x, y));
         StartDrag();
     }
 }
@@ -370,7 +370,7 @@ void CBaseAreaView::leaveEvent(QEvent* event) {
     // Over a child control the pointer is still in the view; only leaving the view drops the hover.
     if (!dragging() && !rect().contains(mapFromGlobal(GlobalPointerPos()))) {
         const QRect visible = VisibleContentRect();
-        for (const auto& box : boxes_) {
+        for (const auto& box : m_boxes) {
             box->SetHover(false, visible);
         }
     }

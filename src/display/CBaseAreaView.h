@@ -57,33 +57,33 @@ public:
     // The child window that shows the content and holds the boxes' controls: it covers the client
     // rectangle, so scrolling moves its pixels and its controls together. Its coordinates are the
     // view's client coordinates.
-    QWidget* ControlParent() const { return canvas_; }
+    QWidget* ControlParent() const { return m_canvas; }
 
     // Window background; the default is the system window colour.
     void SetBackgroundColour(const QColor& colour);
-    QColor backgroundColour() const { return background_; }
+    QColor backgroundColour() const { return m_background; }
 
     // ---- What the boxes use -------------------------------------------------------------------
-    int scrollPos() const { return scrollPos_; }
-    int contentHeight() const { return contentHeight_; }
-    int lineStep() const { return lineStep_; }
+    int scrollPos() const { return m_scrollPos; }
+    int contentHeight() const { return m_contentHeight; }
+    int lineStep() const { return m_lineStep; }
     // The lowest free id (100 + index) for a new child control of `box`, recording box as its
     // owner and `control` as the window. Connects the control's clicks (QAbstractButton),
     // user edits and focus loss (QLineEdit) and its tooltip requests to the owner box.
     int RegisterControl(BaseDisplayBox* box, QWidget* control) {
-        return controls_->Register(box, control);
+        return m_controls->Register(box, control);
     }
     // Destroys the control window and frees its id when it belongs to the registry; a control
     // not in the registry is destroyed all the same. Null does nothing.
-    void ReleaseControl(QWidget* control) { controls_->Release(control); }
+    void ReleaseControl(QWidget* control) { m_controls->Release(control); }
     // The owner box / window of a registry id; null for a free or unknown id.
-    BaseDisplayBox* ControlOwner(int id) const { return controls_->Owner(id); }
-    QWidget* ControlWindow(int id) const { return controls_->Window(id); }
+    BaseDisplayBox* ControlOwner(int id) const { return m_controls->Owner(id); }
+    QWidget* ControlWindow(int id) const { return m_controls->Window(id); }
     // Registry id of a control window; 0 when it has none.
-    int ControlId(const QWidget* control) const { return controls_->IdOf(control); }
+    int ControlId(const QWidget* control) const { return m_controls->IdOf(control); }
     // Number of registry entries (free entries included) and of live controls.
-    int RegistrySize() const { return controls_->size(); }
-    int LiveControlCount() const { return controls_->LiveCount(); }
+    int RegistrySize() const { return m_controls->size(); }
+    int LiveControlCount() const { return m_controls->LiveCount(); }
     // Applies ControlBrush / ControlTextColour to one registered control (the boxes call it when
     // their state changes, as the classic WM_CTLCOLOR would ask again at the next paint).
     void UpdateControlColours(QWidget* control);
@@ -103,11 +103,11 @@ public:
     // visible content. Inside a layout batch it only notes that a layout is due; the batch's end
     // runs it once.
     virtual void Relayout();
-    void BeginLayoutBatch() { ++layoutBatch_; }
+    void BeginLayoutBatch() { ++m_layoutBatch; }
     void EndLayoutBatch();
 
     // ---- Boxes --------------------------------------------------------------------------------
-    const std::vector<std::unique_ptr<BaseDisplayBox>>& boxes() const { return boxes_; }
+    const std::vector<std::unique_ptr<BaseDisplayBox>>& boxes() const { return m_boxes; }
     BaseDisplayBox* FindBox(const CDoc* doc) const;
     bool HoldsBox(const BaseDisplayBox* box) const;
     // Appends a box (taking it), lays out again and invalidates everything.
@@ -125,8 +125,8 @@ public:
     QRect ClientRect() const;
     // The layout area of the client rectangle (InsetArea) in content coordinates.
     QRect VisibleContentRect() const;
-    bool ScrollBarShown() const { return scrollBar_->shown(); }
-    QScrollBar* verticalBar() const { return scrollBar_->bar(); }
+    bool ScrollBarShown() const { return m_scrollBar->shown(); }
+    QScrollBar* verticalBar() const { return m_scrollBar->bar(); }
     // Carries out one vertical scroll request (AreaScrolling.h) while the content is at least as
     // high as the client area. The main view sends one line step per mouse-wheel turn to the
     // area under the pointer.
@@ -136,11 +136,11 @@ public:
     virtual void ScrollBy(int delta);
 
     // ---- Dragging -----------------------------------------------------------------------------
-    bool dragging() const { return drag_->active(); }
-    QPoint dragPoint() const { return drag_->point(); }
-    QPoint dragHotspot() const { return drag_->hotspot(); }
-    const QImage& dragImage() const { return drag_->image(); }
-    bool autoScrollRunning() const { return drag_->autoScrollRunning(); }
+    bool dragging() const { return m_drag->active(); }
+    QPoint dragPoint() const { return m_drag->point(); }
+    QPoint dragHotspot() const { return m_drag->hotspot(); }
+    const QImage& dragImage() const { return m_drag->image(); }
+    bool autoScrollRunning() const { return m_drag->autoScrollRunning(); }
     // Ends a drag; `cancel` drops nothing.
     virtual void EndDrag(bool cancel);
 
@@ -187,8 +187,8 @@ protected:
     // Screen position of the pointer (virtual so a test can stand in for the platform).
     virtual QPoint GlobalPointerPos() const;
 
-    void SetDragHotspot(const QPoint& hotspot) { drag_->SetHotspot(hotspot); }
-    void SetLineStep(int step) { lineStep_ = step; }
+    void SetDragHotspot(const QPoint& hotspot) { m_drag->SetHotspot(hotspot); }
+    void SetLineStep(int step) { m_lineStep = step; }
     // Every box places its controls for the visible part.
     void PlaceAllControls();
     // Removes the box at `index` (its windows and registry ids go with it), no relayout.
@@ -205,7 +205,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
-    std::vector<std::unique_ptr<BaseDisplayBox>> boxes_;
+    std::vector<std::unique_ptr<BaseDisplayBox>> m_boxes;
 
 private:
     class Canvas;
@@ -215,19 +215,19 @@ private:
     // Mirrors the scroll position and content height into the scroll bar.
     void SyncBar();
 
-    QColor background_;
-    int scrollPos_ = 0;
-    QRect placedVisible_; // the visible content rectangle controls were last placed for
-    int contentHeight_ = 0;
-    int lineStep_ = 0;
-    int layoutBatch_ = 0;
-    bool layoutDue_ = false;
-    QWidget* canvas_ = nullptr; // a Canvas
-    QString toolText_;
+    QColor m_background;
+    int m_scrollPos = 0;
+    QRect m_placedVisible; // the visible content rectangle controls were last placed for
+    int m_contentHeight = 0;
+    int m_lineStep = 0;
+    int m_layoutBatch = 0;
+    bool m_layoutDue = false;
+    QWidget* m_canvas = nullptr; // a Canvas
+    QString m_toolText;
     // Helpers owned by the view (as its QObject children).
-    AreaControls* controls_ = nullptr;
-    AreaScrollBar* scrollBar_ = nullptr;
-    AreaDrag* drag_ = nullptr;
+    AreaControls* m_controls = nullptr;
+    AreaScrollBar* m_scrollBar = nullptr;
+    AreaDrag* m_drag = nullptr;
 };
 
 // The area views that show the documents of the document list.
@@ -240,10 +240,10 @@ public:
     explicit CMergeAreaView(DocumentList* documents, QWidget* parent = nullptr);
     ~CMergeAreaView() override;
 
-    DocumentList* documents() const { return documents_; }
+    DocumentList* documents() const { return m_documents; }
     // Where application commands go (the main frame); a click in an empty area sends Add File
     // (32772) there.
-    void SetCommandSink(CommandSink sink) { commandSink_ = std::move(sink); }
+    void SetCommandSink(CommandSink sink) { m_commandSink = std::move(sink); }
 
     // Posts "Plyfold::RemoveDoc" for `doc` to `view` (a button or menu of the document's box asks
     // for its removal; the box must not go while its own control's click is being handled).
@@ -263,8 +263,8 @@ protected:
     void SendCommand(int commandId);
 
 private:
-    DocumentList* documents_;
-    CommandSink commandSink_;
+    DocumentList* m_documents;
+    CommandSink m_commandSink;
 };
 
 } // namespace plyfold

@@ -8,7 +8,7 @@
 namespace plyfold {
 
 CMergeAreaView::CMergeAreaView(DocumentList* documents, QWidget* parent)
-    : CBaseAreaView(parent), documents_(documents) {}
+    : CBaseAreaView(parent), m_documents(documents) {}
 
 CMergeAreaView::~CMergeAreaView() = default;
 
@@ -18,17 +18,17 @@ void CMergeAreaView::PostRemoveDoc(QObject* view, CDoc* doc) {
 }
 
 void CMergeAreaView::OnMoveDocument(CDoc* doc, CDoc* afterDoc) {
-    if (documents_ != nullptr) {
-        documents_->MoveDocument(doc, afterDoc);
+    if (m_documents != nullptr) {
+        m_documents->MoveDocument(doc, afterDoc);
     }
 }
 
 void CMergeAreaView::SortBoxes() {
     std::vector<std::unique_ptr<BaseDisplayBox>> sorted;
-    sorted.reserve(boxes_.size());
-    if (documents_ != nullptr) {
-        for (const auto& doc : documents_->documents()) {
-            for (auto& box : boxes_) {
+    sorted.reserve(m_boxes.size());
+    if (m_documents != nullptr) {
+        for (const auto& doc : m_documents->documents()) {
+            for (auto& box : m_boxes) {
                 if (box && box->doc == doc.get()) {
                     sorted.push_back(std::move(box));
                     break;
@@ -37,23 +37,23 @@ void CMergeAreaView::SortBoxes() {
         }
     }
     // Boxes of documents the list no longer names keep their relative order at the end.
-    for (auto& box : boxes_) {
+    for (auto& box : m_boxes) {
         if (box) {
             sorted.push_back(std::move(box));
         }
     }
-    boxes_ = std::move(sorted);
+    m_boxes = std::move(sorted);
     Relayout();
 }
 
 void CMergeAreaView::SendCommand(int commandId) {
-    if (commandSink_) {
-        commandSink_(commandId);
+    if (m_commandSink) {
+        m_commandSink(commandId);
     }
 }
 
 void CMergeAreaView::LeftButtonUpAt(const QPoint& clientPos) {
-    if (documents_ != nullptr && documents_->empty()) {
+    if (m_documents != nullptr && m_documents->empty()) {
         SendCommand(ids::ID_ADD_FILE);
     }
     CBaseAreaView::LeftButtonUpAt(clientPos);
@@ -61,8 +61,8 @@ void CMergeAreaView::LeftButtonUpAt(const QPoint& clientPos) {
 
 void CMergeAreaView::OnRemoveDocMessage(CDoc* doc) {
     // A second request for the same document (two quick clicks) finds it gone and does nothing.
-    if (documents_ != nullptr && documents_->IndexOf(doc) >= 0) {
-        documents_->RemoveDocument(doc);
+    if (m_documents != nullptr && m_documents->IndexOf(doc) >= 0) {
+        m_documents->RemoveDocument(doc);
     }
 }
 

@@ -26,8 +26,8 @@ OutputAreaDocDisplay* COutputAreaView::SectionOf(const CDoc* doc) const {
 }
 
 OutputAreaDocDisplay* COutputAreaView::SectionAt(std::size_t index) const {
-    return index < boxes_.size() ? static_cast<OutputAreaDocDisplay*>(boxes_[index].get())
-                                 : nullptr;
+    return index < m_boxes.size() ? static_cast<OutputAreaDocDisplay*>(m_boxes[index].get())
+                                  : nullptr;
 }
 
 OutputAreaDocDisplay* COutputAreaView::InsertSection(CDoc* doc) {
@@ -46,8 +46,8 @@ OutputAreaDocDisplay* COutputAreaView::InsertSection(CDoc* doc) {
             if (before == nullptr) {
                 continue;
             }
-            for (std::size_t b = 0; b < boxes_.size(); ++b) {
-                if (boxes_[b].get() == before) {
+            for (std::size_t b = 0; b < m_boxes.size(); ++b) {
+                if (m_boxes[b].get() == before) {
                     index = b + 1;
                     break;
                 }
@@ -93,13 +93,13 @@ void COutputAreaView::Notify(NotifyCode code, NotifyData data) {
         return;
     case NotifyCode::ThumbSizeChanged:
         // Every section forgets its page positions; one layout then serves them all.
-        for (const auto& box : boxes_) {
+        for (const auto& box : m_boxes) {
             static_cast<OutputAreaDocDisplay*>(box.get())->ResetPagePositions();
         }
         Relayout();
         return;
     case NotifyCode::PageRetrieved:
-        for (const auto& box : boxes_) {
+        for (const auto& box : m_boxes) {
             box->HandleNotify(code, data);
         }
         return;
@@ -114,7 +114,7 @@ void COutputAreaView::Notify(NotifyCode code, NotifyData data) {
 int COutputAreaView::Layout(const QRect& area) {
     const QRect visible = area.translated(0, scrollPos());
     int y = area.y();
-    for (const auto& box : boxes_) {
+    for (const auto& box : m_boxes) {
         y = static_cast<OutputAreaDocDisplay*>(box.get())->SectionLayout(y, area.width(), visible);
     }
     return y - area.y();

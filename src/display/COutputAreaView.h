@@ -42,7 +42,7 @@ public:
 
     OutputAreaDocDisplay* SectionOf(const CDoc* doc) const;
     OutputAreaDocDisplay* SectionAt(std::size_t index) const;
-    std::size_t SectionCount() const { return boxes_.size(); }
+    std::size_t SectionCount() const { return m_boxes.size(); }
 
     // Commands offered by the wrapper; the view handles none of its own (its menus act through
     // the sections).

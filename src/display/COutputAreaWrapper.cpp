@@ -15,42 +15,42 @@
 namespace plyfold {
 
 COutputAreaWrapper::COutputAreaWrapper(DocumentList* documents, QWidget* parent)
-    : QWidget(parent), documents_(documents) {
+    : QWidget(parent), m_documents(documents) {
     setObjectName(QStringLiteral("outputArea"));
     setAttribute(Qt::WA_OpaquePaintEvent, true);
-    view_ = new COutputAreaView(documents, this);
-    view_->setProperty("childId", kViewId);
-    view_->setGeometry(0, kBandHeight, width(), std::max(0, height() - kBandHeight));
-    view_->show();
+    m_view = new COutputAreaView(documents, this);
+    m_view->setProperty("childId", kViewId);
+    m_view->setGeometry(0, kBandHeight, width(), std::max(0, height() - kBandHeight));
+    m_view->show();
     UpdateAccessibleName();
 }
 
 COutputAreaWrapper::~COutputAreaWrapper() = default;
 
 void COutputAreaWrapper::SetCommandSink(std::function<void(int commandId)> sink) {
-    view_->SetCommandSink(std::move(sink));
+    m_view->SetCommandSink(std::move(sink));
 }
 
 void COutputAreaWrapper::Notify(NotifyCode code, NotifyData data) {
-    view_->Notify(code, data);
+    m_view->Notify(code, data);
     // A document is announced as removed while the list still holds it: its pages no longer count.
-    leaving_ = code == NotifyCode::DocRemoved ? data.doc() : nullptr;
+    m_leaving = code == NotifyCode::DocRemoved ? data.doc() : nullptr;
     UpdateAccessibleName();
-    leaving_ = nullptr;
+    m_leaving = nullptr;
     update();
 }
 
 bool COutputAreaWrapper::OnCommand(int commandId) {
-    return view_->OnCommand(commandId);
+    return m_view->OnCommand(commandId);
 }
 
 int COutputAreaWrapper::OutputPageCount() const {
-    if (documents_ == nullptr) {
+    if (m_documents == nullptr) {
         return 0;
     }
     std::int64_t total = 0;
-    for (const auto& doc : documents_->documents()) {
-        if (doc->included() && doc.get() != leaving_) {
+    for (const auto& doc : m_documents->documents()) {
+        if (doc->included() && doc.get() != m_leaving) {
             total += doc->ranges().PageCount();
         }
     }
@@ -70,12 +70,12 @@ void COutputAreaWrapper::UpdateAccessibleName() {
     // The band is the column's caption: assistive tools read the page count from it, on the
     // column and on the list of pages under the band.
     setAccessibleName(TitleText());
-    view_->setAccessibleName(TitleText());
+    m_view->setAccessibleName(TitleText());
 }
 
 void COutputAreaWrapper::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    view_->setGeometry(0, kBandHeight, width(), std::max(0, height() - kBandHeight));
+    m_view->setGeometry(0, kBandHeight, width(), std::max(0, height() - kBandHeight));
 }
 
 void COutputAreaWrapper::paintEvent(QPaintEvent* event) {

@@ -29,7 +29,7 @@ public:
     explicit COutputAreaWrapper(DocumentList* documents, QWidget* parent = nullptr);
     ~COutputAreaWrapper() override;
 
-    COutputAreaView* view() const { return view_; }
+    COutputAreaView* view() const { return m_view; }
 
     // Where the view sends application commands (Add File on a click while the list is empty).
     void SetCommandSink(std::function<void(int commandId)> sink);
@@ -56,9 +56,9 @@ protected:
 private:
     void UpdateAccessibleName();
 
-    DocumentList* documents_;
-    COutputAreaView* view_ = nullptr;
-    const CDoc* leaving_ = nullptr; // the document being removed while its removal is announced
+    DocumentList* m_documents;
+    COutputAreaView* m_view = nullptr;
+    const CDoc* m_leaving = nullptr; // the document being removed while its removal is announced
 };
 
 } // namespace plyfold

@@ -44,7 +44,7 @@ CWorkAreaView::CWorkAreaView(DocumentList* documents, QWidget* parent)
 
 void CWorkAreaView::UpdateAccessibleName() {
     // The empty area's invitation is its name only while it is shown.
-    setAccessibleName(boxes_.empty()
+    setAccessibleName(m_boxes.empty()
                           ? LoadResString(ids::IDS_EMPTY_AREA_TITLE)
                           : QCoreApplication::translate("AreaAccessibility", "Documents to merge"));
 }
@@ -56,7 +56,7 @@ WorkAreaDoc* CWorkAreaView::BoxOf(const CDoc* doc) const {
 }
 
 WorkAreaDoc* CWorkAreaView::BoxAt(std::size_t index) const {
-    return index < boxes_.size() ? static_cast<WorkAreaDoc*>(boxes_[index].get()) : nullptr;
+    return index < m_boxes.size() ? static_cast<WorkAreaDoc*>(m_boxes[index].get()) : nullptr;
 }
 
 void CWorkAreaView::Notify(NotifyCode code, NotifyData data) {
@@ -71,7 +71,7 @@ void CWorkAreaView::Notify(NotifyCode code, NotifyData data) {
     case NotifyCode::DocRemoved:
         if (WorkAreaDoc* box = BoxOf(doc)) {
             // A document that leaves during a drag ends the drag first.
-            if (box == draggedBox_ || box == dropTarget_) {
+            if (box == m_draggedBox || box == m_dropTarget) {
                 EndDrag(true);
             }
             RemoveBox(doc);
@@ -87,13 +87,13 @@ void CWorkAreaView::Notify(NotifyCode code, NotifyData data) {
     case NotifyCode::ThumbSizeChanged:
         // Every box lays out anew; the view lays out once at the end.
         BeginLayoutBatch();
-        for (const auto& box : boxes_) {
+        for (const auto& box : m_boxes) {
             box->HandleNotify(code, data);
         }
         EndLayoutBatch();
         break;
     case NotifyCode::PageRetrieved:
-        for (const auto& box : boxes_) {
+        for (const auto& box : m_boxes) {
             box->HandleNotify(code, data);
         }
         break;
@@ -118,7 +118,7 @@ int CWorkAreaView::Layout(const QRect& area) {
     bool newRow = false;
     bool previousExpanded = false;
     const QRect visible = area.translated(0, scrollPos());
-    for (const auto& boxPtr : boxes_) {
+    for (const auto& boxPtr : m_boxes) {
         auto* box = static_cast<WorkAreaDoc*>(boxPtr.get());
         if (newRow || (previousExpanded && box->expanded())) {
             x = left;
@@ -172,7 +172,7 @@ void CWorkAreaView::DrawEmptyText(QPainter& g) {
 }
 
 void CWorkAreaView::OnDraw(QPainter& g, const QRect& clip) {
-    if (boxes_.empty()) {
+    if (m_boxes.empty()) {
         DrawEmptyText(g);
         return;
     }
@@ -182,16 +182,16 @@ void CWorkAreaView::OnDraw(QPainter& g, const QRect& clip) {
 // ---- Dragging documents -----------------------------------------------------------------------
 
 bool CWorkAreaView::CanDrag() const {
-    return boxes_.size() >= 2;
+    return m_boxes.size() >= 2;
 }
 
 bool CWorkAreaView::BeginDragHitTest(int x, int y) {
-    for (const auto& boxPtr : boxes_) {
+    for (const auto& boxPtr : m_boxes) {
         auto* box = static_cast<WorkAreaDoc*>(boxPtr.get());
         if (!box->HoverHitTest(x, y)) {
             continue;
         }
-        draggedBox_ = box;
+        m_draggedBox = box;
         const auto info = box->DragHitTest(x, y);
         if (info) {
             SetDragHotspot(info->hotspot);
@@ -207,18 +207,18 @@ bool CWorkAreaView::BeginDragHitTest(int x, int y) {
 
 std::pair<WorkAreaDoc*, bool> CWorkAreaView::FindDropTarget() const {
     const QPoint p = dragPoint();
-    const std::size_t n = boxes_.size();
+    const std::size_t n = m_boxes.size();
     for (std::size_t i = 0; i < n; ++i) {
         WorkAreaDoc* box = BoxAt(i);
         const auto hit = box->DropHitTest(p.x(), p.y());
         if (!hit.hit) {
             continue;
         }
-        if (box == draggedBox_) {
+        if (box == m_draggedBox) {
             return {nullptr, false};
         }
         if (hit.after) {
-            if (i + 1 < n && BoxAt(i + 1) == draggedBox_) {
+            if (i + 1 < n && BoxAt(i + 1) == m_draggedBox) {
                 return {nullptr, false};
             }
             return {box, true};
@@ -227,12 +227,12 @@ std::pair<WorkAreaDoc*, bool> CWorkAreaView::FindDropTarget() const {
             return {box, false};
         }
         WorkAreaDoc* previous = BoxAt(i - 1);
-        if (previous == draggedBox_) {
+        if (previous == m_draggedBox) {
             return {nullptr, false};
         }
         return {previous, true};
     }
-    if (n == 0 || BoxAt(n - 1) == draggedBox_) {
+    if (n == 0 || BoxAt(n - 1) == m_draggedBox) {
         return {nullptr, false};
     }
     return {BoxAt(n - 1), true};
@@ -240,51 +240,51 @@ std::pair<WorkAreaDoc*, bool> CWorkAreaView::FindDropTarget() const {
 
 void CWorkAreaView::UpdateDropTarget() {
     const auto [target, after] = FindDropTarget();
-    if (target == dropTarget_ && after == dropAfter_) {
+    if (target == m_dropTarget && after == m_dropAfter) {
         return;
     }
-    if (dropTarget_ != nullptr && dropTarget_ != target) {
-        dropTarget_->SetDropMark(false, false);
+    if (m_dropTarget != nullptr && m_dropTarget != target) {
+        m_dropTarget->SetDropMark(false, false);
     }
-    dropTarget_ = target;
-    dropAfter_ = after;
+    m_dropTarget = target;
+    m_dropAfter = after;
     if (target != nullptr) {
         target->SetDropMark(true, after);
     }
 }
 
 std::optional<QCursor> CWorkAreaView::DragCursor() {
-    if (dropTarget_ != nullptr) {
+    if (m_dropTarget != nullptr) {
         return LoadResCursor(ids::IDC_DROP_CURSOR);
     }
     return QCursor(Qt::ForbiddenCursor);
 }
 
 void CWorkAreaView::EndDrag(bool cancel) {
-    if (dropTarget_ == nullptr || cancel || !dragging() || draggedBox_ == nullptr) {
-        if (dropTarget_ != nullptr) {
-            dropTarget_->SetDropMark(false, false);
+    if (m_dropTarget == nullptr || cancel || !dragging() || m_draggedBox == nullptr) {
+        if (m_dropTarget != nullptr) {
+            m_dropTarget->SetDropMark(false, false);
         }
-        dropTarget_ = nullptr;
-        draggedBox_ = nullptr;
+        m_dropTarget = nullptr;
+        m_draggedBox = nullptr;
         CMergeAreaView::EndDrag(cancel);
         return;
     }
     CDoc* afterDoc = nullptr;
-    if (dropAfter_) {
-        afterDoc = dropTarget_->doc;
+    if (m_dropAfter) {
+        afterDoc = m_dropTarget->doc;
     } else {
-        for (std::size_t i = 1; i < boxes_.size(); ++i) {
-            if (boxes_[i].get() == dropTarget_) {
-                afterDoc = boxes_[i - 1]->doc;
+        for (std::size_t i = 1; i < m_boxes.size(); ++i) {
+            if (m_boxes[i].get() == m_dropTarget) {
+                afterDoc = m_boxes[i - 1]->doc;
                 break;
             }
         }
     }
-    CDoc* moved = draggedBox_->doc;
-    dropTarget_->SetDropMark(false, false);
-    dropTarget_ = nullptr;
-    draggedBox_ = nullptr;
+    CDoc* moved = m_draggedBox->doc;
+    m_dropTarget->SetDropMark(false, false);
+    m_dropTarget = nullptr;
+    m_draggedBox = nullptr;
     CMergeAreaView::EndDrag(false);
     OnMoveDocument(moved, afterDoc);
 }

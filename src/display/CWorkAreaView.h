@@ -45,9 +45,9 @@ public:
     void DropFiles(const QStringList& paths);
 
     // Drag state (for the command bar and tests).
-    WorkAreaDoc* draggedBox() const { return draggedBox_; }
-    WorkAreaDoc* dropTarget() const { return dropTarget_; }
-    bool dropAfter() const { return dropAfter_; }
+    WorkAreaDoc* draggedBox() const { return m_draggedBox; }
+    WorkAreaDoc* dropTarget() const { return m_dropTarget; }
+    bool dropAfter() const { return m_dropAfter; }
     // Where a drop at the current dragPoint would land: (target, after); no target: null.
     std::pair<WorkAreaDoc*, bool> FindDropTarget() const;
 
@@ -55,8 +55,8 @@ public:
     void ScrollBy(int delta) override;
 
     // The check state the view's command update gives command 32791 ("Use this page in merge").
-    bool UsePageCommandChecked() const { return contextPageChosen_; }
-    void SetContextPageChosen(bool chosen) { contextPageChosen_ = chosen; }
+    bool UsePageCommandChecked() const { return m_contextPageChosen; }
+    void SetContextPageChosen(bool chosen) { m_contextPageChosen = chosen; }
 
 protected:
     QRect InsetArea(const QRect& rect) const override;
@@ -77,10 +77,10 @@ protected:
 private:
     void DrawEmptyText(QPainter& g);
 
-    WorkAreaDoc* draggedBox_ = nullptr;
-    WorkAreaDoc* dropTarget_ = nullptr;
-    bool dropAfter_ = false;
-    bool contextPageChosen_ = false;
+    WorkAreaDoc* m_draggedBox = nullptr;
+    WorkAreaDoc* m_dropTarget = nullptr;
+    bool m_dropAfter = false;
+    bool m_contextPageChosen = false;
 };
 
 } // namespace plyfold

@@ -16,14 +16,14 @@ double ThumbnailDpiFor(int ratioKey) {
 // ---- PDFInstance ------------------------------------------------------------------------------
 
 PDFInstance::PDFInstance(PDFInstanceManager* manager)
-    : manager_(manager != nullptr ? manager : &PDFInstanceManager::Global()) {
+    : m_manager(manager != nullptr ? manager : &PDFInstanceManager::Global()) {
     quiet = true;
 }
 
 PDFInstance::~PDFInstance() {
     // The engine viewer goes with the PDFViewWrapper part; the cached images here.
-    QzLock lock(pageLock_);
-    pageBitmaps_.clear();
+    QzLock lock(m_pageLock);
+    m_pageBitmaps.clear();
 }
 
 bool PDFInstance::Open(const QString& path, int promptId) {
@@ -35,24 +35,24 @@ bool PDFInstance::Open(const QString& path, int promptId) {
     }
     const int pages = std::max(0, PageCount());
     {
-        QzLock lock(pageLock_);
-        pageCount_ = pages;
-        pageBitmaps_.clear();
+        QzLock lock(m_pageLock);
+        m_pageCount = pages;
+        m_pageBitmaps.clear();
     }
     {
-        QzLock lock(aspectLock_);
-        aspects_.assign(std::size_t(pages), 0.0);
+        QzLock lock(m_aspectLock);
+        m_aspects.assign(std::size_t(pages), 0.0);
     }
     return true;
 }
 
 QImage* PDFInstance::PageSlotLocked(int ratioKey, int page) {
-    if (page < 1 || page > pageCount_) {
+    if (page < 1 || page > m_pageCount) {
         return nullptr;
     }
-    std::vector<QImage>& images = pageBitmaps_[ratioKey];
+    std::vector<QImage>& images = m_pageBitmaps[ratioKey];
     if (images.empty()) {
-        images.resize(std::size_t(pageCount_));
+        images.resize(std::size_t(m_pageCount));
     }
     return &images[std::size_t(page) - 1];
 }
@@ -60,7 +60,7 @@ QImage* PDFInstance::PageSlotLocked(int ratioKey, int page) {
 QImage PDFInstance::GetPage(int page, bool render, qreal ratio) {
     const int key = DeviceRatioKey(ratio);
     {
-        QzLock lock(pageLock_);
+        QzLock lock(m_pageLock);
         const QImage* cached = PageSlotLocked(key, page);
         if (cached == nullptr) {
             return QImage();
@@ -70,7 +70,7 @@ QImage PDFInstance::GetPage(int page, bool render, qreal ratio) {
         }
     }
     if (!render) {
-        manager_->RequestPage(this, page, key);
+        m_manager->RequestPage(this, page, key);
         return QImage();
     }
     QImage rendered = RenderPage(page, ThumbnailDpiFor(key));
@@ -78,7 +78,7 @@ QImage PDFInstance::GetPage(int page, bool render, qreal ratio) {
         return QImage();
     }
     rendered.setDevicePixelRatio(key / 100.0);
-    QzLock lock(pageLock_);
+    QzLock lock(m_pageLock);
     QImage& slot = *PageSlotLocked(key, page);
     if (slot.isNull()) {
         slot = std::move(rendered);
@@ -88,11 +88,11 @@ QImage PDFInstance::GetPage(int page, bool render, qreal ratio) {
 
 double PDFInstance::GetPageAspect(int page) {
     {
-        QzLock lock(aspectLock_);
-        if (page < 1 || std::size_t(page) > aspects_.size()) {
+        QzLock lock(m_aspectLock);
+        if (page < 1 || std::size_t(page) > m_aspects.size()) {
             return 0.0;
         }
-        const double cached = aspects_[std::size_t(page) - 1];
+        const double cached = m_aspects[std::size_t(page) - 1];
         if (cached != 0.0) {
             return cached;
         }
@@ -102,8 +102,8 @@ double PDFInstance::GetPageAspect(int page) {
     if (aspect != 0.0 && (rotation == 90 || rotation == 270)) {
         aspect = 1.0 / aspect;
     }
-    QzLock lock(aspectLock_);
-    aspects_[std::size_t(page) - 1] = aspect;
+    QzLock lock(m_aspectLock);
+    m_aspects[std::size_t(page) - 1] = aspect;
     return aspect;
 }
 
@@ -124,7 +124,7 @@ PDFInstanceManager::~PDFInstanceManager() {
     std::deque<PDFRetrievePage*> left;
     {
         QzLock lock(this);
-        left.swap(requests_);
+        left.swap(m_requests);
     }
     for (PDFRetrievePage* request : left) {
         delete request;
@@ -138,29 +138,14 @@ PDFInstanceManager& PDFInstanceManager::Global() {
     return service;
 }
 
-QString PDFInstanceManager::PathKey(const QString& path) {
-    return kCaseInsensitivePaths ? LowerAsciiLetters(path) : path;
-}
-
-QString PDFInstanceManager::LowerAsciiLetters(const QString& path) {
-    QString key = path;
-    for (QChar& c : key) {
-        const char16_t unit = c.unicode();
-        if (unit >= u'A' && unit <= u'Z') {
-            c = QChar(char16_t(unit - u'A' + u'a'));
-        }
-    }
-    return key;
-}
-
 PDFInstance* PDFInstanceManager::Lookup(const QString& path) {
     const QString key = PathKey(path);
     QzLock lock(this);
-    const auto found = registry_.find(key);
-    if (found == registry_.end()) {
+    const auto found = m_registry.find(key);
+    if (found == m_registry.end()) {
         return nullptr;
     }
-    ++found->second->refCount_;
+    ++found->second->m_refCount;
     return found->second;
 }
 
@@ -170,8 +155,8 @@ void PDFInstanceManager::Register(const QString& path, PDFInstance* instance) {
     }
     const QString key = PathKey(path);
     QzLock lock(this);
-    registry_[key] = instance;
-    ++instance->refCount_;
+    m_registry[key] = instance;
+    ++instance->m_refCount;
 }
 
 void PDFInstanceManager::Release(PDFInstance* instance) {
@@ -179,7 +164,7 @@ void PDFInstanceManager::Release(PDFInstance* instance) {
         return;
     }
     Lock(kInfinite);
-    if (--instance->refCount_ > 0) {
+    if (--instance->m_refCount > 0) {
         Unlock();
         return;
     }
@@ -193,15 +178,15 @@ void PDFInstanceManager::Release(PDFInstance* instance) {
         // ended (CancelCurrent releases the lock while it waits and returns as the render ends).
         CancelCurrent(true);
         Lock(kInfinite);
-        if (instance->refCount_ > 0) {
+        if (instance->m_refCount > 0) {
             // Looked up again meanwhile: it stays.
             Unlock();
             return;
         }
     }
-    for (auto entry = registry_.begin(); entry != registry_.end(); ++entry) {
+    for (auto entry = m_registry.begin(); entry != m_registry.end(); ++entry) {
         if (entry->second == instance) {
-            registry_.erase(entry);
+            m_registry.erase(entry);
             break;
         }
     }
@@ -216,29 +201,29 @@ void PDFInstanceManager::RequestPage(PDFInstance* instance, int page, int ratioK
         return;
     }
     QzLock lock(this);
-    for (const PDFRetrievePage* queued : requests_) {
+    for (const PDFRetrievePage* queued : m_requests) {
         if (queued->instance == instance && queued->page == page && queued->ratioKey == ratioKey) {
             return;
         }
     }
-    requests_.push_back(new PDFRetrievePage(instance, page, ratioKey));
+    m_requests.push_back(new PDFRetrievePage(instance, page, ratioKey));
 }
 
 void PDFInstanceManager::SetCallback(PDFPageCallback* callback) {
-    std::lock_guard<std::mutex> lock(callbackMutex_);
-    callback_ = callback;
+    std::lock_guard<std::mutex> lock(m_callbackMutex);
+    m_callback = callback;
 }
 
 void PDFInstanceManager::SetTarget(QObject* target) {
-    std::lock_guard<std::mutex> lock(callbackMutex_);
-    posting_.target = target;
-    callback_ = target != nullptr ? &posting_ : nullptr;
+    std::lock_guard<std::mutex> lock(m_callbackMutex);
+    m_posting.target = target;
+    m_callback = target != nullptr ? &m_posting : nullptr;
 }
 
 void PDFInstanceManager::AnnouncePage(PDFInstance* instance, int page) {
-    std::lock_guard<std::mutex> lock(callbackMutex_);
-    if (callback_ != nullptr) {
-        callback_->OnPageRetrieved(instance, page);
+    std::lock_guard<std::mutex> lock(m_callbackMutex);
+    if (m_callback != nullptr) {
+        m_callback->OnPageRetrieved(instance, page);
     }
 }
 
@@ -249,34 +234,34 @@ void PDFInstanceManager::PostingCallback::OnPageRetrieved(PDFInstance* instance,
 
 int PDFInstanceManager::RefCount(PDFInstance* instance) {
     QzLock lock(this);
-    return instance != nullptr ? instance->refCount_ : 0;
+    return instance != nullptr ? instance->m_refCount : 0;
 }
 
 std::size_t PDFInstanceManager::QueuedRequests() {
     QzLock lock(this);
-    return requests_.size();
+    return m_requests.size();
 }
 
 WorkItem* PDFInstanceManager::PopNext() {
     if (WorkItem* other = WorkThread::PopNext()) {
         return other;
     }
-    if (requests_.empty()) {
+    if (m_requests.empty()) {
         return nullptr;
     }
-    PDFRetrievePage* next = requests_.front();
-    requests_.pop_front();
+    PDFRetrievePage* next = m_requests.front();
+    m_requests.pop_front();
     return next;
 }
 
 void PDFInstanceManager::DiscardRequestsLocked(PDFInstance* instance) {
     auto kept = std::stable_partition(
-        requests_.begin(), requests_.end(),
+        m_requests.begin(), m_requests.end(),
         [instance](const PDFRetrievePage* request) { return request->instance != instance; });
-    for (auto it = kept; it != requests_.end(); ++it) {
+    for (auto it = kept; it != m_requests.end(); ++it) {
         delete *it;
     }
-    requests_.erase(kept, requests_.end());
+    m_requests.erase(kept, m_requests.end());
 }
 
 } // namespace plyfold

@@ -11,6 +11,7 @@
 // for a render that is running on the worker.
 
 #include "engine/PDFViewWrapper.h"
+#include "engine/PathUtil.h"
 #include "work/QzLock.h"
 #include "work/WorkThread.h"
 
@@ -60,25 +61,25 @@ public:
     // 1..PageCount. Cached per page.
     double GetPageAspect(int page);
 
-    PDFInstanceManager* manager() const { return manager_; }
+    PDFInstanceManager* manager() const { return m_manager; }
 
 private:
     friend class PDFInstanceManager;
 
-    PDFInstanceManager* manager_;
-    int refCount_ = 0; // guarded by the manager's lock
+    PDFInstanceManager* m_manager;
+    int m_refCount = 0; // guarded by the manager's lock
 
     // The cached images of one ratio key, made on first use; null for a page outside the document.
-    // Caller holds pageLock_.
+    // Caller holds m_pageLock.
     QImage* PageSlotLocked(int ratioKey, int page);
 
-    QzLockable pageLock_;
-    int pageCount_ = 0; // set once by Open
+    QzLockable m_pageLock;
+    int m_pageCount = 0; // set once by Open
     // Per ratio key: index page - 1, a null image until rendered.
-    std::map<int, std::vector<QImage>> pageBitmaps_;
+    std::map<int, std::vector<QImage>> m_pageBitmaps;
 
-    QzLockable aspectLock_;
-    std::vector<double> aspects_; // index page - 1; 0.0 until computed
+    QzLockable m_aspectLock;
+    std::vector<double> m_aspects; // index page - 1; 0.0 until computed
 };
 
 // Renders one page of one instance on the manager's worker, then announces it.
@@ -116,16 +117,14 @@ public:
 
     // Whether this platform's file names ignore letter case (then "A.pdf" and "a.pdf" are one
     // file).
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-    static constexpr bool kCaseInsensitivePaths = true;
-#else
-    static constexpr bool kCaseInsensitivePaths = false;
-#endif
+    static constexpr bool kCaseInsensitivePaths = plyfold::kCaseInsensitivePaths;
     // The ASCII letters A to Z lowered, every other character as it is.
-    static QString LowerAsciiLetters(const QString& path);
+    static QString LowerAsciiLetters(const QString& path) {
+        return plyfold::LowerAsciiLetters(path);
+    }
     // The registry key of a path: LowerAsciiLetters where file names ignore letter case, the path
     // as it is elsewhere, so that two different files never share one instance.
-    static QString PathKey(const QString& path);
+    static QString PathKey(const QString& path) { return plyfold::PathKey(path); }
 
     // The instance registered under the path, with one more reference; null when none.
     PDFInstance* Lookup(const QString& path);
@@ -172,13 +171,13 @@ private:
     void DiscardRequestsLocked(PDFInstance* instance);
 
     // Guarded by the manager's lock.
-    std::map<QString, PDFInstance*> registry_;
-    std::deque<PDFRetrievePage*> requests_;
+    std::map<QString, PDFInstance*> m_registry;
+    std::deque<PDFRetrievePage*> m_requests;
 
-    // Guards callback_ and held while it is called, so that SetCallback can retire a callback.
-    std::mutex callbackMutex_;
-    PDFPageCallback* callback_ = nullptr;
-    PostingCallback posting_;
+    // Guards m_callback and held while it is called, so that SetCallback can retire a callback.
+    std::mutex m_callbackMutex;
+    PDFPageCallback* m_callback = nullptr;
+    PostingCallback m_posting;
 };
 
 } // namespace plyfold

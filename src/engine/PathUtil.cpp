@@ -76,4 +76,19 @@ QString FileNameAfterFolder(const QString& path) {
     return separator < 0 ? QString() : path.mid(separator + 1);
 }
 
+QString LowerAsciiLetters(const QString& path) {
+    QString key = path;
+    for (QChar& c : key) {
+        const char16_t unit = c.unicode();
+        if (unit >= u'A' && unit <= u'Z') {
+            c = QChar(char16_t(unit - u'A' + u'a'));
+        }
+    }
+    return key;
+}
+
+QString PathKey(const QString& path) {
+    return kCaseInsensitivePaths ? LowerAsciiLetters(path) : path;
+}
+
 } // namespace plyfold

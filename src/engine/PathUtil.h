@@ -25,4 +25,18 @@ bool SplitPath(const QString& path, QString* folder, QString* name);
 // has none.
 QString FileNameAfterFolder(const QString& path);
 
+// Whether this platform's file names ignore letter case (then "A.pdf" and "a.pdf" are one file).
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+inline constexpr bool kCaseInsensitivePaths = true;
+#else
+inline constexpr bool kCaseInsensitivePaths = false;
+#endif
+
+// The ASCII letters A to Z lowered, every other character as it is.
+QString LowerAsciiLetters(const QString& path);
+
+// The key under which a path is found again among opened files: LowerAsciiLetters where file names
+// ignore letter case, the path as it is elsewhere, so that two different files never share a key.
+QString PathKey(const QString& path);
+
 } // namespace plyfold

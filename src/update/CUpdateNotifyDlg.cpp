@@ -28,13 +28,13 @@ const QString kBullet = QStringLiteral("\u2022");
 
 CUpdateNotifyDlg::CUpdateNotifyDlg(const UpdateInfo& info, const QString& productName,
                                    QWidget* parent)
-    : QDialog(parent), info_(info), productName_(productName) {
+    : QDialog(parent), m_info(info), m_productName(productName) {
     setObjectName(QString::number(ids::IDD_UPDATE_NOTIFY));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowTitle(QStringLiteral("A New <product> Update is Available"));
-    const bool paid = info_.kind == UpdateInfo::PaidUpgrade;
-    actionText_ = LoadResString(paid ? ids::IDS_PURCHASE_UPDATE : ids::IDS_DOWNLOAD);
-    declineText_ = LoadResString(paid ? ids::IDS_CLOSE : ids::IDS_IGNORE);
+    const bool paid = m_info.kind == UpdateInfo::PaidUpgrade;
+    m_actionText = LoadResString(paid ? ids::IDS_PURCHASE_UPDATE : ids::IDS_DOWNLOAD);
+    m_declineText = LoadResString(paid ? ids::IDS_CLOSE : ids::IDS_IGNORE);
     BuildControls();
 }
 
@@ -59,44 +59,44 @@ void CUpdateNotifyDlg::BuildControls() {
         return l;
     };
 
-    headline_ = label(ids::IDC_UPDATE_HEADLINE,
-                      QStringLiteral("Version <version> of <product> is available for download!"),
-                      QRect(7, 7, 261, 15), true);
+    m_headline = label(ids::IDC_UPDATE_HEADLINE,
+                       QStringLiteral("Version <version> of <product> is available for download!"),
+                       QRect(7, 7, 261, 15), true);
 
-    bullets_[0] = label(ids::IDC_UPDATE_BULLET1, kBullet, QRect(16, 40, 8, 8), false);
-    lines_[0] = label(ids::IDC_UPDATE_LINE1, QStringLiteral("Bullet 1\nSecond Line"),
-                      QRect(27, 40, 282, 16), true);
-    bullets_[1] = label(ids::IDC_UPDATE_BULLET2, kBullet, QRect(16, 57, 8, 8), false);
-    lines_[1] = label(ids::IDC_UPDATE_LINE2, QStringLiteral("Bullet 2\nSecond Line"),
-                      QRect(27, 57, 282, 16), true);
-    bullets_[2] = label(ids::IDC_UPDATE_BULLET3, kBullet, QRect(16, 74, 8, 8), false);
-    lines_[2] =
+    m_bullets[0] = label(ids::IDC_UPDATE_BULLET1, kBullet, QRect(16, 40, 8, 8), false);
+    m_lines[0] = label(ids::IDC_UPDATE_LINE1, QStringLiteral("Bullet 1\nSecond Line"),
+                       QRect(27, 40, 282, 16), true);
+    m_bullets[1] = label(ids::IDC_UPDATE_BULLET2, kBullet, QRect(16, 57, 8, 8), false);
+    m_lines[1] = label(ids::IDC_UPDATE_LINE2, QStringLiteral("Bullet 2\nSecond Line"),
+                       QRect(27, 57, 282, 16), true);
+    m_bullets[2] = label(ids::IDC_UPDATE_BULLET3, kBullet, QRect(16, 74, 8, 8), false);
+    m_lines[2] =
         label(ids::IDC_UPDATE_LINE3, QStringLiteral("Static"), QRect(27, 74, 282, 29), true);
 
     // A button that looks and acts like a hyperlink.
-    moreInfo_ = new QPushButton(QStringLiteral("&More Information..."), this);
-    moreInfo_->setObjectName(QString::number(ids::IDC_UPDATE_MORE_INFO));
-    moreInfo_->setFlat(true);
-    moreInfo_->setAutoDefault(false);
-    moreInfo_->setCursor(Qt::PointingHandCursor);
-    moreInfo_->setStyleSheet(
+    m_moreInfo = new QPushButton(QStringLiteral("&More Information..."), this);
+    m_moreInfo->setObjectName(QString::number(ids::IDC_UPDATE_MORE_INFO));
+    m_moreInfo->setFlat(true);
+    m_moreInfo->setAutoDefault(false);
+    m_moreInfo->setCursor(Qt::PointingHandCursor);
+    m_moreInfo->setStyleSheet(
         QStringLiteral("QPushButton { color: #0066cc; text-decoration: underline; border: none; "
                        "text-align: left; padding: 0px; background: transparent; }"));
-    moreInfo_->setGeometry(du.Rect(7, 114, 88, 14));
+    m_moreInfo->setGeometry(du.Rect(7, 114, 88, 14));
 
-    action_ = new QPushButton(QStringLiteral("<action>"), this);
-    action_->setObjectName(QString::number(ids::IDC_UPDATE_ACTION));
-    action_->setGeometry(du.Rect(162, 114, 87, 14));
-    action_->setDefault(true);
+    m_action = new QPushButton(QStringLiteral("<action>"), this);
+    m_action->setObjectName(QString::number(ids::IDC_UPDATE_ACTION));
+    m_action->setGeometry(du.Rect(162, 114, 87, 14));
+    m_action->setDefault(true);
 
-    decline_ = new QPushButton(QStringLiteral("<cancel>"), this);
-    decline_->setObjectName(QString::number(ids::IDC_UPDATE_DECLINE));
-    decline_->setGeometry(du.Rect(259, 114, 50, 14));
-    decline_->setAutoDefault(false);
+    m_decline = new QPushButton(QStringLiteral("<cancel>"), this);
+    m_decline->setObjectName(QString::number(ids::IDC_UPDATE_DECLINE));
+    m_decline->setGeometry(du.Rect(259, 114, 50, 14));
+    m_decline->setAutoDefault(false);
 
-    connect(moreInfo_, &QPushButton::clicked, this, &CUpdateNotifyDlg::OpenLink);
-    connect(action_, &QPushButton::clicked, this, [this] { done(kAccepted); });
-    connect(decline_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_moreInfo, &QPushButton::clicked, this, &CUpdateNotifyDlg::OpenLink);
+    connect(m_action, &QPushButton::clicked, this, [this] { done(kAccepted); });
+    connect(m_decline, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 QWidget* CUpdateNotifyDlg::Control(int id) const {
@@ -104,22 +104,22 @@ QWidget* CUpdateNotifyDlg::Control(int id) const {
 }
 
 QString CUpdateNotifyDlg::linkTarget() const {
-    return linkTarget_;
+    return m_linkTarget;
 }
 
 void CUpdateNotifyDlg::OnInitDialog() {
-    if (initialised_) {
+    if (m_initialised) {
         return;
     }
-    initialised_ = true;
+    m_initialised = true;
 
     // Placeholders, in this order, in the caption and in every child control's text.
-    const QString version = FormatVersion(info_.version, 4);
+    const QString version = FormatVersion(m_info.version, 4);
     auto fill = [&](QString text) {
-        text.replace(QStringLiteral("<product>"), productName_);
-        text.replace(QStringLiteral("<action>"), actionText_);
+        text.replace(QStringLiteral("<product>"), m_productName);
+        text.replace(QStringLiteral("<action>"), m_actionText);
         text.replace(QStringLiteral("<version>"), version);
-        text.replace(QStringLiteral("<cancel>"), declineText_);
+        text.replace(QStringLiteral("<cancel>"), m_declineText);
         return text;
     };
     setWindowTitle(fill(windowTitle()));
@@ -133,18 +133,18 @@ void CUpdateNotifyDlg::OnInitDialog() {
     // The news lines: one slot per line, in order; an empty line leaves its slot (and bullet)
     // hidden, and lines after the third are not shown.
     for (int slot = 0; slot < 3; ++slot) {
-        const bool show = slot < info_.lines.size() && !info_.lines.at(slot).isEmpty();
+        const bool show = slot < m_info.lines.size() && !m_info.lines.at(slot).isEmpty();
         if (show) {
-            lines_[slot]->setText(info_.lines.at(slot));
+            m_lines[slot]->setText(m_info.lines.at(slot));
         }
-        lines_[slot]->setVisible(show);
-        bullets_[slot]->setVisible(show);
+        m_lines[slot]->setVisible(show);
+        m_bullets[slot]->setVisible(show);
     }
 
-    linkTarget_ = info_.infoAddress;
-    moreInfo_->setToolTip(linkTarget_);
-    action_->setDefault(true);
-    action_->setFocus();
+    m_linkTarget = m_info.infoAddress;
+    m_moreInfo->setToolTip(m_linkTarget);
+    m_action->setDefault(true);
+    m_action->setFocus();
     // With the texts filled in, every one-line text gets the room it needs in this font.
     FitChildTexts(this, DialogUnits(font()).X(7));
 }
@@ -152,7 +152,7 @@ void CUpdateNotifyDlg::OnInitDialog() {
 void CUpdateNotifyDlg::OpenLink() {
     // The address comes from the server's reply: only web pages are opened, never local files
     // or programs.
-    const QUrl url(linkTarget_, QUrl::StrictMode);
+    const QUrl url(m_linkTarget, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty()) {
         return;

@@ -49,8 +49,8 @@ public:
 
     // The action text: "&Purchase Update" for a paid upgrade, "&Download" otherwise; the decline
     // text: "Close" for a paid upgrade, "Ignore" otherwise.
-    const QString& actionText() const { return actionText_; }
-    const QString& declineText() const { return declineText_; }
+    const QString& actionText() const { return m_actionText; }
+    const QString& declineText() const { return m_declineText; }
     // Where the "More Information" link leads.
     QString linkTarget() const;
 
@@ -69,19 +69,19 @@ private:
     void OnInitDialog();
     void OpenLink();
 
-    const UpdateInfo& info_;
-    QString productName_;
-    QString actionText_;
-    QString declineText_;
-    QString linkTarget_;
-    bool initialised_ = false;
+    const UpdateInfo& m_info;
+    QString m_productName;
+    QString m_actionText;
+    QString m_declineText;
+    QString m_linkTarget;
+    bool m_initialised = false;
 
-    QLabel* headline_ = nullptr;
-    QLabel* bullets_[3] = {};
-    QLabel* lines_[3] = {};
-    QPushButton* moreInfo_ = nullptr;
-    QPushButton* action_ = nullptr;
-    QPushButton* decline_ = nullptr;
+    QLabel* m_headline = nullptr;
+    QLabel* m_bullets[3] = {};
+    QLabel* m_lines[3] = {};
+    QPushButton* m_moreInfo = nullptr;
+    QPushButton* m_action = nullptr;
+    QPushButton* m_decline = nullptr;
 };
 
 } // namespace plyfold

@@ -30,11 +30,11 @@ std::unique_ptr<UpdateInfo> overrideOffer() {
 } // namespace
 
 CheckForUpdatesItem::CheckForUpdatesItem(NewProgressInterface* progress)
-    : progress_(progress), request_(QString::fromLatin1(kUpdateUserAgent)) {
-    request_.maxResponseBody = kMaxReplyBody;
+    : m_progress(progress), m_request(QString::fromLatin1(kUpdateUserAgent)) {
+    m_request.maxResponseBody = kMaxReplyBody;
     // The user's cancel also stops a transfer that is just starting, before Cancel reaches it.
-    if (progress_ != nullptr) {
-        request_.cancelFlag = progress_->CancelledFlag();
+    if (m_progress != nullptr) {
+        m_request.cancelFlag = m_progress->CancelledFlag();
     }
 }
 
@@ -44,27 +44,27 @@ bool CheckForUpdatesItem::Cancelled() const {
     if (IsCancelled()) {
         return true;
     }
-    if (progress_ != nullptr) {
-        const std::atomic<bool>* flag = progress_->CancelledFlag();
+    if (m_progress != nullptr) {
+        const std::atomic<bool>* flag = m_progress->CancelledFlag();
         return flag != nullptr && flag->load();
     }
     return false;
 }
 
 std::unique_ptr<UpdateInfo> CheckForUpdatesItem::Fail(const QString& why) {
-    failure_ = why;
+    m_failure = why;
     return nullptr;
 }
 
 std::unique_ptr<UpdateInfo> CheckForUpdatesItem::Query() {
-    failure_.clear();
+    m_failure.clear();
     if (GetProfileInt(section(), QString::fromLatin1(AutoUpdate::InstallerOverride), 0) != 0) {
         return overrideOffer();
     }
 
-    if (progress_ != nullptr) {
-        progress_->SetRange(0, 4, 0);
-        progress_->SetText(LoadResString(ids::IDS_COLLECTING_UPDATE_DATA), -1);
+    if (m_progress != nullptr) {
+        m_progress->SetRange(0, 4, 0);
+        m_progress->SetText(LoadResString(ids::IDS_COLLECTING_UPDATE_DATA), -1);
     }
     UpdateRequest query;
     std::unique_ptr<VersionBlock> block;
@@ -76,8 +76,8 @@ std::unique_ptr<UpdateInfo> CheckForUpdatesItem::Query() {
     query.lastNotifiedPatch = static_cast<std::uint16_t>(
         GetProfileInt(section(), QString::fromLatin1(AutoUpdate::LastNotifiedPatch), 0));
     query.languageId = UILanguageId();
-    if (progress_ != nullptr) {
-        progress_->SetPos(1);
+    if (m_progress != nullptr) {
+        m_progress->SetPos(1);
     }
 
     const UpdateServerAddress address = CurrentUpdateServer();
@@ -90,28 +90,28 @@ std::unique_ptr<UpdateInfo> CheckForUpdatesItem::Query() {
         return Fail(QStringLiteral("cancelled"));
     }
 
-    if (progress_ != nullptr) {
-        progress_->SetText(LoadResString(ids::IDS_CHECKING_FOR_UPDATES), -1);
-        progress_->SetMarquee();
+    if (m_progress != nullptr) {
+        m_progress->SetText(LoadResString(ids::IDS_CHECKING_FOR_UPDATES), -1);
+        m_progress->SetMarquee();
     }
-    if (!request_.PostData(address.path, QString::fromLatin1(kUpdateRequestType), EncodeHex(sealed),
-                           address.server)) {
-        return Fail(QStringLiteral("request failed (error %1)").arg(request_.lastError));
+    if (!m_request.PostData(address.path, QString::fromLatin1(kUpdateRequestType),
+                            EncodeHex(sealed), address.server)) {
+        return Fail(QStringLiteral("request failed (error %1)").arg(m_request.lastError));
     }
     if (Cancelled()) {
         return Fail(QStringLiteral("cancelled"));
     }
-    if (progress_ != nullptr) {
-        progress_->SetRange(0, 4, 3);
-        progress_->SetText(LoadResString(ids::IDS_RETRIEVING_RESULTS), -1);
+    if (m_progress != nullptr) {
+        m_progress->SetRange(0, 4, 3);
+        m_progress->SetText(LoadResString(ids::IDS_RETRIEVING_RESULTS), -1);
     }
 
     // The status is not examined: only a reply of exactly this type counts.
-    if (request_.contentType != kUpdateReplyType) {
+    if (m_request.contentType != kUpdateReplyType) {
         return Fail(QStringLiteral("unexpected content type"));
     }
     QByteArray reply;
-    if (!DecodeHex(request_.responseBody, &reply)) {
+    if (!DecodeHex(m_request.responseBody, &reply)) {
         return Fail(QStringLiteral("reply is not hexadecimal text"));
     }
     std::unique_ptr<UpdateInfo> info = ParseUpdateReply(reply);
@@ -130,17 +130,17 @@ std::unique_ptr<UpdateInfo> CheckForUpdatesItem::Query() {
 }
 
 void CheckForUpdatesItem::Run() {
-    result_ = Query();
-    if (progress_ != nullptr) {
-        progress_->Finished(FinishedCode::UpdateQuery,
-                            reinterpret_cast<std::intptr_t>(result_.release()));
+    m_result = Query();
+    if (m_progress != nullptr) {
+        m_progress->Finished(FinishedCode::UpdateQuery,
+                             reinterpret_cast<std::intptr_t>(m_result.release()));
     } else {
-        result_.reset();
+        m_result.reset();
     }
 }
 
 void CheckForUpdatesItem::Cancel() {
-    request_.CloseRequest();
+    m_request.CloseRequest();
 }
 
 } // namespace plyfold

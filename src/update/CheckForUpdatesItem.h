@@ -42,17 +42,17 @@ public:
 
     // Why the last Query gave no result, for diagnosis (never shown to the user); empty after a
     // query that gave one.
-    const QString& failure() const { return failure_; }
+    const QString& failure() const { return m_failure; }
 
-    const QzInternetRequestSync& request() const { return request_; }
+    const QzInternetRequestSync& request() const { return m_request; }
 
 private:
     std::unique_ptr<UpdateInfo> Fail(const QString& why);
 
-    NewProgressInterface* const progress_;
-    std::unique_ptr<UpdateInfo> result_;
-    QzInternetRequestSync request_;
-    QString failure_;
+    NewProgressInterface* const m_progress;
+    std::unique_ptr<UpdateInfo> m_result;
+    QzInternetRequestSync m_request;
+    QString m_failure;
 };
 
 } // namespace plyfold

@@ -180,11 +180,11 @@ bool LaunchInstaller(const QString& path) {
 }
 
 DownloadUpdateItem::DownloadUpdateItem(NewProgressInterface* progress)
-    : progress_(progress), request_(QString::fromLatin1(kUpdateUserAgent)) {
-    request_.filter = this;
+    : m_progress(progress), m_request(QString::fromLatin1(kUpdateUserAgent)) {
+    m_request.filter = this;
     // The user's cancel also stops a transfer that is just starting, before Cancel reaches it.
-    if (progress_ != nullptr) {
-        request_.cancelFlag = progress_->CancelledFlag();
+    if (m_progress != nullptr) {
+        m_request.cancelFlag = m_progress->CancelledFlag();
     }
 }
 
@@ -195,65 +195,65 @@ bool DownloadUpdateItem::Cancelled() const {
 }
 
 bool DownloadUpdateItem::UserCancelled() const {
-    if (progress_ == nullptr) {
+    if (m_progress == nullptr) {
         return false;
     }
-    const std::atomic<bool>* flag = progress_->CancelledFlag();
+    const std::atomic<bool>* flag = m_progress->CancelledFlag();
     return flag != nullptr && flag->load();
 }
 
 void DownloadUpdateItem::Run() {
     Download();
-    if (progress_ != nullptr) {
-        progress_->Finished(FinishedCode::InstallerDownload, 0);
+    if (m_progress != nullptr) {
+        m_progress->Finished(FinishedCode::InstallerDownload, 0);
     }
 }
 
 void DownloadUpdateItem::Cancel() {
-    request_.CloseRequest();
+    m_request.CloseRequest();
 }
 
 bool DownloadUpdateItem::Fail(const QString& why) {
-    failure_ = why;
+    m_failure = why;
     return false;
 }
 
 bool DownloadUpdateItem::OpenOutput(bool append) {
-    file_.close();
+    m_file.close();
     const QString name = readString(AutoUpdate::InstallerFile);
-    file_.setFileName(name);
-    if (append && file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        const qint64 size = file_.size();
+    m_file.setFileName(name);
+    if (append && m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        const qint64 size = m_file.size();
         if (size >= 0 && static_cast<std::uint64_t>(size) < kMaxDownload) {
-            downloaded_ = static_cast<std::uint32_t>(size);
+            m_downloaded = static_cast<std::uint32_t>(size);
             return true;
         }
         // Nothing this large is a download of ours: start it again.
-        if (file_.resize(0)) {
-            downloaded_ = 0;
+        if (m_file.resize(0)) {
+            m_downloaded = 0;
             return true;
         }
-        file_.close();
+        m_file.close();
     }
-    downloaded_ = 0;
-    return file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    m_downloaded = 0;
+    return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
 }
 
 bool DownloadUpdateItem::CutFile(std::uint32_t length) {
-    if (!file_.isOpen() || !file_.resize(length)) {
+    if (!m_file.isOpen() || !m_file.resize(length)) {
         return false;
     }
-    downloaded_ = length;
+    m_downloaded = length;
     return true;
 }
 
 bool DownloadUpdateItem::Download() {
-    failure_.clear();
-    restart_ = false;
-    restarted_ = false;
-    if (progress_ != nullptr) {
-        progress_->SetRange(0, 10, 0);
-        progress_->SetText(LoadResString(ids::IDS_INITIALIZING_DOWNLOAD), -1);
+    m_failure.clear();
+    m_restart = false;
+    m_restarted = false;
+    if (m_progress != nullptr) {
+        m_progress->SetRange(0, 10, 0);
+        m_progress->SetText(LoadResString(ids::IDS_INITIALIZING_DOWNLOAD), -1);
     }
 
     InstallerAddress address;
@@ -266,13 +266,13 @@ bool DownloadUpdateItem::Download() {
     if (partName.isEmpty() || !partName.endsWith(QString::fromLatin1(kPartSuffix))) {
         return Fail(QStringLiteral("no download file"));
     }
-    total_ = static_cast<std::uint32_t>(std::max(0, readInt(AutoUpdate::InstallerSize)));
+    m_total = static_cast<std::uint32_t>(std::max(0, readInt(AutoUpdate::InstallerSize)));
 
     if (!OpenOutput(true)) {
         return Fail(QStringLiteral("cannot open the download file"));
     }
     if (Cancelled()) {
-        file_.close();
+        m_file.close();
         if (UserCancelled()) {
             ForgetInstaller();
         }
@@ -282,30 +282,30 @@ bool DownloadUpdateItem::Download() {
     bool complete = false;
     // A file that already holds every byte (the program stopped between the last block and the
     // renaming) needs no request: it is checked and finished like any completed download.
-    if (downloaded_ != 0 && downloaded_ == total_) {
+    if (m_downloaded != 0 && m_downloaded == m_total) {
         complete = true;
     } else {
-        const bool ranged = downloaded_ != 0;
+        const bool ranged = m_downloaded != 0;
         const QString headers =
-            ranged ? QStringLiteral("Range: bytes=%1-").arg(downloaded_) : QString();
-        if (progress_ != nullptr) {
-            progress_->SetText(LoadResString(ids::IDS_CONNECTING), -1);
+            ranged ? QStringLiteral("Range: bytes=%1-").arg(m_downloaded) : QString();
+        if (m_progress != nullptr) {
+            m_progress->SetText(LoadResString(ids::IDS_CONNECTING), -1);
         }
-        complete = request_.Request(headers, QByteArray(), address.secure, address.host,
-                                    address.path, QStringLiteral("GET"));
-        if (!complete && restart_ && ranged && !Cancelled()) {
+        complete = m_request.Request(headers, QByteArray(), address.secure, address.host,
+                                     address.path, QStringLiteral("GET"));
+        if (!complete && m_restart && ranged && !Cancelled()) {
             // The server's copy changed (or cannot continue ours): start again from nothing.
-            restarted_ = true;
-            restart_ = false;
-            total_ = 0;
+            m_restarted = true;
+            m_restart = false;
+            m_total = 0;
             if (!OpenOutput(false)) {
                 return Fail(QStringLiteral("cannot create the download file"));
             }
-            complete = request_.Request(QString(), QByteArray(), address.secure, address.host,
-                                        address.path, QStringLiteral("GET"));
+            complete = m_request.Request(QString(), QByteArray(), address.secure, address.host,
+                                         address.path, QStringLiteral("GET"));
         }
     }
-    file_.close();
+    m_file.close();
 
     if (complete) {
         return Finish(partName);
@@ -316,8 +316,8 @@ bool DownloadUpdateItem::Download() {
     }
     // Network or server failure: the partial file and the settings stay for a later resume.
     return Fail(QStringLiteral("download failed (error %1, status %2)")
-                    .arg(request_.lastError)
-                    .arg(request_.statusCode));
+                    .arg(m_request.lastError)
+                    .arg(m_request.statusCode));
 }
 
 bool DownloadUpdateItem::Finish(const QString& partName) {
@@ -347,7 +347,7 @@ bool DownloadUpdateItem::Finish(const QString& partName) {
 }
 
 bool DownloadUpdateItem::AcceptStatus(std::uint32_t status) {
-    status_ = status;
+    m_status = status;
     if (status == 200) {
         return CutFile(0);
     }
@@ -365,75 +365,75 @@ void DownloadUpdateItem::Progress(std::uint32_t received, std::uint32_t total) {
 }
 
 bool DownloadUpdateItem::Consume(const char* data, std::uint32_t length) {
-    if (static_cast<std::uint64_t>(downloaded_) + length >= kMaxDownload) {
+    if (static_cast<std::uint64_t>(m_downloaded) + length >= kMaxDownload) {
         return false;
     }
-    if (file_.write(data, length) != static_cast<qint64>(length)) {
+    if (m_file.write(data, length) != static_cast<qint64>(length)) {
         return false;
     }
-    downloaded_ += length;
-    if (total_ != 0 && progress_ != nullptr) {
-        progress_->SetText(
-            FormatResString(ids::IDS_DOWNLOAD_PROGRESS,
-                            {QString::number(downloaded_ / 1024), QString::number(total_ / 1024)}),
-            static_cast<int>(downloaded_ / 1024));
+    m_downloaded += length;
+    if (m_total != 0 && m_progress != nullptr) {
+        m_progress->SetText(
+            FormatResString(ids::IDS_DOWNLOAD_PROGRESS, {QString::number(m_downloaded / 1024),
+                                                         QString::number(m_total / 1024)}),
+            static_cast<int>(m_downloaded / 1024));
     }
     return !Cancelled();
 }
 
 void DownloadUpdateItem::Begin(std::uint32_t offset, std::uint32_t length) {
     if (static_cast<std::uint64_t>(offset) + length >= kMaxDownload) {
-        request_.CloseRequest();
+        m_request.CloseRequest();
         return;
     }
     if (offset > 0) {
         // A partial response continues our file only if it comes from the same copy.
-        const QString etag = request_.QueryHeader(HttpQuery::ETag);
-        const QString modified = request_.QueryHeader(HttpQuery::LastModified);
+        const QString etag = m_request.QueryHeader(HttpQuery::ETag);
+        const QString modified = m_request.QueryHeader(HttpQuery::LastModified);
         if (etag != readString(AutoUpdate::InstallerETag) ||
             modified != readString(AutoUpdate::InstallerModified)) {
-            restart_ = true;
-            request_.CloseRequest();
+            m_restart = true;
+            m_request.CloseRequest();
             return;
         }
-        if (offset > downloaded_) {
+        if (offset > m_downloaded) {
             // The body would leave a gap in the file: start again from the beginning.
-            restart_ = true;
-            request_.CloseRequest();
+            m_restart = true;
+            m_request.CloseRequest();
             return;
         }
-        if (offset < downloaded_ && !CutFile(offset)) {
-            request_.CloseRequest();
+        if (offset < m_downloaded && !CutFile(offset)) {
+            m_request.CloseRequest();
             return;
         }
     } else {
         // A partial response must say where it starts; one that does not cannot be placed.
-        if (status_ == 206 &&
-            !request_.QueryHeader(HttpQuery::ContentRange).startsWith(QStringLiteral("bytes 0-"))) {
-            request_.CloseRequest();
+        if (m_status == 206 && !m_request.QueryHeader(HttpQuery::ContentRange)
+                                    .startsWith(QStringLiteral("bytes 0-"))) {
+            m_request.CloseRequest();
             return;
         }
-        if (length != total_) {
-            total_ = length;
-            writeInt(AutoUpdate::InstallerSize, static_cast<int>(total_));
+        if (length != m_total) {
+            m_total = length;
+            writeInt(AutoUpdate::InstallerSize, static_cast<int>(m_total));
         }
         // The body is the whole package: whatever the file held goes, also for a partial
         // response that starts at 0.
         if (!CutFile(0)) {
-            request_.CloseRequest();
+            m_request.CloseRequest();
             return;
         }
-        writeString(AutoUpdate::InstallerETag, request_.QueryHeader(HttpQuery::ETag));
-        writeString(AutoUpdate::InstallerModified, request_.QueryHeader(HttpQuery::LastModified));
+        writeString(AutoUpdate::InstallerETag, m_request.QueryHeader(HttpQuery::ETag));
+        writeString(AutoUpdate::InstallerModified, m_request.QueryHeader(HttpQuery::LastModified));
     }
-    if (progress_ != nullptr) {
-        if (total_ != 0) {
-            progress_->SetRange(0, static_cast<int>(total_ / 1024),
-                                static_cast<int>(downloaded_ / 1024));
+    if (m_progress != nullptr) {
+        if (m_total != 0) {
+            m_progress->SetRange(0, static_cast<int>(m_total / 1024),
+                                 static_cast<int>(m_downloaded / 1024));
         } else {
-            progress_->SetMarquee();
+            m_progress->SetMarquee();
         }
-        progress_->SetText(LoadResString(ids::IDS_DOWNLOADING_UPDATE), -1);
+        m_progress->SetText(LoadResString(ids::IDS_DOWNLOADING_UPDATE), -1);
     }
 }
 

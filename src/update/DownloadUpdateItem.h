@@ -124,13 +124,13 @@ public:
     // The user's cancel reads true (a stopped thread alone does not count).
     bool UserCancelled() const;
 
-    std::uint32_t totalSize() const { return total_; }
-    std::uint32_t bytesDownloaded() const { return downloaded_; }
+    std::uint32_t totalSize() const { return m_total; }
+    std::uint32_t bytesDownloaded() const { return m_downloaded; }
     // True once the server's copy was found changed during this download.
-    bool restarted() const { return restarted_; }
+    bool restarted() const { return m_restarted; }
     // Why the last Download ended without a ready installer, for diagnosis (never shown).
-    const QString& failure() const { return failure_; }
-    const QzInternetRequestSync& request() const { return request_; }
+    const QString& failure() const { return m_failure; }
+    const QzInternetRequestSync& request() const { return m_request; }
 
 private:
     bool OpenOutput(bool append);
@@ -138,15 +138,15 @@ private:
     bool Fail(const QString& why);
     bool Finish(const QString& partName);
 
-    NewProgressInterface* const progress_;
-    QzInternetRequestSync request_;
-    QFile file_;
-    std::uint32_t total_ = 0;
-    std::uint32_t downloaded_ = 0;
-    std::uint32_t status_ = 0;
-    bool restart_ = false;
-    bool restarted_ = false;
-    QString failure_;
+    NewProgressInterface* const m_progress;
+    QzInternetRequestSync m_request;
+    QFile m_file;
+    std::uint32_t m_total = 0;
+    std::uint32_t m_downloaded = 0;
+    std::uint32_t m_status = 0;
+    bool m_restart = false;
+    bool m_restarted = false;
+    QString m_failure;
 };
 
 } // namespace plyfold

@@ -90,7 +90,7 @@ struct QzInternetRequestSync::Transfer {
     CURLcode stageError = CURLE_OK;
 
     bool stopRequested() const {
-        return owner->closeRequested_.load() ||
+        return owner->m_closeRequested.load() ||
                (owner->cancelFlag != nullptr && owner->cancelFlag->load());
     }
 
@@ -147,15 +147,15 @@ QzInternetRequestSync::~QzInternetRequestSync() {
 }
 
 void QzInternetRequestSync::CloseConnection() {
-    if (connection_ != nullptr) {
-        curl_easy_cleanup(easy(connection_));
-        connection_ = nullptr;
+    if (m_connection != nullptr) {
+        curl_easy_cleanup(easy(m_connection));
+        m_connection = nullptr;
     }
-    server_.clear();
+    m_server.clear();
 }
 
 bool QzInternetRequestSync::Connect(bool secure, const QString& server) {
-    if (connection_ != nullptr && secure == secure_ && server == server_) {
+    if (m_connection != nullptr && secure == m_secure && server == m_server) {
         return true;
     }
     // A connection to another server or with the other scheme is not kept: the handle (and with
@@ -171,9 +171,9 @@ bool QzInternetRequestSync::Connect(bool secure, const QString& server) {
         lastError = CURLE_FAILED_INIT;
         return false;
     }
-    connection_ = handle;
-    server_ = server;
-    secure_ = secure;
+    m_connection = handle;
+    m_server = server;
+    m_secure = secure;
     return true;
 }
 
@@ -184,8 +184,8 @@ bool QzInternetRequestSync::Request(const QString& headers, const QByteArray& bo
         return false;
     }
     const QString scheme = secure ? QStringLiteral("https://") : QStringLiteral("http://");
-    url_ = (scheme + server).toLatin1() + encodePath(path);
-    verb_ = verb.toLatin1();
+    m_url = (scheme + server).toLatin1() + encodePath(path);
+    m_verb = verb.toLatin1();
     return SendRequest(headers, body);
 }
 
@@ -196,7 +196,7 @@ bool QzInternetRequestSync::PostData(const QString& path, const QString& type,
 }
 
 bool QzInternetRequestSync::SendRequest(const QString& headers, const QByteArray& body) {
-    CURL* handle = easy(connection_);
+    CURL* handle = easy(m_connection);
     if (handle == nullptr) {
         lastError = CURLE_FAILED_INIT;
         return false;
@@ -211,7 +211,7 @@ bool QzInternetRequestSync::SendRequest(const QString& headers, const QByteArray
     // Options are set afresh for every request; the connection cache of the handle survives the
     // reset, so a request to the same server goes over the same connection.
     curl_easy_reset(handle);
-    curl_easy_setopt(handle, CURLOPT_URL, url_.constData());
+    curl_easy_setopt(handle, CURLOPT_URL, m_url.constData());
     curl_easy_setopt(handle, CURLOPT_USERAGENT, userAgent.toLatin1().constData());
     curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -232,16 +232,16 @@ bool QzInternetRequestSync::SendRequest(const QString& headers, const QByteArray
     curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
 
-    const bool hasBody = !body.isEmpty() || verb_ == "POST" || verb_ == "PUT";
+    const bool hasBody = !body.isEmpty() || m_verb == "POST" || m_verb == "PUT";
     if (hasBody) {
         curl_easy_setopt(handle, CURLOPT_POST, 1L);
         curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
         curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.constData());
     }
-    if (verb_ == "HEAD") {
+    if (m_verb == "HEAD") {
         curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
-    } else if (!(verb_ == "GET" && !hasBody) && !(verb_ == "POST" && hasBody)) {
-        curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, verb_.constData());
+    } else if (!(m_verb == "GET" && !hasBody) && !(m_verb == "POST" && hasBody)) {
+        curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, m_verb.constData());
     }
 
     // Never served from a cache on the way, and no waiting for a "100 Continue".
@@ -259,9 +259,9 @@ bool QzInternetRequestSync::SendRequest(const QString& headers, const QByteArray
     }
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, list);
 
-    closeRequested_ = false;
-    request_ = &transfer;
-    requestOpen_ = true;
+    m_closeRequested = false;
+    m_request = &transfer;
+    m_requestOpen = true;
     const CURLcode result = curl_easy_perform(handle);
 
     bool ok = false;
@@ -280,7 +280,7 @@ bool QzInternetRequestSync::SendRequest(const QString& headers, const QByteArray
         }
     } else if (transfer.stageFailed && !transfer.refused && !transfer.cancelled) {
         lastError = static_cast<std::uint32_t>(transfer.stageError);
-    } else if (transfer.refused || transfer.cancelled || closeRequested_.load()) {
+    } else if (transfer.refused || transfer.cancelled || m_closeRequested.load()) {
         lastError = 0;
     } else if (transfer.tooLarge) {
         lastError = CURLE_FILESIZE_EXCEEDED;
@@ -288,9 +288,9 @@ bool QzInternetRequestSync::SendRequest(const QString& headers, const QByteArray
         lastError = static_cast<std::uint32_t>(result);
     }
 
-    requestOpen_ = false;
-    request_ = nullptr;
-    closeRequested_ = false;
+    m_requestOpen = false;
+    m_request = nullptr;
+    m_closeRequested = false;
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, nullptr);
     curl_slist_free_all(list);
     return ok;
@@ -364,7 +364,7 @@ bool QzInternetRequestSync::HeaderStage(Transfer& transfer) {
             filter->Progress(0, transfer.length);
         }
     }
-    if (closeRequested_.load()) {
+    if (m_closeRequested.load()) {
         // The filter's Begin refused the transfer by closing the request.
         transfer.stageFailed = true;
         transfer.cancelled = true;
@@ -375,7 +375,7 @@ bool QzInternetRequestSync::HeaderStage(Transfer& transfer) {
 }
 
 QString QzInternetRequestSync::QueryHeader(int infoLevel) const {
-    if (!requestOpen_.load() || request_ == nullptr) {
+    if (!m_requestOpen.load() || m_request == nullptr) {
         return {};
     }
     const char* name = nullptr;
@@ -398,12 +398,12 @@ QString QzInternetRequestSync::QueryHeader(int infoLevel) const {
     default:
         return {};
     }
-    return QString::fromLatin1(responseHeader(request_->handle, name));
+    return QString::fromLatin1(responseHeader(m_request->handle, name));
 }
 
 void QzInternetRequestSync::CloseRequest() {
-    if (requestOpen_.load()) {
-        closeRequested_ = true;
+    if (m_requestOpen.load()) {
+        m_closeRequested = true;
     }
 }
 

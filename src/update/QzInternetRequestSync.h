@@ -120,8 +120,8 @@ public:
     std::uint32_t maxResponseBody = 64u * 1024u * 1024u;
 
     // Whether the open connection is secure, and the server it is connected to (empty when none).
-    bool connectedSecure() const { return secure_; }
-    const QString& connectedServer() const { return server_; }
+    bool connectedSecure() const { return m_secure; }
+    const QString& connectedServer() const { return m_server; }
 
 private:
     struct Transfer;
@@ -130,18 +130,18 @@ private:
     void CloseConnection();
     bool HeaderStage(Transfer& transfer);
 
-    bool secure_ = false;
-    QString server_;
+    bool m_secure = false;
+    QString m_server;
     // The connection: a libcurl easy handle, which keeps its connection open between transfers.
-    void* connection_ = nullptr;
+    void* m_connection = nullptr;
     // The request in progress, or null (only touched on the requesting thread).
-    Transfer* request_ = nullptr;
+    Transfer* m_request = nullptr;
     // Set by CloseRequest while a request is in progress; read by the transfer's callbacks.
-    std::atomic<bool> closeRequested_{false};
-    std::atomic<bool> requestOpen_{false};
+    std::atomic<bool> m_closeRequested{false};
+    std::atomic<bool> m_requestOpen{false};
     // Where the next request goes; filled in by Request before SendRequest.
-    QByteArray url_;
-    QByteArray verb_;
+    QByteArray m_url;
+    QByteArray m_verb;
 };
 
 } // namespace plyfold

@@ -49,13 +49,13 @@ void putString(QByteArray& out, const QString& text) {
 // failed read leaves the reader failed for good.
 class Reader {
 public:
-    explicit Reader(QByteArrayView bytes) : data_(bytes) {}
+    explicit Reader(QByteArrayView bytes) : m_data(bytes) {}
 
-    bool ok() const { return ok_; }
-    qsizetype remaining() const { return data_.size() - pos_; }
+    bool ok() const { return m_ok; }
+    qsizetype remaining() const { return m_data.size() - m_pos; }
 
-    std::uint16_t u16() { return take(2) ? qFromLittleEndian<std::uint16_t>(at(pos_ - 2)) : 0; }
-    std::uint32_t u32() { return take(4) ? qFromLittleEndian<std::uint32_t>(at(pos_ - 4)) : 0; }
+    std::uint16_t u16() { return take(2) ? qFromLittleEndian<std::uint16_t>(at(m_pos - 2)) : 0; }
+    std::uint32_t u32() { return take(4) ? qFromLittleEndian<std::uint32_t>(at(m_pos - 4)) : 0; }
     ModuleVersion version() {
         ModuleVersion v;
         v.major = u16();
@@ -66,34 +66,34 @@ public:
     }
     QByteArrayView bytes(std::uint32_t length) {
         // Compared in 64 bits: a length near 4 GiB must not wrap around.
-        if (!ok_ || static_cast<std::uint64_t>(length) > static_cast<std::uint64_t>(remaining())) {
-            ok_ = false;
+        if (!m_ok || static_cast<std::uint64_t>(length) > static_cast<std::uint64_t>(remaining())) {
+            m_ok = false;
             return {};
         }
-        const QByteArrayView view = data_.sliced(pos_, length);
-        pos_ += length;
+        const QByteArrayView view = m_data.sliced(m_pos, length);
+        m_pos += length;
         return view;
     }
     QString string() {
         const std::uint32_t length = u32();
         const QByteArrayView text = bytes(length);
-        return ok_ ? QString::fromUtf8(text) : QString();
+        return m_ok ? QString::fromUtf8(text) : QString();
     }
 
 private:
     bool take(qsizetype count) {
-        if (!ok_ || remaining() < count) {
-            ok_ = false;
+        if (!m_ok || remaining() < count) {
+            m_ok = false;
             return false;
         }
-        pos_ += count;
+        m_pos += count;
         return true;
     }
-    const char* at(qsizetype offset) const { return data_.data() + offset; }
+    const char* at(qsizetype offset) const { return m_data.data() + offset; }
 
-    QByteArrayView data_;
-    qsizetype pos_ = 0;
-    bool ok_ = true;
+    QByteArrayView m_data;
+    qsizetype m_pos = 0;
+    bool m_ok = true;
 };
 
 struct PkeyFree {
@@ -338,23 +338,23 @@ bool DeriveEnvelopeKey(QByteArrayView secret, unsigned char (&key)[32], unsigned
 }
 
 UpdateEnvelope::UpdateEnvelope(QByteArray publicKeyBlob)
-    : publicKeyBlob_(std::move(publicKeyBlob)) {}
+    : m_publicKeyBlob(std::move(publicKeyBlob)) {}
 
 bool UpdateEnvelope::Seal(QByteArrayView plain, QByteArray* envelope) {
     envelope->clear();
-    errorText_.clear();
+    m_errorText.clear();
     RsaPublicKeyParts parts;
     std::unique_ptr<EVP_PKEY, PkeyFree> key;
-    if (ParsePublicKeyBlob(publicKeyBlob_, &parts)) {
+    if (ParsePublicKeyBlob(m_publicKeyBlob, &parts)) {
         key = makeRsaPublicKey(parts);
     }
     if (!key) {
-        errorText_ = QStringLiteral("Public key not specified");
+        m_errorText = QStringLiteral("Public key not specified");
         return false;
     }
     const int keySize = EVP_PKEY_get_size(key.get());
     if (keySize <= kOaepSha1Overhead) {
-        errorText_ = QStringLiteral("RSA Key is too small. Use a larger key");
+        m_errorText = QStringLiteral("RSA Key is too small. Use a larger key");
         return false;
     }
 
@@ -363,7 +363,7 @@ bool UpdateEnvelope::Seal(QByteArrayView plain, QByteArray* envelope) {
     if (RAND_bytes(reinterpret_cast<unsigned char*>(secret.data()),
                    static_cast<int>(secret.size())) != 1) {
         wipe();
-        errorText_ = QStringLiteral("Failed to generate a random session key");
+        m_errorText = QStringLiteral("Failed to generate a random session key");
         return false;
     }
 
@@ -376,20 +376,20 @@ bool UpdateEnvelope::Seal(QByteArrayView plain, QByteArray* envelope) {
         EVP_PKEY_encrypt(rsa.get(), nullptr, &sealedLength, bytesOf(secret),
                          static_cast<size_t>(secret.size())) != 1) {
         wipe();
-        errorText_ = QStringLiteral("Failed to encrypt the session key");
+        m_errorText = QStringLiteral("Failed to encrypt the session key");
         return false;
     }
     QByteArray sealedSecret(static_cast<qsizetype>(sealedLength), '\0');
     if (EVP_PKEY_encrypt(rsa.get(), reinterpret_cast<unsigned char*>(sealedSecret.data()),
                          &sealedLength, bytesOf(secret), static_cast<size_t>(secret.size())) != 1) {
         wipe();
-        errorText_ = QStringLiteral("Failed to encrypt the session key");
+        m_errorText = QStringLiteral("Failed to encrypt the session key");
         return false;
     }
     // The server takes exactly the first key-size bytes as the sealed secret.
     if (sealedLength != static_cast<size_t>(keySize)) {
         wipe();
-        errorText_ = QStringLiteral("Failed to store encrypted session key in output");
+        m_errorText = QStringLiteral("Failed to store encrypted session key in output");
         return false;
     }
     sealedSecret.resize(keySize);
@@ -402,7 +402,7 @@ bool UpdateEnvelope::Seal(QByteArrayView plain, QByteArray* envelope) {
     if (!derived || !aes ||
         EVP_EncryptInit_ex(aes.get(), EVP_aes_256_cbc(), nullptr, aesKey, iv) != 1) {
         OPENSSL_cleanse(aesKey, sizeof aesKey);
-        errorText_ = QStringLiteral("Failed to encrypt content");
+        m_errorText = QStringLiteral("Failed to encrypt content");
         return false;
     }
     OPENSSL_cleanse(aesKey, sizeof aesKey);
@@ -410,13 +410,13 @@ bool UpdateEnvelope::Seal(QByteArrayView plain, QByteArray* envelope) {
     int written = 0;
     if (EVP_EncryptUpdate(aes.get(), reinterpret_cast<unsigned char*>(cipher.data()), &written,
                           bytesOf(plain), static_cast<int>(plain.size())) != 1) {
-        errorText_ = QStringLiteral("Failed to encrypt content");
+        m_errorText = QStringLiteral("Failed to encrypt content");
         return false;
     }
     int tail = 0;
     if (EVP_EncryptFinal_ex(aes.get(), reinterpret_cast<unsigned char*>(cipher.data()) + written,
                             &tail) != 1) {
-        errorText_ = QStringLiteral("Failed to finalize encrypted content");
+        m_errorText = QStringLiteral("Failed to finalize encrypted content");
         return false;
     }
     cipher.resize(written + tail);

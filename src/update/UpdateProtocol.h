@@ -104,11 +104,11 @@ public:
     bool Seal(QByteArrayView plain, QByteArray* envelope);
 
     // The text of the last failure, empty after a success.
-    const QString& errorText() const { return errorText_; }
+    const QString& errorText() const { return m_errorText; }
 
 private:
-    QByteArray publicKeyBlob_;
-    QString errorText_;
+    QByteArray m_publicKeyBlob;
+    QString m_errorText;
 };
 
 // EVP_BytesToKey over the session secret as the envelope uses it: 32 bytes of AES-256 key and 16

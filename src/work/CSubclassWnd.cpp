@@ -12,22 +12,22 @@ namespace plyfold {
 // installed filter first, which makes the newest hook the head of a window's chain.
 class SubclassFilter : public QObject {
 public:
-    explicit SubclassFilter(CSubclassWnd* hook) : hook_(hook) {}
+    explicit SubclassFilter(CSubclassWnd* hook) : m_hook(hook) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        return hook_->WindowProc(watched, event);
+        return m_hook->WindowProc(watched, event);
     }
 
 private:
-    CSubclassWnd* hook_;
+    CSubclassWnd* m_hook;
 };
 
-CSubclassWnd::CSubclassWnd() : filter_(std::make_unique<SubclassFilter>(this)) {}
+CSubclassWnd::CSubclassWnd() : m_filter(std::make_unique<SubclassFilter>(this)) {}
 
 CSubclassWnd::~CSubclassWnd() {
     // Not through the virtual Unsubclass: the derived part is already gone.
-    while (!attachments_.empty()) {
-        Detach(attachments_.back().window);
+    while (!m_attachments.empty()) {
+        Detach(m_attachments.back().window);
     }
 }
 
@@ -39,16 +39,16 @@ bool CSubclassWnd::Subclass(QObject* window) {
         }
         return false;
     }
-    if (IsSubclassed(window) || window->thread() != filter_->thread()) {
+    if (IsSubclassed(window) || window->thread() != m_filter->thread()) {
         return false;
     }
     // Destruction of the window detaches the hook. The window emits destroyed() before it deletes
     // its children and before its final QEvent::Destroy.
     QMetaObject::Connection connection = QObject::connect(
-        window, &QObject::destroyed, filter_.get(), [this, window] { WindowDestroyed(window); },
+        window, &QObject::destroyed, m_filter.get(), [this, window] { WindowDestroyed(window); },
         Qt::DirectConnection);
-    attachments_.push_back(Attachment{window, connection});
-    window->installEventFilter(filter_.get());
+    m_attachments.push_back(Attachment{window, connection});
+    window->installEventFilter(m_filter.get());
     return true;
 }
 
@@ -61,14 +61,14 @@ bool CSubclassWnd::Unsubclass(QObject* window) {
 }
 
 bool CSubclassWnd::IsSubclassed(const QObject* window) const {
-    return std::any_of(attachments_.begin(), attachments_.end(),
+    return std::any_of(m_attachments.begin(), m_attachments.end(),
                        [window](const Attachment& a) { return a.window == window; });
 }
 
 std::vector<QObject*> CSubclassWnd::Windows() const {
     std::vector<QObject*> windows;
-    windows.reserve(attachments_.size());
-    for (const Attachment& a : attachments_) {
+    windows.reserve(m_attachments.size());
+    for (const Attachment& a : m_attachments) {
         windows.push_back(a.window);
     }
     return windows;
@@ -79,16 +79,16 @@ bool CSubclassWnd::WindowProc(QObject* /*window*/, QEvent* /*event*/) {
 }
 
 void CSubclassWnd::Detach(QObject* window) {
-    const auto it = std::find_if(attachments_.begin(), attachments_.end(),
+    const auto it = std::find_if(m_attachments.begin(), m_attachments.end(),
                                  [window](const Attachment& a) { return a.window == window; });
-    if (it == attachments_.end()) {
+    if (it == m_attachments.end()) {
         return;
     }
     QObject::disconnect(it->destroyedConnection);
-    attachments_.erase(it);
+    m_attachments.erase(it);
     // Removing a filter from a window in the middle of delivering one of its events is safe: Qt
     // only blanks the entry and skips it.
-    window->removeEventFilter(filter_.get());
+    window->removeEventFilter(m_filter.get());
 }
 
 void CSubclassWnd::WindowDestroyed(QObject* window) {

@@ -63,8 +63,8 @@ private:
     void WindowDestroyed(QObject* window);
 
     // The event filter installed on every window of this hook.
-    std::unique_ptr<QObject> filter_;
-    std::vector<Attachment> attachments_;
+    std::unique_ptr<QObject> m_filter;
+    std::vector<Attachment> m_attachments;
 };
 
 } // namespace plyfold

@@ -38,31 +38,31 @@ public:
     NotifyData(std::nullptr_t) {}
     NotifyData(CDoc* doc) {
         if (doc != nullptr) {
-            value_ = doc;
+            m_value = doc;
         }
     }
     NotifyData(const PageRetrievedInfo* page) {
         if (page != nullptr) {
-            value_ = page;
+            m_value = page;
         }
     }
 
-    bool empty() const { return std::holds_alternative<std::monostate>(value_); }
+    bool empty() const { return std::holds_alternative<std::monostate>(m_value); }
     // The document, or null when the datum is not one.
     CDoc* doc() const {
-        const auto* doc = std::get_if<CDoc*>(&value_);
+        const auto* doc = std::get_if<CDoc*>(&m_value);
         return doc != nullptr ? *doc : nullptr;
     }
     // The retrieved page, or null when the datum is not one.
     const PageRetrievedInfo* page() const {
-        const auto* page = std::get_if<const PageRetrievedInfo*>(&value_);
+        const auto* page = std::get_if<const PageRetrievedInfo*>(&m_value);
         return page != nullptr ? *page : nullptr;
     }
 
     friend bool operator==(const NotifyData&, const NotifyData&) = default;
 
 private:
-    std::variant<std::monostate, CDoc*, const PageRetrievedInfo*> value_;
+    std::variant<std::monostate, CDoc*, const PageRetrievedInfo*> m_value;
 };
 
 class EventNotify {

@@ -22,29 +22,29 @@ class ProgressUpdateEvent : public RegisteredMessageEvent {
 public:
     ProgressUpdateEvent(QEvent::Type type, const NewProgressHandler* owner,
                         const ProgressUpdate* update)
-        : RegisteredMessageEvent(type, 0, reinterpret_cast<quintptr>(update)), owner_(owner) {}
+        : RegisteredMessageEvent(type, 0, reinterpret_cast<quintptr>(update)), m_owner(owner) {}
 
-    const NewProgressHandler* owner() const { return owner_; }
+    const NewProgressHandler* owner() const { return m_owner; }
 
 private:
-    const NewProgressHandler* owner_;
+    const NewProgressHandler* m_owner;
 };
 
 } // namespace
 
 NewProgressHandler::NewProgressHandler()
-    : messageType_(RegisteredMessage(QString::fromLatin1(MessageName::NewProgressUpdate))) {}
+    : m_messageType(RegisteredMessage(QString::fromLatin1(MessageName::NewProgressUpdate))) {}
 
 NewProgressHandler::~NewProgressHandler() {
     // Not the virtual calls of a derived class: its part is gone already.
     NewProgressHandler::Flush();
-    displays_.clear();
+    m_displays.clear();
     QObject* window = nullptr;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        window = targetWindow_;
-        targetWindow_ = nullptr;
-        pending_.clear();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        window = m_targetWindow;
+        m_targetWindow = nullptr;
+        m_pending.clear();
     }
     if (window != nullptr) {
         CSubclassWnd::Unsubclass(window);
@@ -52,13 +52,13 @@ NewProgressHandler::~NewProgressHandler() {
 }
 
 void NewProgressHandler::Reset() {
-    text_.clear();
-    min_ = 0;
-    max_ = 10;
-    pos_ = 0;
-    marquee_ = false;
-    cancelled_ = false;
-    finished_ = false;
+    m_text.clear();
+    m_min = 0;
+    m_max = 10;
+    m_pos = 0;
+    m_marquee = false;
+    m_cancelled = false;
+    m_finished = false;
 }
 
 void NewProgressHandler::SetRange(int min, int max, int pos) {
@@ -100,7 +100,7 @@ void NewProgressHandler::EnableCancel(bool enable) {
 }
 
 NewProgressDisplay* NewProgressHandler::CurrentDisplay() {
-    return displays_.empty() ? nullptr : displays_.back();
+    return m_displays.empty() ? nullptr : m_displays.back();
 }
 
 bool NewProgressHandler::AttachToWindow(QObject* window) {
@@ -117,58 +117,58 @@ bool NewProgressHandler::AttachToWindow(QObject* window) {
         return false;
     }
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        targetWindow_ = window;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_targetWindow = window;
     }
     Subclass(window);
     return true;
 }
 
 QObject* NewProgressHandler::targetWindow() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return targetWindow_;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_targetWindow;
 }
 
 void NewProgressHandler::UserCancel() {
-    cancelled_ = true;
+    m_cancelled = true;
 }
 
 void NewProgressHandler::AddDisplay(NewProgressDisplay* display) {
     if (display == nullptr || HasDisplay(display)) {
         return;
     }
-    displays_.push_back(display);
+    m_displays.push_back(display);
     BringUpToDate(display);
 }
 
 void NewProgressHandler::RemoveDisplay(NewProgressDisplay* display) {
-    const auto it = std::find(displays_.begin(), displays_.end(), display);
-    if (it == displays_.end()) {
+    const auto it = std::find(m_displays.begin(), m_displays.end(), display);
+    if (it == m_displays.end()) {
         return;
     }
-    const bool wasActive = it + 1 == displays_.end();
-    displays_.erase(it);
-    if (wasActive && !displays_.empty()) {
-        BringUpToDate(displays_.back());
+    const bool wasActive = it + 1 == m_displays.end();
+    m_displays.erase(it);
+    if (wasActive && !m_displays.empty()) {
+        BringUpToDate(m_displays.back());
     }
 }
 
 bool NewProgressHandler::HasDisplay(const NewProgressDisplay* display) const {
-    return std::find(displays_.begin(), displays_.end(), display) != displays_.end();
+    return std::find(m_displays.begin(), m_displays.end(), display) != m_displays.end();
 }
 
 void NewProgressHandler::BringUpToDate(NewProgressDisplay* display) {
-    if (finished_) {
+    if (m_finished) {
         display->Finished(0, 0);
         return;
     }
-    display->EnableCancel(cancelEnabled_);
-    if (marquee_) {
+    display->EnableCancel(m_cancelEnabled);
+    if (m_marquee) {
         display->SetMarquee();
-        display->SetText(text_, -1);
+        display->SetText(m_text, -1);
     } else {
-        display->SetRange(min_, max_, pos_);
-        display->SetText(text_, pos_);
+        display->SetRange(m_min, m_max, m_pos);
+        display->SetText(m_text, m_pos);
     }
 }
 
@@ -179,37 +179,37 @@ void NewProgressHandler::Dispatch(std::unique_ptr<ProgressUpdate> update) {
     NewProgressDisplay* display = CurrentDisplay();
     switch (update->kind) {
     case ProgressUpdate::Range:
-        min_ = update->min;
-        max_ = update->max;
-        pos_ = update->pos;
-        marquee_ = false;
+        m_min = update->min;
+        m_max = update->max;
+        m_pos = update->pos;
+        m_marquee = false;
         if (display != nullptr) {
-            display->SetRange(min_, max_, pos_);
+            display->SetRange(m_min, m_max, m_pos);
         }
         break;
     case ProgressUpdate::Text:
         if (update->pos != -1) {
-            pos_ = update->pos;
+            m_pos = update->pos;
         }
-        text_ = update->text;
+        m_text = update->text;
         if (display != nullptr) {
-            display->SetText(text_, pos_);
+            display->SetText(m_text, m_pos);
         }
         break;
     case ProgressUpdate::Marquee:
-        marquee_ = true;
+        m_marquee = true;
         if (display != nullptr) {
             display->SetMarquee();
         }
         break;
     case ProgressUpdate::Pos:
-        pos_ = update->pos;
+        m_pos = update->pos;
         if (display != nullptr) {
-            display->SetPos(pos_);
+            display->SetPos(m_pos);
         }
         break;
     case ProgressUpdate::Finish:
-        finished_ = true;
+        m_finished = true;
         // A display that lets go of the result removes itself; the next one is offered it. A
         // display that declines but stays would be offered it for ever: stop there.
         while (display != nullptr && !display->Finished(update->code, update->value)) {
@@ -221,9 +221,9 @@ void NewProgressHandler::Dispatch(std::unique_ptr<ProgressUpdate> update) {
         }
         break;
     case ProgressUpdate::EnableCancel:
-        cancelEnabled_ = update->enable;
+        m_cancelEnabled = update->enable;
         if (display != nullptr) {
-            display->EnableCancel(cancelEnabled_);
+            display->EnableCancel(m_cancelEnabled);
         }
         break;
     default:
@@ -232,28 +232,28 @@ void NewProgressHandler::Dispatch(std::unique_ptr<ProgressUpdate> update) {
 }
 
 void NewProgressHandler::Post(std::unique_ptr<ProgressUpdate> update) {
-    if (!update || messageType_ == QEvent::None) {
+    if (!update || m_messageType == QEvent::None) {
         return;
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (targetWindow_ == nullptr) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_targetWindow == nullptr) {
         return; // nobody would ever apply it
     }
     update->handler = this;
     const ProgressUpdate* raw = update.get();
-    pending_.push_back(std::move(update));
+    m_pending.push_back(std::move(update));
     // Posted under the lock: the target cannot be destroyed and forgotten meanwhile (forgetting
     // it takes the lock, and a destroyed object drops the events posted to it).
-    QCoreApplication::postEvent(targetWindow_, new ProgressUpdateEvent(messageType_, this, raw));
+    QCoreApplication::postEvent(m_targetWindow, new ProgressUpdateEvent(m_messageType, this, raw));
 }
 
 std::unique_ptr<ProgressUpdate> NewProgressHandler::TakePending() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (pending_.empty()) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_pending.empty()) {
         return nullptr;
     }
-    std::unique_ptr<ProgressUpdate> update = std::move(pending_.front());
-    pending_.pop_front();
+    std::unique_ptr<ProgressUpdate> update = std::move(m_pending.front());
+    m_pending.pop_front();
     return update;
 }
 
@@ -265,25 +265,25 @@ void NewProgressHandler::Flush() {
 }
 
 std::size_t NewProgressHandler::PendingCount() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return pending_.size();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pending.size();
 }
 
 NewProgressHandler::State NewProgressHandler::state() const {
     State s;
-    s.text = text_;
-    s.min = min_;
-    s.max = max_;
-    s.pos = pos_;
-    s.marquee = marquee_;
-    s.cancelled = cancelled_;
-    s.finished = finished_;
-    s.cancelEnabled = cancelEnabled_;
+    s.text = m_text;
+    s.min = m_min;
+    s.max = m_max;
+    s.pos = m_pos;
+    s.marquee = m_marquee;
+    s.cancelled = m_cancelled;
+    s.finished = m_finished;
+    s.cancelEnabled = m_cancelEnabled;
     return s;
 }
 
 bool NewProgressHandler::WindowProc(QObject* window, QEvent* event) {
-    if (event->type() == messageType_ && messageType_ != QEvent::None) {
+    if (event->type() == m_messageType && m_messageType != QEvent::None) {
         const auto* message = dynamic_cast<const ProgressUpdateEvent*>(event);
         if (message != nullptr && message->owner() == this) {
             // The oldest pending update is the one this message was posted for, unless a Flush
@@ -300,9 +300,9 @@ bool NewProgressHandler::WindowProc(QObject* window, QEvent* event) {
 
 bool NewProgressHandler::Unsubclass(QObject* window) {
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (window != nullptr && window == targetWindow_) {
-            targetWindow_ = nullptr;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (window != nullptr && window == m_targetWindow) {
+            m_targetWindow = nullptr;
         }
     }
     return CSubclassWnd::Unsubclass(window);

@@ -90,7 +90,7 @@ public:
     void Finished(int code, std::intptr_t value) override;
     void EnableCancel(bool enable) override;
     // The user's cancel flag, for worker threads.
-    const std::atomic<bool>* CancelledFlag() override { return &cancelled_; }
+    const std::atomic<bool>* CancelledFlag() override { return &m_cancelled; }
     // The active display (the last one added), or null.
     NewProgressDisplay* CurrentDisplay() override;
 
@@ -139,23 +139,23 @@ private:
     std::unique_ptr<ProgressUpdate> TakePending();
     void BringUpToDate(NewProgressDisplay* display);
 
-    const QEvent::Type messageType_;
+    const QEvent::Type m_messageType;
 
     // Saved state (user-interface thread), apart from the cancelled flag that workers read.
-    QString text_;
-    int min_ = 0;
-    int max_ = 100;
-    int pos_ = 0;
-    bool marquee_ = true;
-    std::atomic<bool> cancelled_{false};
-    bool finished_ = true;
-    bool cancelEnabled_ = true;
-    std::vector<NewProgressDisplay*> displays_;
+    QString m_text;
+    int m_min = 0;
+    int m_max = 100;
+    int m_pos = 0;
+    bool m_marquee = true;
+    std::atomic<bool> m_cancelled{false};
+    bool m_finished = true;
+    bool m_cancelEnabled = true;
+    std::vector<NewProgressDisplay*> m_displays;
 
     // Guards the target window and the pending queue, which workers touch when they post.
-    mutable std::mutex mutex_;
-    QObject* targetWindow_ = nullptr;
-    std::deque<std::unique_ptr<ProgressUpdate>> pending_;
+    mutable std::mutex m_mutex;
+    QObject* m_targetWindow = nullptr;
+    std::deque<std::unique_ptr<ProgressUpdate>> m_pending;
 };
 
 } // namespace plyfold

@@ -7,16 +7,16 @@ namespace plyfold {
 
 bool QzLockable::Lock(std::uint32_t timeoutMs) {
     if (timeoutMs == kInfinite) {
-        mutex_.lock();
+        m_mutex.lock();
         return true;
     }
     // The mutex takes its limit as an int: a longer one (over 24 days) is cut to that.
     constexpr auto kLongest = static_cast<std::uint32_t>(std::numeric_limits<int>::max());
-    return mutex_.tryLock(static_cast<int>(std::min(timeoutMs, kLongest)));
+    return m_mutex.tryLock(static_cast<int>(std::min(timeoutMs, kLongest)));
 }
 
 void QzLockable::Unlock() {
-    mutex_.unlock();
+    m_mutex.unlock();
 }
 
 } // namespace plyfold

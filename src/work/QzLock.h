@@ -30,22 +30,22 @@ public:
 
 private:
     // Uncontended it costs an atomic operation; it waits with a limit only when asked to.
-    QMutex mutex_;
+    QMutex m_mutex;
 };
 
 // Locks a QzLockable (waiting without limit) for the lifetime of the holder.
 class QzLock {
 public:
-    explicit QzLock(QzLockable* lockable) : lockable_(lockable) {
-        lockable_->Lock(QzLockable::kInfinite);
+    explicit QzLock(QzLockable* lockable) : m_lockable(lockable) {
+        m_lockable->Lock(QzLockable::kInfinite);
     }
     explicit QzLock(QzLockable& lockable) : QzLock(&lockable) {}
     QzLock(const QzLock&) = delete;
     QzLock& operator=(const QzLock&) = delete;
-    virtual ~QzLock() { lockable_->Unlock(); }
+    virtual ~QzLock() { m_lockable->Unlock(); }
 
 private:
-    QzLockable* lockable_;
+    QzLockable* m_lockable;
 };
 
 } // namespace plyfold

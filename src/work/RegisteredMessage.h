@@ -29,14 +29,14 @@ QEvent::Type RegisteredMessage(const QString& name);
 class RegisteredMessageEvent : public QEvent {
 public:
     RegisteredMessageEvent(QEvent::Type type, quintptr wParam, quintptr lParam)
-        : QEvent(type), wParam_(wParam), lParam_(lParam) {}
+        : QEvent(type), m_wParam(wParam), m_lParam(lParam) {}
 
-    quintptr wParam() const { return wParam_; }
-    quintptr lParam() const { return lParam_; }
+    quintptr wParam() const { return m_wParam; }
+    quintptr lParam() const { return m_lParam; }
 
 private:
-    quintptr wParam_;
-    quintptr lParam_;
+    quintptr m_wParam;
+    quintptr m_lParam;
 };
 
 // Posts the named message to the receiver's thread (QCoreApplication::postEvent). Returns false,

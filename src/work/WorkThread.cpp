@@ -12,12 +12,12 @@ namespace {
 // A QzLockable seen as a BasicLockable, so that a condition variable can release and take it again.
 class LockableRef {
 public:
-    explicit LockableRef(QzLockable& lockable) : lockable_(lockable) {}
-    void lock() { lockable_.Lock(QzLockable::kInfinite); }
-    void unlock() { lockable_.Unlock(); }
+    explicit LockableRef(QzLockable& lockable) : m_lockable(lockable) {}
+    void lock() { m_lockable.Lock(QzLockable::kInfinite); }
+    void unlock() { m_lockable.Unlock(); }
 
 private:
-    QzLockable& lockable_;
+    QzLockable& m_lockable;
 };
 
 } // namespace
@@ -57,40 +57,40 @@ struct WorkThread::Session {
     bool wakeSignalled = false; // guarded by mutex
 };
 
-WorkThread::WorkThread(bool useWakeEvent) : useWakeEvent_(useWakeEvent) {}
+WorkThread::WorkThread(bool useWakeEvent) : m_useWakeEvent(useWakeEvent) {}
 
 WorkThread::~WorkThread() {
-    std::lock_guard<std::mutex> control(controlMutex_);
-    if (thread_.joinable()) {
+    std::lock_guard<std::mutex> control(m_controlMutex);
+    if (m_thread.joinable()) {
         StopLocked(500);
         // Only left joinable when destroyed from its own worker: nothing can wait for it then.
-        if (thread_.joinable()) {
-            thread_.detach();
+        if (m_thread.joinable()) {
+            m_thread.detach();
         }
     }
     DiscardQueue();
 }
 
 bool WorkThread::Start() {
-    std::lock_guard<std::mutex> control(controlMutex_);
-    if (thread_.joinable()) {
+    std::lock_guard<std::mutex> control(m_controlMutex);
+    if (m_thread.joinable()) {
         return false;
     }
-    auto session = std::make_shared<Session>(useWakeEvent_);
+    auto session = std::make_shared<Session>(m_useWakeEvent);
     {
         QzLock lock(this);
-        session_ = session;
-        completedCount_ = 0;
+        m_session = session;
+        m_completedCount = 0;
         ClearCurrentLocked();
     }
     try {
-        thread_ = std::thread(&WorkThread::ThreadMain, this, session);
+        m_thread = std::thread(&WorkThread::ThreadMain, this, session);
     } catch (const std::exception&) {
         QzLock lock(this);
-        session_.reset();
+        m_session.reset();
         return false;
     }
-    workerId_ = thread_.get_id();
+    m_workerId = m_thread.get_id();
     return true;
 }
 
@@ -101,8 +101,8 @@ bool WorkThread::AddItem(WorkItem* item) {
     std::shared_ptr<Session> session;
     {
         QzLock lock(this);
-        queue_.push_back(item);
-        session = session_;
+        m_queue.push_back(item);
+        session = m_session;
     }
     // A new item wakes a waiting worker at once, with or without a wake event: a polling worker
     // would otherwise leave it queued for up to a whole poll interval.
@@ -117,30 +117,30 @@ bool WorkThread::AddItem(std::unique_ptr<WorkItem> item) {
 }
 
 bool WorkThread::Stop(std::uint32_t timeoutMs) {
-    if (std::this_thread::get_id() == workerId_.load()) {
+    if (std::this_thread::get_id() == m_workerId.load()) {
         return false; // the worker cannot wait for itself
     }
-    std::lock_guard<std::mutex> control(controlMutex_);
+    std::lock_guard<std::mutex> control(m_controlMutex);
     return StopLocked(timeoutMs);
 }
 
 bool WorkThread::StopLocked(std::uint32_t timeoutMs) {
-    if (!thread_.joinable() || std::this_thread::get_id() == thread_.get_id()) {
+    if (!m_thread.joinable() || std::this_thread::get_id() == m_thread.get_id()) {
         return false;
     }
     std::shared_ptr<Session> session;
     {
         QzLock lock(this);
-        session = session_;
+        session = m_session;
     }
     const auto clear = [this] {
-        workerId_ = std::thread::id();
+        m_workerId = std::thread::id();
         QzLock lock(this);
-        session_.reset();
+        m_session.reset();
     };
     if (!session->running) {
         // The worker left its loop on its own: release it, but nothing was running to stop.
-        thread_.join();
+        m_thread.join();
         clear();
         return false;
     }
@@ -154,11 +154,11 @@ bool WorkThread::StopLocked(std::uint32_t timeoutMs) {
     }
     {
         QzLock lock(this);
-        if (current_ != nullptr) {
-            if (current_->cancelFlag.load() != &alwaysCancelled) {
-                current_->cancelFlag = &session->stopRequested;
+        if (m_current != nullptr) {
+            if (m_current->cancelFlag.load() != &alwaysCancelled) {
+                m_current->cancelFlag = &session->stopRequested;
             }
-            current_->Cancel();
+            m_current->Cancel();
         }
     }
     session->cv.notify_all();
@@ -186,14 +186,14 @@ bool WorkThread::StopLocked(std::uint32_t timeoutMs) {
         }
     }
     if (finished) {
-        thread_.join();
+        m_thread.join();
     } else {
         // The abandoned worker now owns its item and deletes it when Run returns.
         {
             QzLock lock(this);
             ClearCurrentLocked();
         }
-        thread_.detach();
+        m_thread.detach();
     }
     clear();
     DiscardQueue();
@@ -201,20 +201,21 @@ bool WorkThread::StopLocked(std::uint32_t timeoutMs) {
 }
 
 void WorkThread::CancelCurrent(bool wait) {
-    WorkItem* item = current_;
+    WorkItem* item = m_current;
     if (item == nullptr) {
         Unlock();
         return;
     }
-    const std::uint64_t serial = currentSerial_;
-    const bool fromOwnItem = currentThread_ == std::this_thread::get_id();
+    const std::uint64_t serial = m_currentSerial;
+    const bool fromOwnItem = m_currentThread == std::this_thread::get_id();
     item->cancelFlag = &alwaysCancelled;
     item->Cancel();
     if (wait && !fromOwnItem) {
         // The wait releases the lock and takes it again to look; the item's end is signalled
         // under the lock, so it cannot pass unseen between a look and the wait.
         LockableRef held(*this);
-        currentEnded_.wait(held, [&] { return current_ == nullptr || currentSerial_ != serial; });
+        m_currentEnded.wait(held,
+                            [&] { return m_current == nullptr || m_currentSerial != serial; });
     }
     Unlock();
 }
@@ -228,7 +229,7 @@ void WorkThread::DiscardQueue() {
     std::deque<WorkItem*> items;
     {
         QzLock lock(this);
-        items.swap(queue_);
+        items.swap(m_queue);
     }
     for (WorkItem* item : items) {
         ItemDone(item);
@@ -236,8 +237,8 @@ void WorkThread::DiscardQueue() {
 }
 
 bool WorkThread::ProcessOne() {
-    std::lock_guard<std::mutex> control(controlMutex_);
-    if (thread_.joinable()) {
+    std::lock_guard<std::mutex> control(m_controlMutex);
+    if (m_thread.joinable()) {
         return false;
     }
     Session session(false);
@@ -247,26 +248,26 @@ bool WorkThread::ProcessOne() {
 
 bool WorkThread::IsRunning() {
     QzLock lock(this);
-    return session_ && session_->running;
+    return m_session && m_session->running;
 }
 
 std::uint32_t WorkThread::completedCount() {
     QzLock lock(this);
-    return completedCount_;
+    return m_completedCount;
 }
 
 void WorkThread::ClearCurrentLocked() {
-    current_ = nullptr;
-    currentThread_ = std::thread::id();
-    currentEnded_.notify_all();
+    m_current = nullptr;
+    m_currentThread = std::thread::id();
+    m_currentEnded.notify_all();
 }
 
 WorkItem* WorkThread::PopNext() {
-    if (queue_.empty()) {
+    if (m_queue.empty()) {
         return nullptr;
     }
-    WorkItem* item = queue_.front();
-    queue_.pop_front();
+    WorkItem* item = m_queue.front();
+    m_queue.pop_front();
     return item;
 }
 
@@ -309,9 +310,9 @@ WorkThread::RunResult WorkThread::RunOne(Session& session, std::unique_lock<std:
         }
         // Set before the item becomes current, so that a CancelCurrent right after is not undone.
         item->cancelFlag = &session.stopRequested;
-        current_ = item;
-        ++currentSerial_;
-        currentThread_ = std::this_thread::get_id();
+        m_current = item;
+        ++m_currentSerial;
+        m_currentThread = std::this_thread::get_id();
     }
 
     gate.unlock();
@@ -325,7 +326,7 @@ WorkThread::RunResult WorkThread::RunOne(Session& session, std::unique_lock<std:
     }
     {
         QzLock lock(this);
-        ++completedCount_;
+        ++m_completedCount;
         ClearCurrentLocked();
     }
     // The session's flag dies with this run of the thread, but ItemDone may hand the item on:
@@ -341,7 +342,7 @@ void WorkThread::WaitForWork() {
     std::shared_ptr<Session> session;
     {
         QzLock lock(this);
-        session = session_;
+        session = m_session;
     }
     if (!session) {
         std::this_thread::sleep_for(kPollInterval);

@@ -121,7 +121,7 @@ public:
     bool IsRunning();
     // Items run to completion since Start (abandoned items are not counted).
     std::uint32_t completedCount();
-    bool useWakeEvent() const { return useWakeEvent_; }
+    bool useWakeEvent() const { return m_useWakeEvent; }
 
 protected:
     // Removes and returns the first queued item, null when the queue is empty. The caller holds
@@ -132,7 +132,7 @@ protected:
     // worker thread (or the thread discarding the queue) without the lock held.
     virtual void ItemDone(WorkItem* item);
     // The item being run, or null. The caller holds the lock.
-    WorkItem* CurrentItem() const { return current_; }
+    WorkItem* CurrentItem() const { return m_current; }
 
 private:
     struct Session;
@@ -145,22 +145,22 @@ private:
     void WaitForWork();
     bool StopLocked(std::uint32_t timeoutMs);
 
-    const bool useWakeEvent_;
+    const bool m_useWakeEvent;
     // Serialises Start, Stop, ProcessOne and destruction.
-    std::mutex controlMutex_;
-    std::thread thread_;
-    std::atomic<std::thread::id> workerId_{};
+    std::mutex m_controlMutex;
+    std::thread m_thread;
+    std::atomic<std::thread::id> m_workerId{};
     // State shared with the worker started last; null when idle. Guarded by the lock.
-    std::shared_ptr<Session> session_;
+    std::shared_ptr<Session> m_session;
     // Guarded by the lock.
-    WorkItem* current_ = nullptr;
-    std::uint64_t currentSerial_ = 0;
-    std::thread::id currentThread_{};
+    WorkItem* m_current = nullptr;
+    std::uint64_t m_currentSerial = 0;
+    std::thread::id m_currentThread{};
     // Signalled (under the lock) whenever the current item stops being current; CancelCurrent
     // waits on it with the lock.
-    std::condition_variable_any currentEnded_;
-    std::uint32_t completedCount_ = 0;
-    std::deque<WorkItem*> queue_;
+    std::condition_variable_any m_currentEnded;
+    std::uint32_t m_completedCount = 0;
+    std::deque<WorkItem*> m_queue;
 };
 
 } // namespace plyfold

@@ -47,21 +47,21 @@ public:
 class FakeArea : public QWidget, public EventNotify, public CommandTarget {
 public:
     FakeArea(QWidget* parent, QString name, std::vector<Received>* log, int takes = 0)
-        : QWidget(parent), name_(std::move(name)), log_(log), takes_(takes) {
-        setObjectName(name_);
+        : QWidget(parent), m_name(std::move(name)), m_log(log), m_takes(takes) {
+        setObjectName(m_name);
         edit = new QLineEdit(this);
         edit->setGeometry(10, 10, 80, 22);
     }
     void Notify(NotifyCode code, NotifyData data) override {
-        Received r{name_, code, data, {}};
+        Received r{m_name, code, data, {}};
         if (code == NotifyCode::PageRetrieved && data.page() != nullptr) {
             r.page = *data.page();
         }
-        log_->push_back(r);
+        m_log->push_back(r);
     }
     bool OnCommand(int commandId) override {
         offered << commandId;
-        return commandId == takes_;
+        return commandId == m_takes;
     }
 
     QLineEdit* edit = nullptr;
@@ -69,9 +69,9 @@ public:
     QList<bool> lines; // true: a line down
 
 private:
-    QString name_;
-    std::vector<Received>* log_;
-    int takes_;
+    QString m_name;
+    std::vector<Received>* m_log;
+    int m_takes;
 };
 
 // Hooks that make two FakeAreas and remember them; the work area takes command `workTakes`.

@@ -326,6 +326,78 @@ TEST_F(MergeCommandProcess, ProgressLineOnlyAtATerminal) {
     EXPECT_EQ(test::PageCountOf(out("piped.pdf")), 788);
 }
 
+// Opening the inputs: a file that cannot be read is refused without a question, a file that needs
+// a password asks for it once (however often it is named) and refuses a wrong one, and a file
+// that forbids copying asks for the password that allows it. Page ranges are checked against the
+// page count of the file as it opened.
+TEST_F(MergeCommandProcess, InputsAskForPasswordsOnlyWhenOneWouldHelp) {
+    const QByteArray openPrompt = Msg(ids::IDS_ENTER_PASSWORD, {"c-r2.pdf"}).toLocal8Bit();
+    const QByteArray copyPrompt =
+        Msg(ids::IDS_COPY_PASSWORD, {"enc-R2,V1,O=master.pdf"}).toLocal8Bit();
+    const QString good = pdf("boxes.pdf") + ":1";
+    struct Case {
+        const char* name;
+        QStringList inputs;
+        std::vector<test::TerminalExchange> answers; // every prompt expected, in order
+        QString failure; // the message of a failed run; empty when the merge succeeds
+        int pages;       // of the merged file
+    };
+    const Case cases[] = {
+        {"unreadable",
+         {pdf("not-a-pdf.pdf"), good},
+         {},
+         Msg(ids::IDS_OPEN_FAILED, {pdf("not-a-pdf.pdf")}),
+         0},
+        {"damaged beyond repair",
+         {pdf("issue-99.pdf"), good},
+         {},
+         Msg(ids::IDS_OPEN_FAILED, {pdf("issue-99.pdf")}),
+         0},
+        {"damaged but repaired", {pdf("scan-bad.pdf"), good}, {}, {}, 2},
+        {"wrong open password",
+         {pdf("c-r2.pdf"), good},
+         {{openPrompt, "nope\n"}},
+         Msg(ids::IDS_OPEN_FAILED, {pdf("c-r2.pdf")}),
+         0},
+        {"named twice, asked once",
+         {pdf("c-r2.pdf") + ":30", pdf("c-r2.pdf") + ":1-2", good},
+         {{openPrompt, "user1\n"}},
+         {},
+         4},
+        {"range beyond the pages",
+         {pdf("c-r2.pdf") + ":29-31", good},
+         {{openPrompt, "user1\n"}},
+         QStringLiteral("pages '29-31' are not within the 30 pages of '%1'").arg(pdf("c-r2.pdf")),
+         0},
+        {"wrong copying password",
+         {pdf("enc-R2,V1,O=master.pdf"), good},
+         {{copyPrompt, "nope\n"}},
+         Msg(ids::IDS_OPEN_FAILED, {pdf("enc-R2,V1,O=master.pdf")}),
+         0},
+        {"copying password",
+         {pdf("enc-R2,V1,O=master.pdf") + ":2-3", good},
+         {{copyPrompt, "master\n"}},
+         {},
+         3},
+        {"copying allowed without a password", {pdf("issue7665.pdf"), good}, {}, {}, 2},
+    };
+    for (const Case& c : cases) {
+        const QString target = out("asked.pdf");
+        QFile::remove(target);
+        const test::TerminalRun run = test::RunAtTerminal(
+            QStringLiteral(PLYFOLD_MERGE_EXE), QStringList{"-o", target} + c.inputs, c.answers);
+        const QString screen = QString::fromLocal8Bit(run.screen);
+        EXPECT_EQ(run.exitCode, c.failure.isEmpty() ? 0 : 1) << c.name << "\n"
+                                                             << screen.toStdString();
+        // Both prompts begin so; none is shown but those answered.
+        EXPECT_EQ(screen.count(QStringLiteral("Enter ")), qsizetype(c.answers.size()))
+            << c.name << "\n"
+            << screen.toStdString();
+        EXPECT_TRUE(screen.contains(c.failure)) << c.name << "\n" << screen.toStdString();
+        EXPECT_EQ(test::PageCountOf(target), c.failure.isEmpty() ? c.pages : -1) << c.name;
+    }
+}
+
 // Passwords that never appear in the list of processes: from the first line of a file, or typed
 // at a terminal prompt (twice for the merged file's password).
 TEST_F(MergeCommandProcess, PasswordsFromAFileOrTheTerminal) {

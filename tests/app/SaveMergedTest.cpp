@@ -10,7 +10,7 @@
 #include "app/CPDFOutputOptionDlg.h"
 #include "app/CSavedMergeDlg.h"
 #include "app/DialogIds.h"
-#include "app/MergeJob.h"
+#include "app/MergeDocuments.h"
 #include "app/ShellOpen.h"
 #include "controls/CStringDlg.h"
 #include "controls/MessageBox.h"

@@ -43,59 +43,60 @@ const QString kSection = QStringLiteral("AutoUpdate");
 // Presses Cancel in the progress dialog as soon as `when` holds while it is up.
 class ProgressCanceller {
 public:
-    explicit ProgressCanceller(std::function<bool()> when) : when_(std::move(when)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
+    explicit ProgressCanceller(std::function<bool()> when) : m_when(std::move(when)) {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
                 auto* dialog = qobject_cast<CNewProgressDlg*>(widget);
-                if (dialog != nullptr && dialog->isVisible() && !dialog->cancelled && when_()) {
+                if (dialog != nullptr && dialog->isVisible() && !dialog->cancelled && m_when()) {
                     dialog->cancelButton()->click();
                     ++presses;
                 }
             }
         });
-        timer_.start(10);
+        m_timer.start(10);
     }
     int presses = 0;
 
 private:
-    std::function<bool()> when_;
-    QTimer timer_;
+    std::function<bool()> m_when;
+    QTimer m_timer;
 };
 
 class UpdateRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        package_ = env_.signing.Sign(InstallerBytes(200 * 1024, 3));
-        query_ = std::make_unique<UpdateServerSide>(readTestKey("test_private.pem"));
-        ASSERT_TRUE(query_->hasKey());
-        installer_ = std::make_unique<InstallerServerSide>(package_);
-        server_ = std::make_unique<LoopbackHttpServer>([this](const HttpRequest& request) {
-            return request.method == "POST" ? query_->Handle(request) : installer_->Handle(request);
+        m_package = m_env.signing.Sign(InstallerBytes(200 * 1024, 3));
+        m_query = std::make_unique<UpdateServerSide>(readTestKey("test_private.pem"));
+        ASSERT_TRUE(m_query->hasKey());
+        m_installer = std::make_unique<InstallerServerSide>(m_package);
+        m_server = std::make_unique<LoopbackHttpServer>([this](const HttpRequest& request) {
+            return request.method == "POST" ? m_query->Handle(request)
+                                            : m_installer->Handle(request);
         });
-        ASSERT_TRUE(server_->Start());
-        qputenv("PLYFOLD_UPDATE_URL", "http://" + server_->server().toLatin1() + "/");
+        ASSERT_TRUE(m_server->Start());
+        qputenv("PLYFOLD_UPDATE_URL", "http://" + m_server->server().toLatin1() + "/");
         qputenv("PLYFOLD_UPDATE_PUBKEY", testKeyPath("test_public.key").toLocal8Bit());
         Answer(UpdateInfo());
 
         SetMessageBoxAnswerer([this](const MessageBoxRequest& request) {
-            messages_.push_back(request);
+            m_messages.push_back(request);
             return int(QMessageBox::Ok);
         });
         CUpdateNotifyDlg::SetAnswerer([this](CUpdateNotifyDlg& dialog) {
-            offers_.push_back(
+            m_offers.push_back(
                 qobject_cast<QLabel*>(dialog.Control(ids::IDC_UPDATE_HEADLINE))->text());
-            const int button = accept_ ? ids::IDC_UPDATE_ACTION : ids::IDC_UPDATE_DECLINE;
+            const int button = m_accept ? ids::IDC_UPDATE_ACTION : ids::IDC_UPDATE_DECLINE;
             qobject_cast<QPushButton*>(dialog.Control(button))->click();
         });
         SetUrlOpener([this](const QUrl& url) {
-            opened_.push_back(url.toString());
+            m_opened.push_back(url.toString());
             return true;
         });
-        SetQuitRequester([this] { ++quits_; });
-        window_.show();
+        SetQuitRequester([this] { ++m_quits; });
+        m_window.show();
     }
     void TearDown() override {
-        server_->Stop();
+        m_server->Stop();
         SetMessageBoxAnswerer({});
         CUpdateNotifyDlg::SetAnswerer({});
         SetUrlOpener({});
@@ -105,13 +106,13 @@ protected:
     }
 
     QString InstallerUrl() const {
-        return QStringLiteral("http://") + server_->server() +
-               QString::fromLatin1(installer_->path());
+        return QStringLiteral("http://") + m_server->server() +
+               QString::fromLatin1(m_installer->path());
     }
 
     // The server's answer to every query.
     void Answer(const UpdateInfo& info) {
-        query_->respond = [info](const UpdateRequest&) { return UpdateServerSide::Reply(info); };
+        m_query->respond = [info](const UpdateRequest&) { return UpdateServerSide::Reply(info); };
     }
 
     UpdateInfo NewVersion() const {
@@ -124,19 +125,19 @@ protected:
         return info;
     }
 
-    UpdateRunResult Run() { return RunUpdateCheck(&window_); }
+    UpdateRunResult Run() { return RunUpdateCheck(&m_window); }
 
-    InstallerEnvironment env_;
-    QByteArray package_;
-    std::unique_ptr<UpdateServerSide> query_;
-    std::unique_ptr<InstallerServerSide> installer_;
-    std::unique_ptr<LoopbackHttpServer> server_;
-    QWidget window_;
-    bool accept_ = true;
-    std::vector<MessageBoxRequest> messages_;
-    std::vector<QString> offers_;
-    std::vector<QString> opened_;
-    int quits_ = 0;
+    InstallerEnvironment m_env;
+    QByteArray m_package;
+    std::unique_ptr<UpdateServerSide> m_query;
+    std::unique_ptr<InstallerServerSide> m_installer;
+    std::unique_ptr<LoopbackHttpServer> m_server;
+    QWidget m_window;
+    bool m_accept = true;
+    std::vector<MessageBoxRequest> m_messages;
+    std::vector<QString> m_offers;
+    std::vector<QString> m_opened;
+    int m_quits = 0;
 };
 
 TEST_F(UpdateRunTest, NoUpdateAndFailedQueriesSayNoUpdatesFound) {
@@ -154,71 +155,72 @@ TEST_F(UpdateRunTest, NoUpdateAndFailedQueriesSayNoUpdatesFound) {
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
-        messages_.clear();
-        query_->respond = row.respond;
+        m_messages.clear();
+        m_query->respond = row.respond;
         EXPECT_EQ(Run(), UpdateRunResult::NoUpdate);
-        ASSERT_EQ(messages_.size(), 1u);
-        EXPECT_EQ(messages_[0].text, QStringLiteral("No updates found"));
-        EXPECT_EQ(messages_[0].icon, MessageIcon::Information);
-        EXPECT_TRUE(offers_.empty());
+        ASSERT_EQ(m_messages.size(), 1u);
+        EXPECT_EQ(m_messages[0].text, QStringLiteral("No updates found"));
+        EXPECT_EQ(m_messages[0].icon, MessageIcon::Information);
+        EXPECT_TRUE(m_offers.empty());
     }
-    EXPECT_EQ(quits_, 0);
+    EXPECT_EQ(m_quits, 0);
 }
 
 TEST_F(UpdateRunTest, AcceptedUpdateIsDownloadedAcrossADroppedConnectionVerifiedAndLaunched) {
     Answer(NewVersion());
-    installer_->DropNextAfter(70000);
+    m_installer->DropNextAfter(70000);
 
     // The first run's download breaks off: nothing is started, nothing is said, the partial
     // download stays.
     EXPECT_EQ(Run(), UpdateRunResult::NotReady);
-    EXPECT_TRUE(messages_.empty());
-    EXPECT_EQ(quits_, 0);
-    EXPECT_EQ(QFileInfo(env_.partFile()).size(), 70000);
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(m_quits, 0);
+    EXPECT_EQ(QFileInfo(m_env.partFile()).size(), 70000);
     EXPECT_EQ(GetProfileString(kSection, QStringLiteral("LastNotifiedVersion")),
               QStringLiteral("2.1.0.15"));
-    ASSERT_EQ(offers_.size(), 1u);
-    EXPECT_EQ(offers_[0], QStringLiteral("Version 2.1.0.15 of Plyfold is available for download!"));
+    ASSERT_EQ(m_offers.size(), 1u);
+    EXPECT_EQ(m_offers[0],
+              QStringLiteral("Version 2.1.0.15 of Plyfold is available for download!"));
 
     // The next run resumes where it stopped, verifies, launches and asks the application to quit.
     EXPECT_EQ(Run(), UpdateRunResult::Launched);
-    EXPECT_EQ(installer_->ranges(), (std::vector<QByteArray>{"", "bytes=70000-"}));
-    EXPECT_EQ(quits_, 1);
-    const auto launched = env_.launched();
+    EXPECT_EQ(m_installer->ranges(), (std::vector<QByteArray>{"", "bytes=70000-"}));
+    EXPECT_EQ(m_quits, 1);
+    const auto launched = m_env.launched();
     ASSERT_EQ(launched.size(), 1u);
     EXPECT_EQ(launched[0].parameters,
-              QStringLiteral("/i \"%1\" /qb LAUNCHAPPONEXIT=\"1\"").arg(env_.contentFile()));
-    EXPECT_EQ(ReadFileBytes(env_.finalFile()), package_);
-    EXPECT_EQ(ReadFileBytes(env_.contentFile()), InstallerBytes(200 * 1024, 3));
-    EXPECT_TRUE(messages_.empty());
+              QStringLiteral("/i \"%1\" /qb LAUNCHAPPONEXIT=\"1\"").arg(m_env.contentFile()));
+    EXPECT_EQ(ReadFileBytes(m_env.finalFile()), m_package);
+    EXPECT_EQ(ReadFileBytes(m_env.contentFile()), InstallerBytes(200 * 1024, 3));
+    EXPECT_TRUE(m_messages.empty());
 }
 
 TEST_F(UpdateRunTest, PendingDownloadIsOfferedWhenTheServerHasNothingNew) {
     Answer(NewVersion());
-    installer_->DropNextAfter(50000);
+    m_installer->DropNextAfter(50000);
     EXPECT_EQ(Run(), UpdateRunResult::NotReady);
 
     // "No update" now turns into the offer of the pending installer (version 0.0.0.0).
     Answer(UpdateInfo());
     EXPECT_EQ(Run(), UpdateRunResult::Launched);
-    ASSERT_EQ(offers_.size(), 2u);
-    EXPECT_EQ(offers_[1], QStringLiteral("Version 0.0.0.0 of Plyfold is available for download!"));
-    EXPECT_EQ(installer_->ranges().back(), "bytes=50000-");
-    EXPECT_EQ(env_.launched().size(), 1u);
-    EXPECT_EQ(quits_, 1);
+    ASSERT_EQ(m_offers.size(), 2u);
+    EXPECT_EQ(m_offers[1], QStringLiteral("Version 0.0.0.0 of Plyfold is available for download!"));
+    EXPECT_EQ(m_installer->ranges().back(), "bytes=50000-");
+    EXPECT_EQ(m_env.launched().size(), 1u);
+    EXPECT_EQ(m_quits, 1);
 }
 
 TEST_F(UpdateRunTest, PackageThatDoesNotVerifyIsNeverLaunched) {
     CertificateOptions otherName;
     otherName.commonName = QStringLiteral("Mallory");
-    const TestCertificate mallory = MakeCertificate(otherName, &env_.signing.root);
-    installer_->SetPackage(SignPackage(InstallerBytes(200 * 1024, 3), mallory), "\"m\"");
+    const TestCertificate mallory = MakeCertificate(otherName, &m_env.signing.root);
+    m_installer->SetPackage(SignPackage(InstallerBytes(200 * 1024, 3), mallory), "\"m\"");
     Answer(NewVersion());
     EXPECT_EQ(Run(), UpdateRunResult::NotReady);
-    EXPECT_TRUE(env_.launched().empty());
-    EXPECT_EQ(quits_, 0);
-    EXPECT_FALSE(QFileInfo::exists(env_.partFile()));
-    EXPECT_FALSE(QFileInfo::exists(env_.finalFile()));
+    EXPECT_TRUE(m_env.launched().empty());
+    EXPECT_EQ(m_quits, 0);
+    EXPECT_FALSE(QFileInfo::exists(m_env.partFile()));
+    EXPECT_FALSE(QFileInfo::exists(m_env.finalFile()));
 
     // With the pending download forgotten, "no update" is just that.
     Answer(UpdateInfo());
@@ -227,10 +229,10 @@ TEST_F(UpdateRunTest, PackageThatDoesNotVerifyIsNeverLaunched) {
 
 TEST_F(UpdateRunTest, InstallerThatCannotStartLeavesTheApplicationRunning) {
     Answer(NewVersion());
-    env_.launchAnswer = false;
+    m_env.launchAnswer = false;
     EXPECT_EQ(Run(), UpdateRunResult::LaunchFailed);
-    EXPECT_EQ(env_.launched().size(), 1u);
-    EXPECT_EQ(quits_, 0);
+    EXPECT_EQ(m_env.launched().size(), 1u);
+    EXPECT_EQ(m_quits, 0);
 }
 
 TEST_F(UpdateRunTest, DeclinedOfferIsRememberedAndNothingElseHappens) {
@@ -238,10 +240,10 @@ TEST_F(UpdateRunTest, DeclinedOfferIsRememberedAndNothingElseHappens) {
     patch.kind = UpdateInfo::Patch;
     patch.version = {2, 1, 7, 0};
     Answer(patch);
-    accept_ = false;
+    m_accept = false;
     EXPECT_EQ(Run(), UpdateRunResult::Declined);
     EXPECT_EQ(GetProfileInt(kSection, QStringLiteral("LastNotifiedPatch"), 0), 7);
-    EXPECT_TRUE(installer_->ranges().empty());
+    EXPECT_TRUE(m_installer->ranges().empty());
     EXPECT_TRUE(GetProfileString(kSection, QStringLiteral("InstallerFile")).isEmpty());
 }
 
@@ -259,7 +261,7 @@ TEST_F(UpdateRunTest, PaidUpgradeOpensOnlyAWebPage) {
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.address);
-        opened_.clear();
+        m_opened.clear();
         UpdateInfo paid = NewVersion();
         paid.kind = UpdateInfo::PaidUpgrade;
         paid.version = {3, 0, 0, 1};
@@ -267,40 +269,40 @@ TEST_F(UpdateRunTest, PaidUpgradeOpensOnlyAWebPage) {
         Answer(paid);
         EXPECT_EQ(Run(), row.result);
         if (row.result == UpdateRunResult::PurchaseOpened) {
-            EXPECT_EQ(opened_, std::vector<QString>{QString::fromLatin1(row.address)});
+            EXPECT_EQ(m_opened, std::vector<QString>{QString::fromLatin1(row.address)});
         } else {
-            EXPECT_TRUE(opened_.empty());
+            EXPECT_TRUE(m_opened.empty());
         }
         EXPECT_EQ(GetProfileString(kSection, QStringLiteral("LastNotifiedVersion")),
                   QStringLiteral("3.0.0.1"));
     }
-    EXPECT_TRUE(installer_->ranges().empty());
-    EXPECT_EQ(quits_, 0);
+    EXPECT_TRUE(m_installer->ranges().empty());
+    EXPECT_EQ(m_quits, 0);
 }
 
 TEST_F(UpdateRunTest, CancellingTheQueryEndsTheRunWithoutAMessage) {
-    query_->respond = [](const UpdateRequest&) {
+    m_query->respond = [](const UpdateRequest&) {
         HttpResponse response = UpdateServerSide::Reply(UpdateInfo());
         response.stallBeforeMs = 20000;
         return response;
     };
-    ProgressCanceller canceller([this] { return !query_->queries().empty(); });
+    ProgressCanceller canceller([this] { return !m_query->queries().empty(); });
     EXPECT_EQ(Run(), UpdateRunResult::Cancelled);
     EXPECT_EQ(canceller.presses, 1);
-    EXPECT_TRUE(messages_.empty());
-    EXPECT_TRUE(offers_.empty());
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(m_offers.empty());
 }
 
 TEST_F(UpdateRunTest, CancellingTheDownloadForgetsIt) {
     Answer(NewVersion());
-    installer_->DropNextAfter(60000, 20000);
-    ProgressCanceller canceller([this] { return QFileInfo(env_.partFile()).size() >= 60000; });
+    m_installer->DropNextAfter(60000, 20000);
+    ProgressCanceller canceller([this] { return QFileInfo(m_env.partFile()).size() >= 60000; });
     EXPECT_EQ(Run(), UpdateRunResult::DownloadCancelled);
     EXPECT_EQ(canceller.presses, 1);
-    EXPECT_FALSE(QFileInfo::exists(env_.partFile()));
+    EXPECT_FALSE(QFileInfo::exists(m_env.partFile()));
     EXPECT_TRUE(GetProfileString(kSection, QStringLiteral("InstallerFile")).isEmpty());
-    EXPECT_TRUE(env_.launched().empty());
-    EXPECT_EQ(quits_, 0);
+    EXPECT_TRUE(m_env.launched().empty());
+    EXPECT_EQ(m_quits, 0);
 }
 
 TEST(WebAddressTest, OnlyHttpAndHttpsWithAHost) {

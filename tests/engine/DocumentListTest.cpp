@@ -26,17 +26,17 @@ namespace {
 // Answers every password prompt with a fixed answer (nothing = Cancel) and records the titles.
 class Prompts {
 public:
-    explicit Prompts(std::optional<QString> answer = std::nullopt) : answer_(std::move(answer)) {
+    explicit Prompts(std::optional<QString> answer = std::nullopt) : m_answer(std::move(answer)) {
         SetPasswordPrompt([this](const PasswordPromptRequest& request) {
             titles.append(request.title);
-            return answer_;
+            return m_answer;
         });
     }
     ~Prompts() { SetPasswordPrompt({}); }
     QStringList titles;
 
 private:
-    std::optional<QString> answer_;
+    std::optional<QString> m_answer;
 };
 
 // Records the error reports.

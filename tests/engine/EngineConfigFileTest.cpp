@@ -226,11 +226,11 @@ TEST_F(EngineConfigFileTest, AShortWriteLeavesNoFile) {
 class ScopedEnv {
 public:
     void set(const char* name, const QString& value) {
-        saved_.append({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
+        m_saved.append({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
         qputenv(name, value.toLocal8Bit());
     }
     ~ScopedEnv() {
-        for (const Saved& s : saved_) {
+        for (const Saved& s : m_saved) {
             if (s.wasSet) {
                 qputenv(s.name, s.value);
             } else {
@@ -245,7 +245,7 @@ private:
         bool wasSet;
         QByteArray value;
     };
-    QList<Saved> saved_;
+    QList<Saved> m_saved;
 };
 
 TEST_F(EngineConfigFileTest, EnvironmentOverridesEveryLocation) {

@@ -22,10 +22,10 @@ namespace {
 // Answers every password prompt with a fixed answer (nothing = Cancel) and records the prompts.
 class PromptScript {
 public:
-    explicit PromptScript(std::optional<QString> answer) : answer_(std::move(answer)) {
+    explicit PromptScript(std::optional<QString> answer) : m_answer(std::move(answer)) {
         SetPasswordPrompt([this](const PasswordPromptRequest& request) {
             titles.append(request.title);
-            return answer_;
+            return m_answer;
         });
     }
     ~PromptScript() { SetPasswordPrompt({}); }
@@ -33,7 +33,7 @@ public:
     QStringList titles;
 
 private:
-    std::optional<QString> answer_;
+    std::optional<QString> m_answer;
 };
 
 // An instance that never reaches a running worker: requests stay queued.

@@ -32,66 +32,66 @@ using Announced = std::pair<PDFInstance*, int>;
 class Recorder : public PDFInstanceManager::PDFPageCallback {
 public:
     void OnPageRetrieved(PDFInstance* instance, int page) override {
-        std::unique_lock<std::mutex> lock(mutex_);
-        pages_.emplace_back(instance, page);
-        threads_.push_back(std::this_thread::get_id());
-        if (gated_ && gate_ == Announced(instance, page)) {
-            gated_ = false;
-            entered_ = true;
-            changed_.notify_all();
-            changed_.wait(lock, [this] { return open_; });
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_pages.emplace_back(instance, page);
+        m_threads.push_back(std::this_thread::get_id());
+        if (m_gated && m_gate == Announced(instance, page)) {
+            m_gated = false;
+            m_entered = true;
+            m_changed.notify_all();
+            m_changed.wait(lock, [this] { return m_open; });
         }
     }
 
     void holdAt(PDFInstance* instance, int page) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        gate_ = Announced(instance, page);
-        gated_ = true;
-        entered_ = false;
-        open_ = false;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_gate = Announced(instance, page);
+        m_gated = true;
+        m_entered = false;
+        m_open = false;
     }
     bool waitUntilHeld() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(20), [this] { return entered_; });
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(20), [this] { return m_entered; });
     }
     void open() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        open_ = true;
-        changed_.notify_all();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_open = true;
+        m_changed.notify_all();
     }
 
     std::vector<Announced> pages() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return pages_;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_pages;
     }
     std::vector<std::thread::id> threads() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return threads_;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_threads;
     }
     bool waitForCount(std::size_t count) {
         return QTest::qWaitFor([&] { return pages().size() >= count; }, 30000);
     }
 
 private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Announced> pages_;
-    std::vector<std::thread::id> threads_;
-    Announced gate_{nullptr, 0};
-    bool gated_ = false;
-    bool entered_ = false;
-    bool open_ = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Announced> m_pages;
+    std::vector<std::thread::id> m_threads;
+    Announced m_gate{nullptr, 0};
+    bool m_gated = false;
+    bool m_entered = false;
+    bool m_open = false;
 };
 
 // An instance that reports its destruction.
 class WatchedInstance : public PDFInstance {
 public:
     WatchedInstance(PDFInstanceManager* manager, std::atomic<bool>* destroyed)
-        : PDFInstance(manager), destroyed_(destroyed) {}
-    ~WatchedInstance() override { *destroyed_ = true; }
+        : PDFInstance(manager), m_destroyed(destroyed) {}
+    ~WatchedInstance() override { *m_destroyed = true; }
 
 private:
-    std::atomic<bool>* destroyed_;
+    std::atomic<bool>* m_destroyed;
 };
 
 // Opens and registers a test PDF the way the document list does.

@@ -31,10 +31,10 @@ const QByteArray kInstaller = QByteArray("MSI installer bytes\0\x01\x02\xFF", 23
 
 class InstallerSignatureTest : public ::testing::Test {
 protected:
-    QString Path(const QString& name) const { return dir_.filePath(name); }
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
 
     InstallerTrust Trust() const {
-        return InstallerTrust{root_.pem(), QString::fromLatin1(kInstallerSignerName)};
+        return InstallerTrust{m_root.pem(), QString::fromLatin1(kInstallerSignerName)};
     }
 
     QString Write(const QString& name, const QByteArray& bytes) const {
@@ -43,13 +43,13 @@ protected:
         return path;
     }
 
-    QTemporaryDir dir_;
-    TestCertificate root_ = MakeRoot();
-    TestCertificate signer_ = MakeCertificate(CertificateOptions(), &root_);
+    QTemporaryDir m_dir;
+    TestCertificate m_root = MakeRoot();
+    TestCertificate m_signer = MakeCertificate(CertificateOptions(), &m_root);
 };
 
 TEST_F(InstallerSignatureTest, AcceptedPackageYieldsItsContentExactly) {
-    const QString package = Write("Plyfold-Installer.msi", SignPackage(kInstaller, signer_));
+    const QString package = Write("Plyfold-Installer.msi", SignPackage(kInstaller, m_signer));
     const QString content = Path("Plyfold-Installer-content.msi");
     test::WriteFileBytes(content, "stale content of an older run");
 
@@ -66,7 +66,7 @@ TEST_F(InstallerSignatureTest, ChainThroughACarriedIntermediateIsAccepted) {
     CertificateOptions intermediateOptions;
     intermediateOptions.commonName = QStringLiteral("Test Intermediate");
     intermediateOptions.authority = true;
-    const TestCertificate intermediate = MakeCertificate(intermediateOptions, &root_);
+    const TestCertificate intermediate = MakeCertificate(intermediateOptions, &m_root);
     const TestCertificate signer = MakeCertificate(CertificateOptions(), &intermediate);
     SigningOptions options;
     options.carried = {&intermediate};
@@ -92,13 +92,13 @@ TEST_F(InstallerSignatureTest, RefusedPackagesLeaveNoContent) {
     twoNames.secondCommonName = true;
 
     const TestCertificate foreignSigner = MakeCertificate(CertificateOptions(), &otherRoot);
-    const TestCertificate wrongName = MakeCertificate(named, &root_);
-    const TestCertificate mailSigner = MakeCertificate(mailOnly, &root_);
-    const TestCertificate expiredSigner = MakeCertificate(expired, &root_);
-    const TestCertificate twoNameSigner = MakeCertificate(twoNames, &root_);
+    const TestCertificate wrongName = MakeCertificate(named, &m_root);
+    const TestCertificate mailSigner = MakeCertificate(mailOnly, &m_root);
+    const TestCertificate expiredSigner = MakeCertificate(expired, &m_root);
+    const TestCertificate twoNameSigner = MakeCertificate(twoNames, &m_root);
     const TestCertificate selfSigned = MakeCertificate(CertificateOptions());
 
-    QByteArray tampered = SignPackage(kInstaller, signer_);
+    QByteArray tampered = SignPackage(kInstaller, m_signer);
     const qsizetype at = tampered.indexOf("MSI installer bytes");
     ASSERT_GE(at, 0);
     tampered[at] = 'X';
@@ -123,14 +123,14 @@ TEST_F(InstallerSignatureTest, RefusedPackagesLeaveNoContent) {
         {"other common name", SignPackage(kInstaller, wrongName), PackageCheck::WrongSigner},
         {"two common names", SignPackage(kInstaller, twoNameSigner), PackageCheck::WrongSigner},
         {"e-mail certificate", SignPackage(kInstaller, mailSigner), PackageCheck::NotCodeSigning},
-        {"SHA-1 digest", SignPackage(kInstaller, signer_, sha1), PackageCheck::WeakDigest},
-        {"detached signature", SignPackage(kInstaller, signer_, detached),
+        {"SHA-1 digest", SignPackage(kInstaller, m_signer, sha1), PackageCheck::WeakDigest},
+        {"detached signature", SignPackage(kInstaller, m_signer, detached),
          PackageCheck::NotSignedPackage},
-        {"two signers", SignPackage(kInstaller, signer_, twoSigners),
+        {"two signers", SignPackage(kInstaller, m_signer, twoSigners),
          PackageCheck::NotSignedPackage},
         {"bare installer", kInstaller, PackageCheck::NotSignedPackage},
         {"empty file", QByteArray(), PackageCheck::NotSignedPackage},
-        {"cut short", SignPackage(kInstaller, signer_).left(2000), PackageCheck::NotSignedPackage},
+        {"cut short", SignPackage(kInstaller, m_signer).left(2000), PackageCheck::NotSignedPackage},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
@@ -145,10 +145,10 @@ TEST_F(InstallerSignatureTest, RefusedPackagesLeaveNoContent) {
 
 TEST_F(InstallerSignatureTest, MissingFilesAndMissingRootsRefuse) {
     EXPECT_EQ(VerifySignedPackage(Path("absent.msi"), Trust()).result, PackageCheck::Unreadable);
-    EXPECT_EQ(VerifySignedPackage(dir_.path(), Trust()).result, PackageCheck::Unreadable);
+    EXPECT_EQ(VerifySignedPackage(m_dir.path(), Trust()).result, PackageCheck::Unreadable);
     EXPECT_EQ(VerifySignedPackage(QString(), Trust()).result, PackageCheck::Unreadable);
 
-    const QString package = Write("good.msi", SignPackage(kInstaller, signer_));
+    const QString package = Write("good.msi", SignPackage(kInstaller, m_signer));
     InstallerTrust noRoot = Trust();
     noRoot.rootCertificates = "not a certificate";
     EXPECT_EQ(VerifySignedPackage(package, noRoot).result, PackageCheck::UntrustedChain);

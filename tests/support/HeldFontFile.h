@@ -28,18 +28,18 @@ namespace plyfold::test {
 class HeldFontFile {
 public:
     HeldFontFile() {
-        path_ = dir_.filePath(QStringLiteral("held-font.ttf"));
-        made_ = dir_.isValid() && ::mkfifo(QFile::encodeName(path_).constData(), 0600) == 0;
+        m_path = m_dir.filePath(QStringLiteral("held-font.ttf"));
+        m_made = m_dir.isValid() && ::mkfifo(QFile::encodeName(m_path).constData(), 0600) == 0;
     }
     // Lets any reader go and puts back the empty configuration.
     ~HeldFontFile() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (writer_ < 0) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_writer < 0) {
             // A reader that came after the last look must not wait for ever either.
-            writer_ = ::open(QFile::encodeName(path_).constData(), O_WRONLY | O_NONBLOCK);
+            m_writer = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_NONBLOCK);
         }
         closeWriter();
-        if (mapped_) {
+        if (m_mapped) {
             pdfInitLibrary(nullptr);
         }
     }
@@ -50,31 +50,31 @@ public:
     // file, for documents loaded from now on. False when the pipe or the configuration cannot be
     // made.
     bool MapAs(const char* pdfFontName) {
-        if (!made_) {
+        if (!m_made) {
             return false;
         }
-        const QString config = dir_.filePath(QStringLiteral("xpdfrc"));
+        const QString config = m_dir.filePath(QStringLiteral("xpdfrc"));
         QFile file(config);
         if (!file.open(QIODevice::WriteOnly)) {
             return false;
         }
-        file.write(QByteArray("displayFontTT ") + pdfFontName + ' ' + QFile::encodeName(path_) +
+        file.write(QByteArray("displayFontTT ") + pdfFontName + ' ' + QFile::encodeName(m_path) +
                    '\n');
         file.close();
-        mapped_ = pdfInitLibrary(QFile::encodeName(config).constData()) == kPdfOk;
-        return mapped_;
+        m_mapped = pdfInitLibrary(QFile::encodeName(config).constData()) == kPdfOk;
+        return m_mapped;
     }
 
     // Waits until a render opens the file and keeps it waiting for the font's bytes: true then.
     // False when `gaveUp` turns true first (the render finished, or failed, without the font).
     bool WaitForReader(const std::function<bool()>& gaveUp) {
-        const QByteArray name = QFile::encodeName(path_);
+        const QByteArray name = QFile::encodeName(m_path);
         for (;;) {
             {
-                std::lock_guard<std::mutex> lock(mutex_);
+                std::lock_guard<std::mutex> lock(m_mutex);
                 // Opening the writing end succeeds only once a reader has the file open.
-                writer_ = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
-                if (writer_ >= 0) {
+                m_writer = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
+                if (m_writer >= 0) {
                     return true;
                 }
                 if (errno != ENXIO) {
@@ -96,7 +96,7 @@ public:
         bool fired = false;
         std::condition_variable changed;
         std::thread watchdog([&] {
-            std::unique_lock<std::mutex> lock(mutex_);
+            std::unique_lock<std::mutex> lock(m_mutex);
             if (!changed.wait_for(lock, std::chrono::minutes(1), [&] { return done; })) {
                 fired = true;
                 closeWriter();
@@ -104,7 +104,7 @@ public:
         });
         queries();
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<std::mutex> lock(m_mutex);
             done = true;
         }
         changed.notify_all();
@@ -114,24 +114,24 @@ public:
 
     // Lets the reader go on: it reads an empty file.
     void Release() {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(m_mutex);
         closeWriter();
     }
 
 private:
     void closeWriter() {
-        if (writer_ >= 0) {
-            ::close(writer_);
-            writer_ = -1;
+        if (m_writer >= 0) {
+            ::close(m_writer);
+            m_writer = -1;
         }
     }
 
-    QTemporaryDir dir_;
-    QString path_;
-    bool made_ = false;
-    bool mapped_ = false;
-    std::mutex mutex_;
-    int writer_ = -1;
+    QTemporaryDir m_dir;
+    QString m_path;
+    bool m_made = false;
+    bool m_mapped = false;
+    std::mutex m_mutex;
+    int m_writer = -1;
 };
 
 } // namespace plyfold::test

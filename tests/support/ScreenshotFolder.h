@@ -14,20 +14,20 @@ namespace plyfold::test {
 
 class ScreenshotFolder {
 public:
-    ScreenshotFolder() : path_(qEnvironmentVariable("PLYFOLD_SCREENSHOT_DIR")) {
-        if (path_.isEmpty()) {
-            own_.emplace();
-            path_ = own_->path();
+    ScreenshotFolder() : m_path(qEnvironmentVariable("PLYFOLD_SCREENSHOT_DIR")) {
+        if (m_path.isEmpty()) {
+            m_own.emplace();
+            m_path = m_own->path();
         } else {
-            QDir().mkpath(path_);
+            QDir().mkpath(m_path);
         }
     }
 
-    QString filePath(const QString& name) const { return QDir(path_).filePath(name); }
+    QString filePath(const QString& name) const { return QDir(m_path).filePath(name); }
 
 private:
-    QString path_;
-    std::optional<QTemporaryDir> own_;
+    QString m_path;
+    std::optional<QTemporaryDir> m_own;
 };
 
 } // namespace plyfold::test

@@ -63,24 +63,24 @@ std::unique_ptr<UpdateInfo> runItem(RecordingProgress& progress, QString* failur
 class CheckForUpdatesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        side_ = std::make_unique<UpdateServerSide>(readTestKey("test_private.pem"));
-        ASSERT_TRUE(side_->hasKey());
-        server_ = std::make_unique<LoopbackHttpServer>(
-            [this](const HttpRequest& request) { return side_->Handle(request); });
-        ASSERT_TRUE(server_->Start());
-        qputenv("PLYFOLD_UPDATE_URL", "http://" + server_->server().toLatin1() + "/");
+        m_side = std::make_unique<UpdateServerSide>(readTestKey("test_private.pem"));
+        ASSERT_TRUE(m_side->hasKey());
+        m_server = std::make_unique<LoopbackHttpServer>(
+            [this](const HttpRequest& request) { return m_side->Handle(request); });
+        ASSERT_TRUE(m_server->Start());
+        qputenv("PLYFOLD_UPDATE_URL", "http://" + m_server->server().toLatin1() + "/");
         qputenv("PLYFOLD_UPDATE_PUBKEY", testKeyPath("test_public.key").toLocal8Bit());
         clearUpdateSettings();
     }
     void TearDown() override {
-        server_->Stop();
+        m_server->Stop();
         qunsetenv("PLYFOLD_UPDATE_URL");
         qunsetenv("PLYFOLD_UPDATE_PUBKEY");
         clearUpdateSettings();
     }
 
-    std::unique_ptr<UpdateServerSide> side_;
-    std::unique_ptr<LoopbackHttpServer> server_;
+    std::unique_ptr<UpdateServerSide> m_side;
+    std::unique_ptr<LoopbackHttpServer> m_server;
 };
 
 } // namespace
@@ -89,7 +89,7 @@ TEST_F(CheckForUpdatesTest, NewVersionEndToEnd) {
     WriteProfileString(kSection, QStringLiteral("LastNotifiedVersion"), QStringLiteral("1.4.0.2"));
     WriteProfileInt(kSection, QStringLiteral("LastNotifiedPatch"), 7);
     WriteProfileInt(QStringLiteral("Options"), QStringLiteral("UILanguage"), 1036);
-    side_->respond = [](const UpdateRequest&) { return UpdateServerSide::Reply(offer(2)); };
+    m_side->respond = [](const UpdateRequest&) { return UpdateServerSide::Reply(offer(2)); };
 
     RecordingProgress progress;
     const qint64 before = QDateTime::currentSecsSinceEpoch();
@@ -103,15 +103,15 @@ TEST_F(CheckForUpdatesTest, NewVersionEndToEnd) {
     EXPECT_FALSE(info->override);
 
     // What the server decoded.
-    EXPECT_TRUE(side_->refusals().empty());
-    const std::vector<UpdateRequest> queries = side_->queries();
+    EXPECT_TRUE(m_side->refusals().empty());
+    const std::vector<UpdateRequest> queries = m_side->queries();
     ASSERT_EQ(queries.size(), 1u);
     EXPECT_EQ(queries[0].magic, 0xBDFCE76Eu);
     EXPECT_EQ(queries[0].version, CompiledVersion().productVersion);
     EXPECT_EQ(queries[0].lastNotifiedVersion, (ModuleVersion{1, 4, 0, 2}));
     EXPECT_EQ(queries[0].lastNotifiedPatch, 7);
     EXPECT_EQ(queries[0].languageId, 1036);
-    const HttpRequest post = server_->requests().at(0);
+    const HttpRequest post = m_server->requests().at(0);
     EXPECT_EQ(post.target, QByteArray("/check-for-update.php"));
     EXPECT_EQ(post.body.size(), 2 * (256 + 32));
 
@@ -152,12 +152,12 @@ TEST_F(CheckForUpdatesTest, RequestCarriesTheStoredState) {
         WriteProfileInt(QStringLiteral("Options"), QStringLiteral("UILanguage"), c.uiLanguage);
         RecordingProgress progress;
         ASSERT_TRUE(runItem(progress)) << c.lastVersion;
-        const UpdateRequest query = side_->queries().back();
+        const UpdateRequest query = m_side->queries().back();
         EXPECT_EQ(query.lastNotifiedVersion, c.version) << c.lastVersion;
         EXPECT_EQ(query.lastNotifiedPatch, c.patch) << c.lastVersion;
         EXPECT_EQ(query.languageId, c.language) << c.lastVersion;
     }
-    EXPECT_EQ(side_->queries().size(), std::size(cases));
+    EXPECT_EQ(m_side->queries().size(), std::size(cases));
 }
 
 TEST_F(CheckForUpdatesTest, PendingInstallerTakesPrecedenceOverNoUpdateAndPaidOffer) {
@@ -174,7 +174,7 @@ TEST_F(CheckForUpdatesTest, PendingInstallerTakesPrecedenceOverNoUpdateAndPaidOf
     for (const Case& c : cases) {
         WriteProfileString(kSection, QStringLiteral("InstallerURL"),
                            c.pendingDownload ? QStringLiteral("http://host/old.msi") : QString());
-        side_->respond = [&c](const UpdateRequest&) {
+        m_side->respond = [&c](const UpdateRequest&) {
             return UpdateServerSide::Reply(c.kind == 0 ? UpdateInfo{} : offer(c.kind));
         };
         RecordingProgress progress;
@@ -199,7 +199,7 @@ TEST_F(CheckForUpdatesTest, InstallerOverrideSkipsTheNetwork) {
     EXPECT_EQ(info->kind, 0);
     EXPECT_EQ(info->version, ModuleVersion{});
     EXPECT_TRUE(info->lines.isEmpty());
-    EXPECT_EQ(server_->connectionCount(), 0);
+    EXPECT_EQ(m_server->connectionCount(), 0);
     EXPECT_EQ(progress.calls(), QStringList{"Finished(12)"});
     EXPECT_FALSE(ReadLastChecked(nullptr));
 }
@@ -239,23 +239,23 @@ TEST_F(CheckForUpdatesTest, HostileOrWrongRepliesGiveNoResult) {
         {"body cut short by the server closing", unknownLength},
     };
     for (const Case& c : cases) {
-        side_->respond = [&c](const UpdateRequest&) { return c.response; };
+        m_side->respond = [&c](const UpdateRequest&) { return c.response; };
         RecordingProgress progress;
         QString failure;
         EXPECT_FALSE(runItem(progress, &failure)) << c.what;
         EXPECT_FALSE(failure.isEmpty()) << c.what;
         EXPECT_FALSE(ReadLastChecked(nullptr)) << c.what;
     }
-    EXPECT_EQ(side_->queries().size(), std::size(cases));
+    EXPECT_EQ(m_side->queries().size(), std::size(cases));
 
     // The status is not examined: the content type decides.
-    side_->respond = [&](const UpdateRequest&) { return UpdateServerSide::Raw(good, type, 500); };
+    m_side->respond = [&](const UpdateRequest&) { return UpdateServerSide::Raw(good, type, 500); };
     RecordingProgress progress;
     const std::unique_ptr<UpdateInfo> info = runItem(progress);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->kind, 2);
     // Lower-case hexadecimal digits are digits too.
-    side_->respond = [&](const UpdateRequest&) {
+    m_side->respond = [&](const UpdateRequest&) {
         return UpdateServerSide::Raw(good.toLower(), type);
     };
     RecordingProgress lower;
@@ -270,7 +270,7 @@ TEST_F(CheckForUpdatesTest, KeyAndServerFailuresGiveNoResult) {
         QString failure;
         EXPECT_FALSE(runItem(progress, &failure));
         EXPECT_EQ(failure, QStringLiteral("Public key not specified"));
-        EXPECT_EQ(server_->connectionCount(), 0);
+        EXPECT_EQ(m_server->connectionCount(), 0);
     }
     const QTemporaryDir keyDir;
     const QString otherKey = keyDir.filePath(QStringLiteral("other.key"));
@@ -283,8 +283,8 @@ TEST_F(CheckForUpdatesTest, KeyAndServerFailuresGiveNoResult) {
     {
         RecordingProgress progress;
         EXPECT_FALSE(runItem(progress));
-        ASSERT_EQ(side_->refusals().size(), 1u);
-        EXPECT_TRUE(side_->queries().empty());
+        ASSERT_EQ(m_side->refusals().size(), 1u);
+        EXPECT_TRUE(m_side->queries().empty());
     }
 
     // Nobody listening.
@@ -305,7 +305,7 @@ TEST_F(CheckForUpdatesTest, KeyAndServerFailuresGiveNoResult) {
 }
 
 TEST_F(CheckForUpdatesTest, CancelDuringThePostEndsTheItemWithoutResult) {
-    side_->respond = [](const UpdateRequest&) {
+    m_side->respond = [](const UpdateRequest&) {
         HttpResponse response = UpdateServerSide::Reply(offer(2));
         response.stallBeforeMs = 60000;
         return response;
@@ -314,7 +314,7 @@ TEST_F(CheckForUpdatesTest, CancelDuringThePostEndsTheItemWithoutResult) {
     WorkThread thread(true);
     ASSERT_TRUE(thread.Start());
     ASSERT_TRUE(thread.AddItem(std::make_unique<CheckForUpdatesItem>(&progress)));
-    ASSERT_TRUE(server_->WaitForRequests(1, 20000));
+    ASSERT_TRUE(m_server->WaitForRequests(1, 20000));
 
     const auto start = std::chrono::steady_clock::now();
     // What the dialog's Cancel does: the user's flag, then the running item is cancelled.
@@ -332,7 +332,7 @@ TEST_F(CheckForUpdatesTest, CancelledBeforeThePostSendsNothing) {
     RecordingProgress progress;
     progress.cancelled = true;
     EXPECT_FALSE(runItem(progress));
-    EXPECT_EQ(server_->connectionCount(), 0);
+    EXPECT_EQ(m_server->connectionCount(), 0);
 }
 
 TEST(RecordNotifiedTest, StoresWhatTheUserWasShown) {

@@ -44,8 +44,8 @@ public:
         qputenv("PLYFOLD_INSTALLER_CA", QFile::encodeName(rootFile));
         ClearAutoUpdateSettings();
         SetInstallerLauncher([this](const InstallerCommand& command) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            launched_.push_back(command);
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_launched.push_back(command);
             return launchAnswer;
         });
     }
@@ -71,8 +71,8 @@ public:
     }
 
     std::vector<InstallerCommand> launched() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return launched_;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_launched;
     }
 
     QTemporaryDir dataDir;
@@ -83,8 +83,8 @@ public:
     bool launchAnswer = true;
 
 private:
-    mutable std::mutex mutex_;
-    std::vector<InstallerCommand> launched_;
+    mutable std::mutex m_mutex;
+    std::vector<InstallerCommand> m_launched;
 };
 
 } // namespace plyfold::test

@@ -41,13 +41,13 @@ public:
     void SetPos(int pos) override { add(QStringLiteral("SetPos(%1)").arg(pos)); }
     void Finished(int code, std::intptr_t value) override {
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            calls_.append(QStringLiteral("Finished(%1)").arg(code));
-            finishedCode_ = code;
-            finishedValue_ = value;
-            finished_ = true;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_calls.append(QStringLiteral("Finished(%1)").arg(code));
+            m_finishedCode = code;
+            m_finishedValue = value;
+            m_finished = true;
         }
-        changed_.notify_all();
+        m_changed.notify_all();
     }
     const std::atomic<bool>* CancelledFlag() override { return &cancelled; }
     void EnableCancel(bool enable) override {
@@ -56,31 +56,31 @@ public:
     NewProgressDisplay* CurrentDisplay() override { return nullptr; }
 
     QStringList calls() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return calls_;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_calls;
     }
     bool WaitFinished(int timeoutMs) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                 [this] { return finished_; });
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                  [this] { return m_finished; });
     }
-    int finishedCode() const { return finishedCode_; }
-    std::intptr_t finishedValue() const { return finishedValue_; }
+    int finishedCode() const { return m_finishedCode; }
+    std::intptr_t finishedValue() const { return m_finishedValue; }
 
     std::atomic<bool> cancelled{false};
 
 private:
     void add(const QString& line) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        calls_.append(line);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.append(line);
     }
 
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    QStringList calls_;
-    bool finished_ = false;
-    int finishedCode_ = -1;
-    std::intptr_t finishedValue_ = -1;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    QStringList m_calls;
+    bool m_finished = false;
+    int m_finishedCode = -1;
+    std::intptr_t m_finishedValue = -1;
 };
 
 } // namespace plyfold::test

@@ -31,21 +31,21 @@ void SendTestEvent(QObject* window) {
 // Records the test events it sees, and whether it ever saw the window's final Destroy event.
 class RecordingHook : public CSubclassWnd {
 public:
-    RecordingHook(std::string name, Log* log) : name_(std::move(name)), log_(log) {}
+    RecordingHook(std::string name, Log* log) : m_name(std::move(name)), m_log(log) {}
 
     bool handle = false;            // swallow test events
     bool unhookOnEvent = false;     // take itself out of the chain while handling one
     std::vector<QObject*> seenFrom; // windows of the test events seen
 
     bool Unsubclass(QObject* window) override {
-        log_->push_back(name_ + " unsubclass");
+        m_log->push_back(m_name + " unsubclass");
         return CSubclassWnd::Unsubclass(window);
     }
 
 protected:
     bool WindowProc(QObject* window, QEvent* event) override {
         if (event->type() == TestEventType()) {
-            log_->push_back(name_);
+            m_log->push_back(m_name);
             seenFrom.push_back(window);
             if (unhookOnEvent) {
                 Unsubclass(window);
@@ -54,30 +54,30 @@ protected:
                 return true;
             }
         } else if (event->type() == QEvent::Destroy) {
-            log_->push_back(name_ + " saw Destroy");
+            m_log->push_back(m_name + " saw Destroy");
         }
         return CSubclassWnd::WindowProc(window, event);
     }
 
 private:
-    std::string name_;
-    Log* log_;
+    std::string m_name;
+    Log* m_log;
 };
 
 class Window : public QWidget {
 public:
-    explicit Window(Log* log) : log_(log) {}
+    explicit Window(Log* log) : m_log(log) {}
 
 protected:
     bool event(QEvent* e) override {
         if (e->type() == TestEventType()) {
-            log_->push_back("window");
+            m_log->push_back("window");
         }
         return QWidget::event(e);
     }
 
 private:
-    Log* log_;
+    Log* m_log;
 };
 
 // A plain event filter installed before any hook: the last stop before the window itself. It
@@ -85,22 +85,22 @@ private:
 class DestroyWitness : public QObject {
 public:
     DestroyWitness(Log* log, std::vector<CSubclassWnd*> hooks)
-        : log_(log), hooks_(std::move(hooks)) {}
+        : m_log(log), m_hooks(std::move(hooks)) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Destroy) {
             int attached = 0;
-            for (CSubclassWnd* hook : hooks_) {
+            for (CSubclassWnd* hook : m_hooks) {
                 attached += hook->IsSubclassed(watched) ? 1 : 0;
             }
-            log_->push_back("Destroy with " + std::to_string(attached) + " hooks");
+            m_log->push_back("Destroy with " + std::to_string(attached) + " hooks");
         }
         return false;
     }
 
 private:
-    Log* log_;
-    std::vector<CSubclassWnd*> hooks_;
+    Log* m_log;
+    std::vector<CSubclassWnd*> m_hooks;
 };
 
 Log Take(Log& log) {

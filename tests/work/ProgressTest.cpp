@@ -43,7 +43,7 @@ using test::PumpUntil;
 // A display that writes down every call, and on which thread it came.
 class RecordingDisplay : public NewProgressDisplay {
 public:
-    explicit RecordingDisplay(NewProgressHandler* handler = nullptr) : handler_(handler) {}
+    explicit RecordingDisplay(NewProgressHandler* handler = nullptr) : m_handler(handler) {}
 
     void SetRange(int min, int max, int pos) override {
         Note("range " + std::to_string(min) + " " + std::to_string(max) + " " +
@@ -57,8 +57,8 @@ public:
     bool Finished(int code, std::intptr_t value) override {
         Note("finished " + std::to_string(code) + " " + std::to_string(value));
         // Like the dialog: lets go of the result unless told to keep it.
-        if (!keep && handler_ != nullptr) {
-            handler_->RemoveDisplay(this);
+        if (!keep && m_handler != nullptr) {
+            m_handler->RemoveDisplay(this);
         }
         return keep;
     }
@@ -75,7 +75,7 @@ private:
         }
         calls.push_back(call);
     }
-    NewProgressHandler* handler_;
+    NewProgressHandler* m_handler;
 };
 
 using Calls = std::vector<std::string>;

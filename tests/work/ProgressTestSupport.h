@@ -53,39 +53,39 @@ public:
 
     BlockingItem(NewProgressInterface* progress, std::shared_ptr<Log> log,
                  std::chrono::milliseconds lingerAfterCancel)
-        : progress_(progress), log_(std::move(log)), linger_(lingerAfterCancel) {}
+        : m_progress(progress), m_log(std::move(log)), m_linger(lingerAfterCancel) {}
 
     void Run() override {
-        progress_->SetRange(0, 4, 1);
-        progress_->SetText(QStringLiteral("Checking for Updates"), -1);
-        progress_->SetMarquee();
+        m_progress->SetRange(0, 4, 1);
+        m_progress->SetText(QStringLiteral("Checking for Updates"), -1);
+        m_progress->SetMarquee();
         {
-            std::unique_lock<std::mutex> lock(log_->mutex);
-            log_->started = true;
-            log_->cv.notify_all();
-            log_->cv.wait_for(lock, 10s, [this] { return log_->cancelCalled; });
-            log_->flagReadTrueAfterCancel = IsCancelled();
-            log_->flagIsAlwaysCancelled = cancelFlag.load() == &alwaysCancelled;
+            std::unique_lock<std::mutex> lock(m_log->mutex);
+            m_log->started = true;
+            m_log->cv.notify_all();
+            m_log->cv.wait_for(lock, 10s, [this] { return m_log->cancelCalled; });
+            m_log->flagReadTrueAfterCancel = IsCancelled();
+            m_log->flagIsAlwaysCancelled = cancelFlag.load() == &alwaysCancelled;
         }
-        log_->userCancelSeen = progress_->CancelledFlag()->load();
+        m_log->userCancelSeen = m_progress->CancelledFlag()->load();
         // Still busy for a moment after the cancel, like a transfer that takes time to close.
-        std::this_thread::sleep_for(linger_);
+        std::this_thread::sleep_for(m_linger);
         // A cancelled item may try to enable Cancel again; the dialog must stay greyed out.
-        progress_->EnableCancel(true);
-        log_->returned = true;
-        progress_->Finished(12, 4242);
+        m_progress->EnableCancel(true);
+        m_log->returned = true;
+        m_progress->Finished(12, 4242);
     }
 
     void Cancel() override {
-        std::lock_guard<std::mutex> lock(log_->mutex);
-        log_->cancelCalled = true;
-        log_->cv.notify_all();
+        std::lock_guard<std::mutex> lock(m_log->mutex);
+        m_log->cancelCalled = true;
+        m_log->cv.notify_all();
     }
 
 private:
-    NewProgressInterface* progress_;
-    std::shared_ptr<Log> log_;
-    std::chrono::milliseconds linger_;
+    NewProgressInterface* m_progress;
+    std::shared_ptr<Log> m_log;
+    std::chrono::milliseconds m_linger;
 };
 
 } // namespace plyfold::test

@@ -42,45 +42,45 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 class Journal {
 public:
     void Ran(int id) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        order_.push_back(id);
-        ++ran_[id];
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_order.push_back(id);
+        ++m_ran[id];
     }
     void Destroyed(int id) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++destroyed_[id];
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_destroyed[id];
     }
     void Note(int id, const char* what, bool value) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        notes_[{id, what}] = value;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_notes[{id, what}] = value;
     }
     std::vector<int> Order() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return order_;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_order;
     }
     int RanCount(int id) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const auto it = ran_.find(id);
-        return it == ran_.end() ? 0 : it->second;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_ran.find(id);
+        return it == m_ran.end() ? 0 : it->second;
     }
     int DestroyedCount(int id) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const auto it = destroyed_.find(id);
-        return it == destroyed_.end() ? 0 : it->second;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_destroyed.find(id);
+        return it == m_destroyed.end() ? 0 : it->second;
     }
     // -1 when never noted.
     int NoteOf(int id, const char* what) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const auto it = notes_.find({id, what});
-        return it == notes_.end() ? -1 : int(it->second);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_notes.find({id, what});
+        return it == m_notes.end() ? -1 : int(it->second);
     }
 
 private:
-    mutable std::mutex mutex_;
-    std::vector<int> order_;
-    std::map<int, int> ran_;
-    std::map<int, int> destroyed_;
-    std::map<std::pair<int, std::string>, bool> notes_;
+    mutable std::mutex m_mutex;
+    std::vector<int> m_order;
+    std::map<int, int> m_ran;
+    std::map<int, int> m_destroyed;
+    std::map<std::pair<int, std::string>, bool> m_notes;
 };
 
 // A one-way switch a test flips to let an item go on.
@@ -88,37 +88,37 @@ class Latch {
 public:
     void Open() {
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            open_ = true;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_open = true;
         }
-        cv_.notify_all();
+        m_cv.notify_all();
     }
     bool IsOpen() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return open_;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_open;
     }
     void Wait() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        cv_.wait(lock, [this] { return open_; });
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_cv.wait(lock, [this] { return m_open; });
     }
 
 private:
-    mutable std::mutex mutex_;
-    std::condition_variable cv_;
-    bool open_ = false;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_open = false;
 };
 
 class RecordingItem : public WorkItem {
 public:
     RecordingItem(int id, std::shared_ptr<Journal> journal)
-        : id_(id), journal_(std::move(journal)) {}
-    ~RecordingItem() override { journal_->Destroyed(id_); }
-    void Run() override { journal_->Ran(id_); }
-    int id() const { return id_; }
+        : m_id(id), m_journal(std::move(journal)) {}
+    ~RecordingItem() override { m_journal->Destroyed(m_id); }
+    void Run() override { m_journal->Ran(m_id); }
+    int id() const { return m_id; }
 
 protected:
-    int id_;
-    std::shared_ptr<Journal> journal_;
+    int m_id;
+    std::shared_ptr<Journal> m_journal;
 };
 
 // Ignores cancellation: runs until the test opens its latch, then notes whether it was cancelled
@@ -127,21 +127,21 @@ class StubbornItem : public RecordingItem {
 public:
     StubbornItem(int id, std::shared_ptr<Journal> journal, std::shared_ptr<Latch> started,
                  std::shared_ptr<Latch> release)
-        : RecordingItem(id, std::move(journal)), started_(std::move(started)),
-          release_(std::move(release)) {}
+        : RecordingItem(id, std::move(journal)), m_started(std::move(started)),
+          m_release(std::move(release)) {}
     void Run() override {
-        journal_->Ran(id_);
-        started_->Open();
-        release_->Wait();
-        journal_->Note(id_, "cancelled", IsCancelled());
-        journal_->Note(id_, "alwaysCancelled", cancelFlag.load() == &alwaysCancelled);
-        journal_->Note(id_, "returned", true);
+        m_journal->Ran(m_id);
+        m_started->Open();
+        m_release->Wait();
+        m_journal->Note(m_id, "cancelled", IsCancelled());
+        m_journal->Note(m_id, "alwaysCancelled", cancelFlag.load() == &alwaysCancelled);
+        m_journal->Note(m_id, "returned", true);
     }
-    void Cancel() override { journal_->Note(id_, "cancelCalled", true); }
+    void Cancel() override { m_journal->Note(m_id, "cancelCalled", true); }
 
 private:
-    std::shared_ptr<Latch> started_;
-    std::shared_ptr<Latch> release_;
+    std::shared_ptr<Latch> m_started;
+    std::shared_ptr<Latch> m_release;
 };
 
 // A StubbornItem that also opens a latch when Cancel reaches it.
@@ -150,42 +150,42 @@ public:
     WatchedStubbornItem(int id, std::shared_ptr<Journal> journal, std::shared_ptr<Latch> started,
                         std::shared_ptr<Latch> release, std::shared_ptr<Latch> cancelCalled)
         : StubbornItem(id, std::move(journal), std::move(started), std::move(release)),
-          cancelCalled_(std::move(cancelCalled)) {}
+          m_cancelCalled(std::move(cancelCalled)) {}
     void Cancel() override {
         StubbornItem::Cancel();
-        cancelCalled_->Open();
+        m_cancelCalled->Open();
     }
 
 private:
-    std::shared_ptr<Latch> cancelCalled_;
+    std::shared_ptr<Latch> m_cancelCalled;
 };
 
 // Blocks until cancelled, either by its flag or through Cancel breaking off the "blocking call".
 class CooperativeItem : public RecordingItem {
 public:
     CooperativeItem(int id, std::shared_ptr<Journal> journal, std::shared_ptr<Latch> started)
-        : RecordingItem(id, std::move(journal)), started_(std::move(started)) {}
+        : RecordingItem(id, std::move(journal)), m_started(std::move(started)) {}
     void Run() override {
-        journal_->Ran(id_);
-        started_->Open();
-        while (!IsCancelled() && !broken_.IsOpen()) {
+        m_journal->Ran(m_id);
+        m_started->Open();
+        while (!IsCancelled() && !m_broken.IsOpen()) {
             std::this_thread::sleep_for(1ms);
         }
-        journal_->Note(id_, "cancelled", IsCancelled());
-        journal_->Note(id_, "returned", true);
+        m_journal->Note(m_id, "cancelled", IsCancelled());
+        m_journal->Note(m_id, "returned", true);
     }
-    void Cancel() override { broken_.Open(); }
+    void Cancel() override { m_broken.Open(); }
 
 private:
-    std::shared_ptr<Latch> started_;
-    Latch broken_;
+    std::shared_ptr<Latch> m_started;
+    Latch m_broken;
 };
 
 // Counts what reaches ItemDone, in order.
 class CountingThread : public WorkThread {
 public:
     explicit CountingThread(bool useWakeEvent, std::shared_ptr<std::vector<int>> done)
-        : WorkThread(useWakeEvent), done_(std::move(done)) {}
+        : WorkThread(useWakeEvent), m_done(std::move(done)) {}
     ~CountingThread() override {
         Stop(500);
         DiscardQueue();
@@ -194,15 +194,15 @@ public:
 protected:
     void ItemDone(WorkItem* item) override {
         if (auto* recording = dynamic_cast<RecordingItem*>(item)) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            done_->push_back(recording->id());
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done->push_back(recording->id());
         }
         WorkThread::ItemDone(item);
     }
 
 private:
-    std::mutex mutex_;
-    std::shared_ptr<std::vector<int>> done_;
+    std::mutex m_mutex;
+    std::shared_ptr<std::vector<int>> m_done;
 };
 
 TEST(QzLockTest, LockWaitsForTheHolderAndTimesOut) {

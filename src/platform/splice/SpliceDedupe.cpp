@@ -36,7 +36,7 @@ struct Bucket {
 
 class ObjectFolder::Impl {
 public:
-    explicit Impl(QPDF& pdf) : pdf_(pdf) {}
+    explicit Impl(QPDF& pdf) : m_pdf(pdf) {}
 
     // Folds the candidates among `objects` into equal objects met before (in earlier calls too)
     // or among themselves, then points every reference in `objects` (and in the extra holders) at
@@ -52,7 +52,7 @@ public:
             if (object.isStream() || object.isArray() ||
                 (object.isDictionary() && foldableDictionary(object))) {
                 candidates.push_back(object);
-                candidate_.insert(object.getObjGen());
+                m_candidate.insert(object.getObjGen());
             }
         }
         // Arrays only when everything they point at is foldable too (colour spaces, widths),
@@ -75,14 +75,14 @@ public:
             std::size_t foldedNow = 0;
             for (QPDFObjectHandle& object : kept) {
                 const QPDFObjGen og = object.getObjGen();
-                if (canonical_.count(og)) {
+                if (m_canonical.count(og)) {
                     continue;
                 }
                 const std::string key = keyOf(object);
                 std::optional<QPDFObjGen> into;
                 // Objects kept by earlier calls are only looked up, never joined: an object of
                 // this call may still be folded in a later round, and a kept object must never be.
-                if (auto earlier = table_.find(key); earlier != table_.end()) {
+                if (auto earlier = m_table.find(key); earlier != m_table.end()) {
                     into = find(earlier->second, object);
                 }
                 if (!into) {
@@ -93,7 +93,7 @@ public:
                     if (target == og) {
                         continue; // never fold an object into itself
                     }
-                    canonical_[og] = target;
+                    m_canonical[og] = target;
                     foldedHere.push_back(og);
                     ++foldedNow;
                 }
@@ -101,7 +101,7 @@ public:
             if (foldedNow == 0) {
                 // The forms of this round are final: later calls fold into them.
                 for (auto& [key, bucket] : seen) {
-                    Bucket& known = table_[key];
+                    Bucket& known = m_table[key];
                     if (!known.first) {
                         known = std::move(bucket);
                     }
@@ -111,7 +111,7 @@ public:
         }
         if (!foldedHere.empty()) {
             for (QPDFObjectHandle& object : objects) {
-                if (!canonical_.count(object.getObjGen())) {
+                if (!m_canonical.count(object.getObjGen())) {
                     redirectIn(object, 0);
                 }
             }
@@ -120,7 +120,7 @@ public:
             }
             if (release) {
                 for (const QPDFObjGen& og : foldedHere) {
-                    pdf_.replaceObject(og, QPDFObjectHandle::newNull());
+                    m_pdf.replaceObject(og, QPDFObjectHandle::newNull());
                 }
             }
         }
@@ -144,7 +144,7 @@ private:
             }
         };
         for (const QPDFObjGen& og : pages) {
-            QPDFObjectHandle annots = pdf_.getObject(og).getKey("/Annots");
+            QPDFObjectHandle annots = m_pdf.getObject(og).getKey("/Annots");
             if (!annots.isArray()) {
                 continue;
             }
@@ -174,7 +174,7 @@ private:
             return bucket.first;
         }
         if (bucket.byDigest.empty()) {
-            bucket.byDigest.emplace(streamDigest(pdf_.getObject(*bucket.first)), *bucket.first);
+            bucket.byDigest.emplace(streamDigest(m_pdf.getObject(*bucket.first)), *bucket.first);
         }
         auto [at, added] = bucket.byDigest.emplace(streamDigest(object), og);
         if (!added) {
@@ -187,9 +187,9 @@ private:
     // object that was not folded when they were made, so a chain ends; a bound guards it anyway.
     QPDFObjGen resolve(QPDFObjGen og) const {
         std::size_t hops = 0;
-        for (auto it = canonical_.find(og); it != canonical_.end(); it = canonical_.find(og)) {
+        for (auto it = m_canonical.find(og); it != m_canonical.end(); it = m_canonical.find(og)) {
             og = it->second;
-            if (++hops > canonical_.size()) {
+            if (++hops > m_canonical.size()) {
                 throw std::runtime_error("objects folded into each other");
             }
         }
@@ -206,7 +206,7 @@ private:
             return bucket.first;
         }
         if (bucket.byDigest.empty()) {
-            bucket.byDigest.emplace(streamDigest(pdf_.getObject(*bucket.first)), *bucket.first);
+            bucket.byDigest.emplace(streamDigest(m_pdf.getObject(*bucket.first)), *bucket.first);
         }
         auto at = bucket.byDigest.find(streamDigest(object));
         if (at == bucket.byDigest.end()) {
@@ -220,7 +220,7 @@ private:
             return false;
         }
         if (depth > 0 && object.isIndirect()) {
-            return candidate_.count(object.getObjGen()) > 0 && !object.isArray();
+            return m_candidate.count(object.getObjGen()) > 0 && !object.isArray();
         }
         if (object.isArray()) {
             for (QPDFObjectHandle item : object.aitems()) {
@@ -304,8 +304,8 @@ private:
     // Size and SHA-256 of the stream's data as stored.
     const std::string& streamDigest(QPDFObjectHandle stream) {
         const QPDFObjGen og = stream.getObjGen();
-        auto cached = digests_.find(og);
-        if (cached != digests_.end()) {
+        auto cached = m_digests.find(og);
+        if (cached != m_digests.end()) {
             return cached->second;
         }
         std::shared_ptr<Buffer> data = stream.getRawStreamData();
@@ -313,7 +313,7 @@ private:
         sha->SHA2_init(256);
         sha->SHA2_update(data->getBuffer(), data->getSize());
         sha->SHA2_finalize();
-        return digests_.emplace(og, std::to_string(data->getSize()) + ':' + sha->SHA2_digest())
+        return m_digests.emplace(og, std::to_string(data->getSize()) + ':' + sha->SHA2_digest())
             .first->second;
     }
 
@@ -329,8 +329,8 @@ private:
             for (int i = 0; i < n; ++i) {
                 QPDFObjectHandle item = object.getArrayItem(i);
                 if (item.isIndirect()) {
-                    if (canonical_.count(item.getObjGen())) {
-                        object.setArrayItem(i, pdf_.getObjectByObjGen(resolve(item.getObjGen())));
+                    if (m_canonical.count(item.getObjGen())) {
+                        object.setArrayItem(i, m_pdf.getObjectByObjGen(resolve(item.getObjGen())));
                     }
                 } else {
                     redirectIn(item, depth + 1);
@@ -340,7 +340,7 @@ private:
             std::vector<std::pair<std::string, QPDFObjGen>> replaced;
             for (const auto& [key, value] : object.ditems()) {
                 if (value.isIndirect()) {
-                    if (canonical_.count(value.getObjGen())) {
+                    if (m_canonical.count(value.getObjGen())) {
                         replaced.emplace_back(key, resolve(value.getObjGen()));
                     }
                 } else {
@@ -348,28 +348,28 @@ private:
                 }
             }
             for (const auto& [key, og] : replaced) {
-                object.replaceKey(key, pdf_.getObjectByObjGen(og));
+                object.replaceKey(key, m_pdf.getObjectByObjGen(og));
             }
         }
     }
 
-    QPDF& pdf_;
-    std::set<QPDFObjGen> candidate_;
-    std::map<QPDFObjGen, QPDFObjGen> canonical_;
-    std::map<QPDFObjGen, std::string> digests_;
-    std::unordered_map<std::string, Bucket> table_;
+    QPDF& m_pdf;
+    std::set<QPDFObjGen> m_candidate;
+    std::map<QPDFObjGen, QPDFObjGen> m_canonical;
+    std::map<QPDFObjGen, std::string> m_digests;
+    std::unordered_map<std::string, Bucket> m_table;
 };
 
-ObjectFolder::ObjectFolder(QPDF& output) : impl_(std::make_unique<Impl>(output)), pdf_(output) {}
+ObjectFolder::ObjectFolder(QPDF& output) : m_impl(std::make_unique<Impl>(output)), m_pdf(output) {}
 
 ObjectFolder::~ObjectFolder() = default;
 
 std::size_t ObjectFolder::foldNewObjects() {
-    const auto count = static_cast<int>(pdf_.getObjectCount());
+    const auto count = static_cast<int>(m_pdf.getObjectCount());
     std::vector<QPDFObjectHandle> fresh;
     std::vector<QPDFObjGen> pages;
-    for (int id = nextId_; id <= count; ++id) {
-        QPDFObjectHandle object = pdf_.getObjectByID(id, 0);
+    for (int id = m_nextId; id <= count; ++id) {
+        QPDFObjectHandle object = m_pdf.getObjectByID(id, 0);
         if (object.isNull()) {
             continue;
         }
@@ -378,10 +378,10 @@ std::size_t ObjectFolder::foldNewObjects() {
             pages.push_back(object.getObjGen());
         }
     }
-    nextId_ = count + 1;
+    m_nextId = count + 1;
     // Earlier objects that take references to new ones: the form's default resources.
     std::vector<QPDFObjectHandle> holders;
-    QPDFObjectHandle form = pdf_.getRoot().getKey("/AcroForm");
+    QPDFObjectHandle form = m_pdf.getRoot().getKey("/AcroForm");
     if (form.isDictionary()) {
         holders.push_back(form);
         QPDFObjectHandle resources = form.getKey("/DR");
@@ -394,7 +394,7 @@ std::size_t ObjectFolder::foldNewObjects() {
             }
         }
     }
-    return impl_->fold(fresh, pages, holders, true);
+    return m_impl->fold(fresh, pages, holders, true);
 }
 
 std::size_t dedupeObjects(QPDF& output) {

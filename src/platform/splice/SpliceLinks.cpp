@@ -114,12 +114,12 @@ QPDFObjectHandle copyDirect(QPDFObjectHandle object) {
 
 Contribution& Navigation::contribution(const void* key, QPDF& source, const std::string& title,
                                        const std::vector<QPDFObjectHandle>& sourcePages) {
-    for (Contribution& c : contributions_) {
+    for (Contribution& c : m_contributions) {
         if (c.key == key) {
             return c;
         }
     }
-    Contribution& c = contributions_.emplace_back();
+    Contribution& c = m_contributions.emplace_back();
     c.key = key;
     c.source = &source;
     c.title = title;
@@ -186,9 +186,9 @@ void extractFromSource(Contribution& c, bool outlines, std::vector<std::string>&
 }
 
 bool Navigation::release(const void* key, std::vector<std::string>& log) {
-    for (Contribution& c : contributions_) {
+    for (Contribution& c : m_contributions) {
         if (c.key == key) {
-            extractFromSource(c, outlines_, log);
+            extractFromSource(c, m_outlines, log);
             c.key = nullptr; // the key's memory may be reused by a later input
             return true;
         }
@@ -197,11 +197,11 @@ bool Navigation::release(const void* key, std::vector<std::string>& log) {
 }
 
 void Navigation::finish(QPDF& output, std::vector<std::string>& log) {
-    if (contributions_.empty()) {
+    if (m_contributions.empty()) {
         return;
     }
-    for (Contribution& c : contributions_) {
-        extractFromSource(c, outlines_, log);
+    for (Contribution& c : m_contributions) {
+        extractFromSource(c, m_outlines, log);
     }
     auto step = [&](const char* what, auto&& body) {
         try {
@@ -210,11 +210,11 @@ void Navigation::finish(QPDF& output, std::vector<std::string>& log) {
             log.push_back(std::string(what) + ": " + e.what());
         }
     };
-    step("links and named destinations", [&] { carryLinks(output, contributions_); });
-    if (outlines_) {
-        step("outlines", [&] { buildOutlines(output, contributions_); });
+    step("links and named destinations", [&] { carryLinks(output, m_contributions); });
+    if (m_outlines) {
+        step("outlines", [&] { buildOutlines(output, m_contributions); });
     }
-    step("page labels", [&] { carryPageLabels(output, contributions_); });
+    step("page labels", [&] { carryPageLabels(output, m_contributions); });
     step("link check", [&] { disableStrayLinks(output); });
 }
 

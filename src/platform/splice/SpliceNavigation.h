@@ -81,7 +81,7 @@ public:
     void recordPages(Contribution& c, int first, const std::vector<QPDFObjectHandle>& sourcePages,
                      const std::vector<QPDFObjectHandle>& outputPages, long long firstOutputIndex);
 
-    void setOutlines(bool on) { outlines_ = on; }
+    void setOutlines(bool on) { m_outlines = on; }
 
     // Reads what the output needs of the input key, which gives no more pages, so that it can
     // be closed. Throws on failure. True when key had a contribution.
@@ -91,8 +91,8 @@ public:
     void finish(QPDF& output, std::vector<std::string>& log);
 
 private:
-    std::vector<Contribution> contributions_;
-    bool outlines_ = true;
+    std::vector<Contribution> m_contributions;
+    bool m_outlines = true;
 };
 
 // Reads c's share from its source (see Contribution), after which the source is not needed. Each
@@ -149,9 +149,9 @@ public:
     class Impl;
 
 private:
-    std::unique_ptr<Impl> impl_;
-    QPDF& pdf_;
-    int nextId_ = 1;
+    std::unique_ptr<Impl> m_impl;
+    QPDF& m_pdf;
+    int m_nextId = 1;
 };
 
 // A copy of a direct object that holds no indirect reference, made in no document.

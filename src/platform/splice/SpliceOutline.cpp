@@ -16,7 +16,7 @@ using Item = OutlineItem;
 
 class Reader {
 public:
-    explicit Reader(Contribution& c) : c_(c) {}
+    explicit Reader(Contribution& c) : m_c(c) {}
 
     // The kept children of a source outline node.
     std::vector<Item> children(QPDFObjectHandle node, int depth) {
@@ -26,10 +26,10 @@ public:
         }
         for (QPDFObjectHandle child = node.getKey("/First"); child.isDictionary();
              child = child.getKey("/Next")) {
-            if (child.isIndirect() && !visited_.insert(child.getObjGen()).second) {
+            if (child.isIndirect() && !m_visited.insert(child.getObjGen()).second) {
                 break; // a loop
             }
-            if (++read_ > maxItems) {
+            if (++m_read > maxItems) {
                 break;
             }
             if (std::optional<Item> item = convert(child, depth)) {
@@ -56,7 +56,7 @@ private:
         bool hasTarget = false;
         QPDFObjectHandle dest = localDestination(source, hasTarget);
         if (hasTarget && !dest.isNull()) {
-            item.dest = mapDestination(c_, dest, false);
+            item.dest = mapDestination(m_c, dest, false);
             if (item.dest.isNull() && item.children.empty()) {
                 return std::nullopt; // its page was left out and nothing under it remains
             }
@@ -110,9 +110,9 @@ private:
         }
     }
 
-    Contribution& c_;
-    std::set<QPDFObjGen> visited_;
-    std::size_t read_ = 0;
+    Contribution& m_c;
+    std::set<QPDFObjGen> m_visited;
+    std::size_t m_read = 0;
 };
 
 // Items visible under an item when it is open.

@@ -42,6 +42,23 @@ XpdfSpliceInput xpdfSpliceOpenInputW(const char16_t* path);
 // including a wrong password. An unencrypted file opens whatever the password.
 XpdfSpliceInput xpdfSpliceOpenInputWithPasswordW(const char16_t* path, const char* password);
 
+// Why xpdfSpliceOpenInputExW did not open a file.
+enum class XpdfSpliceOpenError {
+    None,       // it opened
+    Password,   // the file was read, but it needs a password that was not given or is wrong
+    Unreadable, // not readable at all (missing, not a PDF, damaged beyond repair, no page tree)
+};
+
+// Opens a PDF as xpdfSpliceOpenInputW does (password null) or as xpdfSpliceOpenInputWithPasswordW
+// does (password not null), and tells in *error (when error is not null) why it did not, so that a
+// caller may ask for a password only when one would help.
+XpdfSpliceInput xpdfSpliceOpenInputExW(const char16_t* path, const char* password,
+                                       XpdfSpliceOpenError* error);
+
+// Number of pages of the input, as xpdfSpliceAddPages numbers them (the page tree walked once, a
+// page listed twice counted twice). -1 for an invalid handle or a page tree that cannot be read.
+int xpdfSpliceGetPageCount(XpdfSpliceInput input);
+
 // Opens a PDF as xpdfSpliceOpenInputW does (password null) or as xpdfSpliceOpenInputWithPasswordW
 // does (password given), and reads now, instead of while copying, its page tree and what the pages
 // of the given ranges (first, last; 1-based, as for xpdfSpliceAddPages) need. The file is read

@@ -186,6 +186,76 @@ TEST(SpliceInput, OpeningForCopyAcceptsWhatThePlainOpensAccept) {
     xpdfSpliceCloseOutput(out);
 }
 
+// The open that says why it failed, and the page count, over every shared test PDF: a file that
+// needs a password (none given, or a wrong one) is told apart from one that cannot be read at all,
+// whatever password comes with it.
+TEST(SpliceInput, OpenFailuresAreToldApartAndPagesCountedAsTheManifestSays) {
+    const std::vector<ManifestRow> rows = readManifest();
+    ASSERT_FALSE(rows.empty());
+    for (const ManifestRow& row : rows) {
+        SCOPED_TRACE(row.file.toStdString());
+        const std::u16string path = wide(pdfPath(row.file));
+        const bool readable = row.pages >= 0;
+        const bool encrypted = row.encrypted != QLatin1String("none");
+        const bool needsPassword =
+            row.userPassword != QLatin1String("-") && row.userPassword != QLatin1String("(empty)");
+        using enum XpdfSpliceOpenError;
+
+        XpdfSpliceOpenError error = None;
+        SpliceInput plain(xpdfSpliceOpenInputExW(path.c_str(), nullptr, &error));
+        EXPECT_EQ(error, !readable ? Unreadable : needsPassword ? Password : None);
+        EXPECT_EQ(bool(plain), error == None);
+
+        SpliceInput wrong(xpdfSpliceOpenInputExW(path.c_str(), "not-the-password", &error));
+        EXPECT_EQ(error, !readable ? Unreadable : encrypted ? Password : None);
+        EXPECT_EQ(bool(wrong), error == None);
+
+        const QByteArray password = row.userPassword.toUtf8();
+        SpliceInput right(xpdfSpliceOpenInputExW(
+            path.c_str(), needsPassword ? password.constData() : nullptr, &error));
+        EXPECT_EQ(error, readable ? None : Unreadable);
+        EXPECT_EQ(xpdfSpliceGetPageCount(right.get()), readable ? row.pages : -1);
+    }
+}
+
+TEST(SpliceInput, PageCountFailsForAnUnreadablePageTreeAndForInvalidHandles) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // A page tree whose only kid is a number, not a page: the file opens, its pages cannot be
+    // numbered.
+    const QString broken = dir.filePath("kid-is-a-number.pdf");
+    QFile file(broken);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+               "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n3 0 obj 42 endobj\n"
+               "trailer << /Root 1 0 R /Size 4 >>\n%%EOF\n");
+    file.close();
+    XpdfSpliceOpenError error = XpdfSpliceOpenError::Unreadable;
+    SpliceInput input(xpdfSpliceOpenInputExW(wide(broken).c_str(), nullptr, &error));
+    ASSERT_TRUE(input);
+    EXPECT_EQ(error, XpdfSpliceOpenError::None);
+    EXPECT_EQ(xpdfSpliceGetPageCount(input.get()), -1);
+    // The pages the count refuses cannot be copied either.
+    XpdfSpliceOutput output = xpdfSpliceOpenOutputW(wide(dir.filePath("out.pdf")).c_str(), 1.6);
+    ASSERT_NE(output, nullptr);
+    EXPECT_FALSE(xpdfSpliceAddPages(input.get(), 1, 1, output));
+    xpdfSpliceSetProgress(output, [](int, long long) { return false; });
+    xpdfSpliceCloseOutput(output);
+
+    XpdfSpliceInput closed = openTestPdf("refcard-nf.pdf");
+    ASSERT_NE(closed, nullptr);
+    EXPECT_EQ(xpdfSpliceGetPageCount(closed), 3);
+    xpdfSpliceCloseInput(closed);
+    EXPECT_EQ(xpdfSpliceGetPageCount(closed), -1);
+    EXPECT_EQ(xpdfSpliceGetPageCount(nullptr), -1);
+    // Without a place for the reason the open still works.
+    SpliceInput unasked(
+        xpdfSpliceOpenInputExW(wide(pdfPath("c-r2.pdf")).c_str(), "user1", nullptr));
+    EXPECT_TRUE(unasked);
+    EXPECT_EQ(xpdfSpliceOpenInputExW(nullptr, nullptr, &error), nullptr);
+    EXPECT_EQ(error, XpdfSpliceOpenError::Unreadable);
+}
+
 TEST(SpliceInput, UnicodeFileNamesOpen) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());

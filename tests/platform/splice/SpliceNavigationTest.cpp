@@ -147,9 +147,9 @@ int keptItems(QPDFOutlineObjectHelper item, int first, int last, bool& anyKept) 
 
 class SpliceNavigationTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-    QString out(const QString& name) const { return dir_.filePath(name); }
-    QTemporaryDir dir_;
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    QString out(const QString& name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
 };
 
 TEST_F(SpliceNavigationTest, EveryInputGetsAnEntryHoldingItsOwnItemsOnTheirPages) {

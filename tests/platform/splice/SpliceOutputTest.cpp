@@ -24,12 +24,12 @@ namespace {
 
 class SpliceOutputTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-    QString out(const QString& name = "out.pdf") const { return dir_.filePath(name); }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+    QString out(const QString& name = "out.pdf") const { return m_dir.filePath(name); }
     static XpdfSpliceOutput openOutput(const QString& path, double version = 1.6) {
         return xpdfSpliceOpenOutputW(wide(path).c_str(), version);
     }
-    QTemporaryDir dir_;
+    QTemporaryDir m_dir;
 };
 
 struct Piece {
@@ -368,20 +368,20 @@ TEST_F(SpliceOutputTest, PageRangesOutsideTheDocumentFailAndLeaveTheOutputAsItWa
 }
 
 TEST_F(SpliceOutputTest, RefusedOutputsNeedNoWrite) {
-    ASSERT_TRUE(QDir(dir_.path()).mkdir("sub"));
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir("sub"));
     ASSERT_TRUE(QFile::copy(pdfPath("refcard-nf.pdf"), out("in.pdf")));
     SpliceInput openInput(openPath(out("in.pdf")));
     ASSERT_TRUE(openInput);
 
-    EXPECT_EQ(openOutput(dir_.filePath("no-such-folder/out.pdf")), nullptr);
-    EXPECT_EQ(openOutput(dir_.filePath("sub")), nullptr) << "a folder";
+    EXPECT_EQ(openOutput(m_dir.filePath("no-such-folder/out.pdf")), nullptr);
+    EXPECT_EQ(openOutput(m_dir.filePath("sub")), nullptr) << "a folder";
     EXPECT_EQ(openOutput(QString()), nullptr);
     EXPECT_EQ(openOutput(out("in.pdf")), nullptr) << "a file open as an input";
     for (double version : {0.9, 2.1, std::nan("")}) {
         EXPECT_EQ(openOutput(out(), version), nullptr) << version;
     }
     EXPECT_EQ(xpdfSpliceOpenOutputW(nullptr, 1.6), nullptr);
-    EXPECT_TRUE(filesIn(dir_.path()) == QStringList{"in.pdf"}) << "nothing created";
+    EXPECT_TRUE(filesIn(m_dir.path()) == QStringList{"in.pdf"}) << "nothing created";
 
     // An input opened after the output on the output's own file cannot feed it.
     XpdfSpliceOutput output = openOutput(out("later.pdf"));
@@ -409,7 +409,7 @@ TEST_F(SpliceOutputTest, AFailedWriteLeavesNoFileAndKeepsAnExistingOne) {
 
     // 1. The folder disappears between open and close.
     {
-        const QString folder = dir_.filePath("gone");
+        const QString folder = m_dir.filePath("gone");
         ASSERT_TRUE(QDir().mkpath(folder));
         XpdfSpliceOutput output = openOutput(folder + "/out.pdf");
         ASSERT_NE(output, nullptr);
@@ -422,7 +422,7 @@ TEST_F(SpliceOutputTest, AFailedWriteLeavesNoFileAndKeepsAnExistingOne) {
     // 2. An input file is cut short after its pages were added: its stream data cannot be read
     //    while writing. The output must not be a silently damaged file.
     {
-        const QString folder = dir_.filePath("cut");
+        const QString folder = m_dir.filePath("cut");
         ASSERT_TRUE(QDir().mkpath(folder));
         ASSERT_TRUE(QFile::copy(pdfPath("R-intro.pdf"), folder + "/in.pdf"));
         ASSERT_TRUE(writeFile(folder + "/out.pdf", previous));
@@ -450,7 +450,7 @@ TEST_F(SpliceOutputTest, AFailedWriteLeavesNoFileAndKeepsAnExistingOne) {
     }
     // 4. A read-only folder (not testable as the superuser, who may write anywhere).
     {
-        const QString folder = dir_.filePath("readonly");
+        const QString folder = m_dir.filePath("readonly");
         ASSERT_TRUE(QDir().mkpath(folder));
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         const bool enforced = !writeFile(folder + "/probe", "x");
@@ -486,7 +486,7 @@ TEST_F(SpliceOutputTest, UnicodeFileNamesInAndOut) {
     ASSERT_TRUE(splice(out(name), pieces)) << xpdfSpliceLastError();
     EXPECT_TRUE(QFileInfo::exists(out(name)));
     EXPECT_EQ(readPages(out(name)), expectedPages(pieces));
-    EXPECT_EQ(filesIn(dir_.path()), QStringList{name});
+    EXPECT_EQ(filesIn(m_dir.path()), QStringList{name});
 }
 
 TEST_F(SpliceOutputTest, ReplacingAFileKeepsItsPermissionsAndWritesThroughALink) {
@@ -556,7 +556,7 @@ TEST_F(SpliceOutputTest, ProgressIsReportedAndAStopLeavesNothingBehind) {
             EXPECT_FALSE(written) << c.name;
             EXPECT_EQ(content, QByteArray("old content")) << c.name;
         }
-        EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
+        EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
                   QStringList{"progress.pdf"})
             << c.name;
     }

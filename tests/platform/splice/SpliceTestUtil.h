@@ -20,19 +20,19 @@ std::u16string wide(const QString& path);
 // Input handle closed at scope end.
 class SpliceInput {
 public:
-    explicit SpliceInput(XpdfSpliceInput handle) : handle_(handle) {}
-    ~SpliceInput() { xpdfSpliceCloseInput(handle_); }
+    explicit SpliceInput(XpdfSpliceInput handle) : m_handle(handle) {}
+    ~SpliceInput() { xpdfSpliceCloseInput(m_handle); }
     SpliceInput(const SpliceInput&) = delete;
     SpliceInput& operator=(const SpliceInput&) = delete;
-    XpdfSpliceInput get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
+    XpdfSpliceInput get() const { return m_handle; }
+    explicit operator bool() const { return m_handle != nullptr; }
     void close() {
-        xpdfSpliceCloseInput(handle_);
-        handle_ = nullptr;
+        xpdfSpliceCloseInput(m_handle);
+        m_handle = nullptr;
     }
 
 private:
-    XpdfSpliceInput handle_;
+    XpdfSpliceInput m_handle;
 };
 
 // Opens a file of any path; a null password means the call without a password.

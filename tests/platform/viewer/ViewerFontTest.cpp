@@ -21,20 +21,20 @@ const char* const kDejaVuSerifBold = "/usr/share/fonts/truetype/dejavu/DejaVuSer
 class ScopedConfig {
 public:
     explicit ScopedConfig(const QByteArray& text) {
-        path_ = dir_.filePath("xpdfrc");
-        QFile file(path_);
+        m_path = m_dir.filePath("xpdfrc");
+        QFile file(m_path);
         if (file.open(QIODevice::WriteOnly))
             file.write(text);
         file.close();
-        pdfInitLibrary(QFile::encodeName(path_).constData());
+        pdfInitLibrary(QFile::encodeName(m_path).constData());
     }
     ~ScopedConfig() { pdfInitLibrary(nullptr); }
     ScopedConfig(const ScopedConfig&) = delete;
     ScopedConfig& operator=(const ScopedConfig&) = delete;
 
 private:
-    QTemporaryDir dir_;
-    QString path_;
+    QTemporaryDir m_dir;
+    QString m_path;
 };
 
 // Renders a page of a freshly loaded document (fonts are chosen when a document loads them).

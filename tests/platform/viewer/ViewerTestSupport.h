@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers shared by the viewer engine tests: a scoped viewer, renders copied into owned memory,
-// the test PDFs' manifest, and small PDFs written on the fly for cases the shared files lack.
+// Helpers shared by the viewer engine tests: a scoped viewer, renders copied into owned memory
+// and small PDFs written on the fly for cases the shared files lack.
 
 #include "platform/viewer/XpdfViewer.h"
 #include "support/TestData.h"
@@ -21,28 +21,28 @@ namespace plyfold::test {
 // A viewer that is destroyed with the object.
 class ScopedViewer {
 public:
-    ScopedViewer() { created_ = pdfCreateViewer(&handle_, nullptr); }
+    ScopedViewer() { m_created = pdfCreateViewer(&m_handle, nullptr); }
     ~ScopedViewer() {
-        if (created_ == kPdfOk)
-            pdfDestroyViewer(handle_);
+        if (m_created == kPdfOk)
+            pdfDestroyViewer(m_handle);
     }
     ScopedViewer(const ScopedViewer&) = delete;
     ScopedViewer& operator=(const ScopedViewer&) = delete;
 
-    PdfViewerHandle handle() const { return handle_; }
-    bool created() const { return created_ == kPdfOk; }
+    PdfViewerHandle handle() const { return m_handle; }
+    bool created() const { return m_created == kPdfOk; }
 
     std::int32_t load(const QString& path) {
-        return pdfLoadFileW(handle_, reinterpret_cast<const char16_t*>(path.utf16()));
+        return pdfLoadFileW(m_handle, reinterpret_cast<const char16_t*>(path.utf16()));
     }
     std::int32_t load(const QString& path, const char* password) {
-        return pdfLoadFileWithPasswordW(handle_, reinterpret_cast<const char16_t*>(path.utf16()),
+        return pdfLoadFileWithPasswordW(m_handle, reinterpret_cast<const char16_t*>(path.utf16()),
                                         password);
     }
 
 private:
-    PdfViewerHandle handle_ = 0;
-    std::int32_t created_ = -1;
+    PdfViewerHandle m_handle = 0;
+    std::int32_t m_created = -1;
 };
 
 // A rendered page with its pixels copied out of the engine's buffer.
@@ -76,19 +76,6 @@ inline Bitmap render(PdfViewerHandle viewer, int page, double dpi) {
     bitmap.layout.pixels = nullptr;
     return bitmap;
 }
-
-// One row of tests/data/pdfs/MANIFEST.tsv.
-struct ManifestRow {
-    QString file;
-    int pages = -1; // -1: the file does not open
-    QString encrypted;
-    QString userPassword;       // "-" none, "(empty)", or the password
-    QString ownerPassword;      // "-", "(empty)", "unknown", or the password
-    std::vector<int> rotations; // one per page when pages > 0
-};
-
-// Reads the manifest; the rotations column is expanded to one value per page.
-std::vector<ManifestRow> readManifest();
 
 // A PDF of pages described by their /MediaBox, /Rotate and content, written into dir.
 struct MiniPage {

@@ -37,79 +37,79 @@ bool parseRange(const QByteArray& header, qint64* first, std::optional<qint64>* 
 } // namespace
 
 InstallerServerSide::InstallerServerSide(QByteArray package, QByteArray path)
-    : package_(std::move(package)), path_(std::move(path)) {}
+    : m_package(std::move(package)), m_path(std::move(path)) {}
 
 void InstallerServerSide::SetPackage(QByteArray package, QByteArray etag) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    package_ = std::move(package);
-    etag_ = std::move(etag);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_package = std::move(package);
+    m_etag = std::move(etag);
 }
 
 void InstallerServerSide::SetEtag(QByteArray etag) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    etag_ = std::move(etag);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_etag = std::move(etag);
 }
 
 void InstallerServerSide::SetLastModified(QByteArray lastModified) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    lastModified_ = std::move(lastModified);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lastModified = std::move(lastModified);
 }
 
 void InstallerServerSide::SetIgnoreRange(bool ignore) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ignoreRange_ = ignore;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_ignoreRange = ignore;
 }
 
 void InstallerServerSide::SetRangeStartOverride(qint64 start) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    rangeStart_ = start;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_rangeStart = start;
 }
 
 void InstallerServerSide::SetSendLength(bool send) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    sendLength_ = send;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sendLength = send;
 }
 
 void InstallerServerSide::DropNextAfter(qsizetype bytes, int stallMs, int times) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    dropAfter_ = bytes;
-    dropStallMs_ = stallMs;
-    dropTimes_ = times;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_dropAfter = bytes;
+    m_dropStallMs = stallMs;
+    m_dropTimes = times;
 }
 
 std::vector<QByteArray> InstallerServerSide::ranges() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return ranges_;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_ranges;
 }
 
 qsizetype InstallerServerSide::bytesServed() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return served_;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_served;
 }
 
 HttpResponse InstallerServerSide::Handle(const HttpRequest& request) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(m_mutex);
     HttpResponse response;
-    if (request.target != path_ || (request.method != "GET" && request.method != "HEAD")) {
+    if (request.target != m_path || (request.method != "GET" && request.method != "HEAD")) {
         response.status = 404;
         response.reason = "Not Found";
         response.body = "no such file";
         return response;
     }
     const QByteArray rangeHeader = request.header("range");
-    ranges_.push_back(rangeHeader);
+    m_ranges.push_back(rangeHeader);
     response.headers.append({"Content-Type", "application/octet-stream"});
-    response.headers.append({"ETag", etag_});
-    response.headers.append({"Last-Modified", lastModified_});
+    response.headers.append({"ETag", m_etag});
+    response.headers.append({"Last-Modified", m_lastModified});
     response.headers.append({"Accept-Ranges", "bytes"});
-    response.sendLength = sendLength_;
+    response.sendLength = m_sendLength;
 
-    const qint64 size = package_.size();
+    const qint64 size = m_package.size();
     qint64 first = 0;
     std::optional<qint64> last;
-    if (!rangeHeader.isEmpty() && !ignoreRange_ && parseRange(rangeHeader, &first, &last)) {
-        if (rangeStart_ >= 0) {
-            first = rangeStart_;
+    if (!rangeHeader.isEmpty() && !m_ignoreRange && parseRange(rangeHeader, &first, &last)) {
+        if (m_rangeStart >= 0) {
+            first = m_rangeStart;
             last.reset();
         }
         if (first >= size) {
@@ -125,16 +125,16 @@ HttpResponse InstallerServerSide::Handle(const HttpRequest& request) {
         response.headers.append({"Content-Range", "bytes " + QByteArray::number(first) + '-' +
                                                       QByteArray::number(end) + '/' +
                                                       QByteArray::number(size)});
-        response.body = package_.mid(first, end - first + 1);
+        response.body = m_package.mid(first, end - first + 1);
     } else {
-        response.body = package_;
+        response.body = m_package;
     }
-    if (dropTimes_ > 0) {
-        --dropTimes_;
-        response.dropAfter = std::min(dropAfter_, response.body.size());
-        response.stallAfterMs = dropStallMs_;
+    if (m_dropTimes > 0) {
+        --m_dropTimes;
+        response.dropAfter = std::min(m_dropAfter, response.body.size());
+        response.stallAfterMs = m_dropStallMs;
     }
-    served_ += response.dropAfter >= 0 ? response.dropAfter : response.body.size();
+    m_served += response.dropAfter >= 0 ? response.dropAfter : response.body.size();
     return response;
 }
 

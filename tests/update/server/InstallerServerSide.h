@@ -41,22 +41,22 @@ public:
     std::vector<QByteArray> ranges() const;
     // Body bytes handed out so far (counting only what was sent).
     qsizetype bytesServed() const;
-    const QByteArray& path() const { return path_; }
+    const QByteArray& path() const { return m_path; }
 
 private:
-    mutable std::mutex mutex_;
-    QByteArray package_;
-    QByteArray path_;
-    QByteArray etag_ = QByteArrayLiteral("\"v1\"");
-    QByteArray lastModified_ = QByteArrayLiteral("Tue, 01 Dec 2026 10:00:00 GMT");
-    bool ignoreRange_ = false;
-    qint64 rangeStart_ = -1;
-    bool sendLength_ = true;
-    qsizetype dropAfter_ = -1;
-    int dropStallMs_ = 0;
-    int dropTimes_ = 0;
-    qsizetype served_ = 0;
-    std::vector<QByteArray> ranges_;
+    mutable std::mutex m_mutex;
+    QByteArray m_package;
+    QByteArray m_path;
+    QByteArray m_etag = QByteArrayLiteral("\"v1\"");
+    QByteArray m_lastModified = QByteArrayLiteral("Tue, 01 Dec 2026 10:00:00 GMT");
+    bool m_ignoreRange = false;
+    qint64 m_rangeStart = -1;
+    bool m_sendLength = true;
+    qsizetype m_dropAfter = -1;
+    int m_dropStallMs = 0;
+    int m_dropTimes = 0;
+    qsizetype m_served = 0;
+    std::vector<QByteArray> m_ranges;
 };
 
 } // namespace plyfold::test

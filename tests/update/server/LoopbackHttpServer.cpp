@@ -38,59 +38,59 @@ QByteArray HttpRequest::header(QByteArrayView name) const {
     return {};
 }
 
-LoopbackHttpServer::LoopbackHttpServer(Handler handler) : handler_(std::move(handler)) {}
+LoopbackHttpServer::LoopbackHttpServer(Handler handler) : m_handler(std::move(handler)) {}
 
 LoopbackHttpServer::~LoopbackHttpServer() {
     Stop();
 }
 
 bool LoopbackHttpServer::Start(std::uint16_t port) {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (listenFd_ < 0) {
+    m_listenFd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (m_listenFd < 0) {
         return false;
     }
     const int yes = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listenFd_, 16) != 0) {
-        ::close(listenFd_);
-        listenFd_ = -1;
+    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(m_listenFd, 16) != 0) {
+        ::close(m_listenFd);
+        m_listenFd = -1;
         return false;
     }
     socklen_t length = sizeof address;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    stopping_ = false;
-    acceptThread_ = std::thread([this] { AcceptLoop(); });
+    ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length);
+    m_port = ntohs(address.sin_port);
+    m_stopping = false;
+    m_acceptThread = std::thread([this] { AcceptLoop(); });
     return true;
 }
 
 void LoopbackHttpServer::Stop() {
-    if (listenFd_ < 0) {
+    if (m_listenFd < 0) {
         return;
     }
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-        for (int fd : clientFds_) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+        for (int fd : m_clientFds) {
             ::shutdown(fd, SHUT_RDWR);
         }
     }
-    changed_.notify_all();
-    ::shutdown(listenFd_, SHUT_RDWR);
-    if (acceptThread_.joinable()) {
-        acceptThread_.join();
+    m_changed.notify_all();
+    ::shutdown(m_listenFd, SHUT_RDWR);
+    if (m_acceptThread.joinable()) {
+        m_acceptThread.join();
     }
-    ::close(listenFd_);
-    listenFd_ = -1;
+    ::close(m_listenFd);
+    m_listenFd = -1;
     std::vector<std::thread> workers;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        workers.swap(workers_);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        workers.swap(m_workers);
     }
     for (std::thread& worker : workers) {
         worker.join();
@@ -98,48 +98,48 @@ void LoopbackHttpServer::Stop() {
 }
 
 QString LoopbackHttpServer::server() const {
-    return QStringLiteral("127.0.0.1:%1").arg(port_);
+    return QStringLiteral("127.0.0.1:%1").arg(m_port);
 }
 
 std::vector<HttpRequest> LoopbackHttpServer::requests() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return requests_;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requests;
 }
 
 bool LoopbackHttpServer::WaitForRequests(std::size_t count, int timeoutMs) const {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                             [&] { return requests_.size() >= count; });
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_requests.size() >= count; });
 }
 
 bool LoopbackHttpServer::Sleep(int ms) const {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return stopping_.load(); });
-    return !stopping_.load();
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return m_stopping.load(); });
+    return !m_stopping.load();
 }
 
 void LoopbackHttpServer::AcceptLoop() {
     for (;;) {
-        pollfd p{listenFd_, POLLIN, 0};
+        pollfd p{m_listenFd, POLLIN, 0};
         const int ready = ::poll(&p, 1, 100);
-        if (stopping_.load()) {
+        if (m_stopping.load()) {
             return;
         }
         if (ready <= 0) {
             continue;
         }
-        const int fd = ::accept(listenFd_, nullptr, nullptr);
+        const int fd = ::accept(m_listenFd, nullptr, nullptr);
         if (fd < 0) {
             continue;
         }
-        const int connection = ++connections_;
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (stopping_.load()) {
+        const int connection = ++m_connections;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_stopping.load()) {
             ::close(fd);
             return;
         }
-        clientFds_.push_back(fd);
-        workers_.emplace_back([this, fd, connection] { Serve(fd, connection); });
+        m_clientFds.push_back(fd);
+        m_workers.emplace_back([this, fd, connection] { Serve(fd, connection); });
     }
 }
 
@@ -154,7 +154,7 @@ void LoopbackHttpServer::Serve(int fd, int connection) {
         pending.append(buffer, got);
         return true;
     };
-    for (bool open = true; open && !stopping_.load();) {
+    for (bool open = true; open && !m_stopping.load();) {
         qsizetype end = -1;
         while ((end = pending.indexOf("\r\n\r\n")) < 0) {
             // A TLS handshake (record type 22) is not HTTP: hang up at once rather than wait
@@ -195,12 +195,12 @@ void LoopbackHttpServer::Serve(int fd, int connection) {
         request.body = pending.left(bodyLength);
         pending.remove(0, bodyLength);
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            requests_.push_back(request);
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_requests.push_back(request);
         }
-        changed_.notify_all();
+        m_changed.notify_all();
 
-        const HttpResponse response = handler_(request);
+        const HttpResponse response = m_handler(request);
         if (response.stallBeforeMs > 0 && !Sleep(response.stallBeforeMs)) {
             break;
         }
@@ -234,8 +234,8 @@ void LoopbackHttpServer::Serve(int fd, int connection) {
         }
     }
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::erase(clientFds_, fd);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::erase(m_clientFds, fd);
     }
     ::shutdown(fd, SHUT_RDWR);
     ::close(fd);

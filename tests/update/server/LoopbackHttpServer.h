@@ -25,13 +25,13 @@ namespace plyfold::test {
 class HeaderList {
 public:
     using Entry = std::pair<QByteArray, QByteArray>;
-    void append(Entry entry) { entries_.push_back(std::move(entry)); }
-    auto begin() const { return entries_.begin(); }
-    auto end() const { return entries_.end(); }
-    std::size_t size() const { return entries_.size(); }
+    void append(Entry entry) { m_entries.push_back(std::move(entry)); }
+    auto begin() const { return m_entries.begin(); }
+    auto end() const { return m_entries.end(); }
+    std::size_t size() const { return m_entries.size(); }
 
 private:
-    std::vector<Entry> entries_;
+    std::vector<Entry> m_entries;
 };
 
 struct HttpRequest {
@@ -76,11 +76,11 @@ public:
     // Closes the listening socket and every connection, ends stalls and joins the threads.
     void Stop();
 
-    std::uint16_t port() const { return port_; }
+    std::uint16_t port() const { return m_port; }
     // "127.0.0.1:<port>"
     QString server() const;
     // Connections accepted so far.
-    int connectionCount() const { return connections_.load(); }
+    int connectionCount() const { return m_connections.load(); }
     // Every request received so far, in order.
     std::vector<HttpRequest> requests() const;
     // Blocks until at least `count` requests have arrived or `timeoutMs` has passed.
@@ -92,17 +92,17 @@ private:
     // Sleeps up to ms; false when the server stops meanwhile.
     bool Sleep(int ms) const;
 
-    Handler handler_;
-    int listenFd_ = -1;
-    std::uint16_t port_ = 0;
-    std::atomic<bool> stopping_{false};
-    std::atomic<int> connections_{0};
-    std::thread acceptThread_;
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    std::vector<std::thread> workers_;
-    std::vector<int> clientFds_;
-    std::vector<HttpRequest> requests_;
+    Handler m_handler;
+    int m_listenFd = -1;
+    std::uint16_t m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<int> m_connections{0};
+    std::thread m_acceptThread;
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    std::vector<std::thread> m_workers;
+    std::vector<int> m_clientFds;
+    std::vector<HttpRequest> m_requests;
 };
 
 // A free loopback port with nothing listening on it (the socket that found it is closed again).

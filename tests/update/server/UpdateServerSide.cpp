@@ -32,14 +32,14 @@ HttpResponse badRequest(const QString& why) {
 UpdateServerSide::UpdateServerSide(const QByteArray& privateKeyPem) {
     BIO* bio = BIO_new_mem_buf(privateKeyPem.constData(), static_cast<int>(privateKeyPem.size()));
     if (bio != nullptr) {
-        key_ = PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr);
+        m_key = PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr);
         BIO_free(bio);
     }
     respond = [](const UpdateRequest&) { return Reply(UpdateInfo{}); };
 }
 
 UpdateServerSide::~UpdateServerSide() {
-    EVP_PKEY_free(pkey(key_));
+    EVP_PKEY_free(pkey(m_key));
 }
 
 bool UpdateServerSide::OpenEnvelope(QByteArrayView envelope, QByteArray* plain, int* secretLength,
@@ -50,15 +50,15 @@ bool UpdateServerSide::OpenEnvelope(QByteArrayView envelope, QByteArray* plain, 
         }
         return false;
     };
-    if (key_ == nullptr) {
+    if (m_key == nullptr) {
         return fail("no private key");
     }
-    const int keySize = EVP_PKEY_get_size(pkey(key_));
+    const int keySize = EVP_PKEY_get_size(pkey(m_key));
     if (envelope.size() <= keySize) {
         return fail("envelope too short");
     }
     std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> rsa(
-        EVP_PKEY_CTX_new(pkey(key_), nullptr), &EVP_PKEY_CTX_free);
+        EVP_PKEY_CTX_new(pkey(m_key), nullptr), &EVP_PKEY_CTX_free);
     unsigned char secret[1024];
     size_t secretSize = sizeof secret;
     if (!rsa || EVP_PKEY_decrypt_init(rsa.get()) != 1 ||
@@ -101,8 +101,8 @@ bool UpdateServerSide::OpenEnvelope(QByteArrayView envelope, QByteArray* plain, 
 
 HttpResponse UpdateServerSide::Handle(const HttpRequest& request) {
     auto refuse = [this](const QString& why) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        refusals_.push_back(why);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_refusals.push_back(why);
         return badRequest(why);
     };
     if (request.method != "POST") {
@@ -140,7 +140,7 @@ HttpResponse UpdateServerSide::Handle(const HttpRequest& request) {
     if (!OpenEnvelope(envelope, &plain, &secretLength, &error)) {
         return refuse(error);
     }
-    if (secretLength != EVP_PKEY_get_size(pkey(key_)) - 42) {
+    if (secretLength != EVP_PKEY_get_size(pkey(m_key)) - 42) {
         return refuse(QStringLiteral("session secret of the wrong size"));
     }
     // Little-endian fields, read here without the client's parser.
@@ -161,20 +161,20 @@ HttpResponse UpdateServerSide::Handle(const HttpRequest& request) {
         return refuse(QStringLiteral("wrong magic"));
     }
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        queries_.push_back(query);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_queries.push_back(query);
     }
     return respond(query);
 }
 
 std::vector<UpdateRequest> UpdateServerSide::queries() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return queries_;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_queries;
 }
 
 std::vector<QString> UpdateServerSide::refusals() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return refusals_;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_refusals;
 }
 
 HttpResponse UpdateServerSide::Reply(const UpdateInfo& info) {

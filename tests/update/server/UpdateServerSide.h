@@ -26,7 +26,7 @@ public:
     UpdateServerSide(const UpdateServerSide&) = delete;
     UpdateServerSide& operator=(const UpdateServerSide&) = delete;
 
-    bool hasKey() const { return key_ != nullptr; }
+    bool hasKey() const { return m_key != nullptr; }
 
     // Opens an envelope (binary, not hex). On success `plain` holds the request bytes and
     // `secretLength` the length of the session secret that was sealed.
@@ -51,10 +51,10 @@ public:
     static HttpResponse Raw(const QByteArray& bodyText, const QByteArray& type, int status = 200);
 
 private:
-    void* key_ = nullptr; // EVP_PKEY
-    mutable std::mutex mutex_;
-    std::vector<UpdateRequest> queries_;
-    std::vector<QString> refusals_;
+    void* m_key = nullptr; // EVP_PKEY
+    mutable std::mutex m_mutex;
+    std::vector<UpdateRequest> m_queries;
+    std::vector<QString> m_refusals;
 };
 
 } // namespace plyfold::test

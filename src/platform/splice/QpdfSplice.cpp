@@ -1,3 +1,6 @@
+// The splicing calls declared in XpdfSplice.h, implemented over qpdf (the navigation passes live
+// in the Splice*.cpp files beside it).
+
 #include "platform/splice/XpdfSplice.h"
 
 #include "platform/Utf16Text.h"
@@ -21,6 +24,7 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -434,9 +438,14 @@ bool isPasswordError(const QPDFExc& e) {
 }
 
 // Opens path with each candidate password in turn (an empty list means "no password"). Returns
-// the document, or null when the file cannot be read or no candidate opens it.
+// the document, or null when the file cannot be read or no candidate opens it; `refused`, when
+// given, then tells the second case: the file was read, and only the password kept it closed.
 std::shared_ptr<InputDoc> openDocument(const char16_t* widePath,
-                                       const std::vector<std::string>& passwords) {
+                                       const std::vector<std::string>& passwords,
+                                       bool* refused = nullptr) {
+    if (refused) {
+        *refused = false;
+    }
     const std::optional<std::string> utf8Path = Utf16ToUtf8(widePath);
     if (!utf8Path || utf8Path->empty()) {
         return nullptr;
@@ -482,6 +491,9 @@ std::shared_ptr<InputDoc> openDocument(const char16_t* widePath,
             return nullptr; // unreadable whatever the password: stop trying
         }
     }
+    if (refused) {
+        *refused = true;
+    }
     return nullptr;
 }
 
@@ -508,25 +520,25 @@ bool openAsInput(const fs::path& path) {
 // A file that is removed again unless it was kept: the temporary output on every failure path.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(fs::path path) : path_(std::move(path)) {}
+    explicit TemporaryFile(fs::path path) : m_path(std::move(path)) {}
     ~TemporaryFile() {
-        if (!path_.empty()) {
+        if (!m_path.empty()) {
             std::error_code ec;
-            fs::remove(path_, ec);
-            plyfold::temporaries::Unregister(path_);
+            fs::remove(m_path, ec);
+            plyfold::temporaries::Unregister(m_path);
         }
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const fs::path& path() const { return path_; }
+    const fs::path& path() const { return m_path; }
     // The file was renamed into place: it is no longer temporary.
     void keep() {
-        plyfold::temporaries::Unregister(path_);
-        path_.clear();
+        plyfold::temporaries::Unregister(m_path);
+        m_path.clear();
     }
 
 private:
-    fs::path path_;
+    fs::path m_path;
 };
 
 // Writes the PDF into file; throws on any error.
@@ -718,6 +730,37 @@ XpdfSpliceInput xpdfSpliceOpenInputForCopyW(const char16_t* path, const char* pa
         }
         std::lock_guard lock(registryMutex);
         return registerInput(std::move(doc));
+    });
+}
+
+XpdfSpliceInput xpdfSpliceOpenInputExW(const char16_t* path, const char* password,
+                                       XpdfSpliceOpenError* error) {
+    bool refused = false;
+    XpdfSpliceInput input = trapErrors(nullptr, XpdfSpliceInput{}, [&]() -> XpdfSpliceInput {
+        std::lock_guard lock(registryMutex);
+        const std::vector<std::string> candidates =
+            password ? splice::passwordCandidates(password) : std::vector<std::string>{};
+        return registerInput(openDocument(path, candidates, &refused));
+    });
+    if (error) {
+        *error = input     ? XpdfSpliceOpenError::None
+                 : refused ? XpdfSpliceOpenError::Password
+                           : XpdfSpliceOpenError::Unreadable;
+    }
+    return input;
+}
+
+int xpdfSpliceGetPageCount(XpdfSpliceInput input) {
+    return trapErrors(nullptr, -1, [&]() -> int {
+        std::lock_guard lock(registryMutex);
+        XpdfSpliceInputObject* in = findInput(input);
+        if (!in) {
+            return -1;
+        }
+        const std::size_t count = in->doc->pages().size();
+        return count > static_cast<std::size_t>(std::numeric_limits<int>::max())
+                   ? -1
+                   : static_cast<int>(count);
     });
 }
 

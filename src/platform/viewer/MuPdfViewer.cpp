@@ -1,3 +1,5 @@
+// The viewer engine's calls declared in XpdfViewer.h, implemented over MuPDF.
+
 #include "platform/viewer/XpdfViewer.h"
 
 #include "platform/Utf16Text.h"
@@ -274,22 +276,22 @@ constexpr std::size_t kMaxPages = std::size_t{1} << 24;
 // The page objects of a document in order, each held with its own reference.
 class PageList {
 public:
-    explicit PageList(fz_context* ctx) : ctx_(ctx) {}
+    explicit PageList(fz_context* ctx) : m_ctx(ctx) {}
     ~PageList() {
-        for (pdf_obj* page : pages_)
-            pdf_drop_obj(ctx_, page);
+        for (pdf_obj* page : m_pages)
+            pdf_drop_obj(m_ctx, page);
     }
     PageList(const PageList&) = delete;
     PageList& operator=(const PageList&) = delete;
 
-    void add(pdf_obj* page) { pages_.push_back(pdf_keep_obj(ctx_, page)); }
-    std::size_t size() const { return pages_.size(); }
-    bool empty() const { return pages_.empty(); }
-    pdf_obj* operator[](std::size_t i) const { return pages_[i]; }
+    void add(pdf_obj* page) { m_pages.push_back(pdf_keep_obj(m_ctx, page)); }
+    std::size_t size() const { return m_pages.size(); }
+    bool empty() const { return m_pages.empty(); }
+    pdf_obj* operator[](std::size_t i) const { return m_pages[i]; }
 
 private:
-    fz_context* ctx_;
-    std::vector<pdf_obj*> pages_;
+    fz_context* m_ctx;
+    std::vector<pdf_obj*> m_pages;
 };
 
 enum class KidKind { Node, Page, Other };
