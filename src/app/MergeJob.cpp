@@ -10,6 +10,9 @@
 #include <QFileInfo>
 
 #include <filesystem>
+#include <future>
+#include <optional>
+#include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -65,6 +68,37 @@ bool ContributesPages(const MergeSource& source) {
 
 QString CleanAbsolutePath(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+// Opens a source for copying: on a thread of its own (ahead), or on the calling thread when the
+// result is asked for (at once), which is also what happens when no thread can be started. The
+// text it needs is taken here.
+std::future<XpdfSpliceInput> OpenForCopy(const MergeSource& source, bool ahead) {
+    std::u16string path = source.path.toStdU16String();
+    std::optional<std::string> password;
+    if (!source.password.isEmpty()) {
+        password = ToNarrow(source.password).toStdString();
+    }
+    // What the pages need is read ahead only on a thread of its own: at once it would be read
+    // twice over, by this walk and by the copy.
+    std::vector<std::pair<int, int>> ranges;
+    if (ahead) {
+        for (const PageRange& range : source.ranges) {
+            ranges.emplace_back(range.first, range.end - 1);
+        }
+    }
+    auto open = [path = std::move(path), password = std::move(password),
+                 ranges = std::move(ranges)] {
+        return xpdfSpliceOpenInputForCopyW(path.c_str(), password ? password->c_str() : nullptr,
+                                           ranges);
+    };
+    if (ahead) {
+        try {
+            return std::async(std::launch::async, open);
+        } catch (const std::system_error&) {
+        }
+    }
+    return std::async(std::launch::deferred, std::move(open));
 }
 
 } // namespace
@@ -268,22 +302,26 @@ MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, 
             output, kEncryptAes128, ToNarrow(protection->ownerPassword).constData(),
             ToNarrow(protection->userPassword).constData(), protection->permissions);
     }
-    // A document that fails ends the merge; later documents are not opened.
+    // A document that fails ends the merge; later documents are not opened. Once a document
+    // has given all its pages, the next one is opened on a second thread while this one is
+    // closed, which reads what the output keeps of it, folds its copies and lets it go.
     bool readFailed = false;
+    std::vector<MergeSource*> included;
     for (MergeSource& source : m_sources) {
+        if (source.included) {
+            included.push_back(&source);
+        }
+    }
+    std::future<XpdfSpliceInput> opening;
+    for (std::size_t i = 0; i < included.size(); ++i) {
         if (!success || stopped) {
             break;
         }
-        if (!source.included) {
-            continue;
-        }
+        MergeSource& source = *included[i];
         // A file opened before (by the command's checks) is not opened again.
-        const char16_t* sourcePath = Wide(source.path);
-        XpdfSpliceInput input = source.opened ? source.opened.release()
-                                : source.password.isEmpty()
-                                    ? xpdfSpliceOpenInputW(sourcePath)
-                                    : xpdfSpliceOpenInputWithPasswordW(
-                                          sourcePath, ToNarrow(source.password).constData());
+        XpdfSpliceInput input = source.opened     ? source.opened.release()
+                                : opening.valid() ? opening.get()
+                                                  : OpenForCopy(source, false).get();
         success = input != nullptr;
         for (const PageRange& range : source.ranges) {
             if (!success || stopped) {
@@ -291,12 +329,21 @@ MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, 
             }
             success = xpdfSpliceAddPages(input, range.first, range.end - 1, output);
         }
+        if (success && !stopped && i + 1 < included.size() && !included[i + 1]->opened) {
+            opening = OpenForCopy(*included[i + 1], true);
+        }
         if (input != nullptr) {
             xpdfSpliceCloseInput(input);
         }
         if (!success && !stopped) {
             readFailed = true;
             outcome.failedPath = source.path;
+        }
+    }
+    // Opened ahead and not used (the loop always takes it; this only guards later changes).
+    if (opening.valid()) {
+        if (XpdfSpliceInput unused = opening.get()) {
+            xpdfSpliceCloseInput(unused);
         }
     }
     if (stopped || !success) {

@@ -19,8 +19,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <limits>
 #include <map>
@@ -120,7 +122,17 @@ void flattenPageTree(QPDF& pdf) {
     if (pages.empty()) {
         throw std::runtime_error("the file has no pages");
     }
-    QPDFObjectHandle flat = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    // The tree's own top node becomes the one node when it is an object of its own: making a new
+    // object would first have the library read every object of the file, looking for references
+    // to missing ones, even when a few pages are all that is taken from it.
+    QPDFObjectHandle flat = top;
+    if (top.isIndirect()) {
+        for (const std::string& key : top.getKeys()) {
+            top.removeKey(key);
+        }
+    } else {
+        flat = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    }
     flat.replaceKey("/Type", QPDFObjectHandle::newName("/Pages"));
     flat.replaceKey("/Kids", QPDFObjectHandle::newArray(pages));
     flat.replaceKey("/Count", QPDFObjectHandle::newInteger(static_cast<long long>(pages.size())));
@@ -129,6 +141,45 @@ void flattenPageTree(QPDF& pdf) {
         page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
     }
     pdf.getRoot().replaceKey("/Pages", flat);
+}
+
+// Reads every object that the given pages reach (not other pages, nor the page tree), so that
+// copying them later finds them parsed. Only a cache is filled: what cannot be read is left for
+// the copy to meet and report.
+void readReachable(const std::vector<QPDFObjectHandle>& pages) {
+    std::set<QPDFObjGen> seen;
+    std::vector<QPDFObjectHandle> stack;
+    for (const QPDFObjectHandle& page : pages) {
+        seen.insert(page.getObjGen());
+        stack.push_back(page);
+    }
+    while (!stack.empty()) {
+        QPDFObjectHandle object = stack.back();
+        stack.pop_back();
+        const auto follow = [&](QPDFObjectHandle item) {
+            if (item.isIndirect()) {
+                if (!seen.insert(item.getObjGen()).second || item.isPageObject()) {
+                    return;
+                }
+            } else if (!item.isArray() && !item.isDictionary()) {
+                return; // a direct scalar reaches nothing
+            }
+            stack.push_back(item);
+        };
+        if (object.isStream()) {
+            follow(object.getDict());
+        } else if (object.isArray()) {
+            for (QPDFObjectHandle item : object.aitems()) {
+                follow(item);
+            }
+        } else if (object.isDictionary()) {
+            for (const auto& [key, value] : object.ditems()) {
+                if (key != "/Parent") {
+                    follow(value);
+                }
+            }
+        }
+    }
 }
 
 void addMessage(std::vector<std::string>& log, std::string text) {
@@ -295,6 +346,77 @@ struct XpdfSpliceOutputObject {
 };
 
 namespace {
+
+// Frees documents on a thread of its own, oldest first, so that neither the caller of a close nor
+// the copying of the next input waits while a large document is taken apart (documents share
+// nothing, so another thread may free one). When the program ends normally the thread finishes
+// what it was given and is joined, so nothing is being freed while the statics go away; a program
+// that ends with std::_Exit leaves the rest to the operating system.
+class Reaper {
+public:
+    Reaper() = default;
+    Reaper(const Reaper&) = delete;
+    Reaper& operator=(const Reaper&) = delete;
+    ~Reaper() {
+        {
+            std::lock_guard lock(mutex_);
+            ending_ = true;
+        }
+        ready_.notify_one();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+    // Takes the given reference; the object goes when this was its last one.
+    void release(std::shared_ptr<void> object) {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(object));
+        if (!thread_.joinable()) {
+            thread_ = std::thread([this] { run(); });
+        }
+        ready_.notify_one();
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ready_.wait(lock, [this] { return ending_ || !queue_.empty(); });
+            if (queue_.empty()) {
+                return; // ending, and everything given is freed
+            }
+            std::shared_ptr<void> next = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            next.reset();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::shared_ptr<void>> queue_;
+    bool ending_ = false;
+    std::thread thread_;
+};
+
+// Made on first use, and so destroyed (and joined) before every static made earlier. Some statics
+// of the PDF library are made only when a document is first freed; a document is freed here
+// first, so that they exist before the reaper and still exist while it finishes its work at the
+// program's end.
+Reaper& reaper() {
+    static Reaper& instance = []() -> Reaper& {
+        {
+            QPDF first;
+            first.emptyPDF();
+            static_cast<void>(first.getRoot().getKey("/Pages").isDictionary());
+        }
+        static Reaper made;
+        return made;
+    }();
+    return instance;
+}
 
 // Live handles. Every call checks its handle here first, so a stale or foreign value is refused
 // instead of dereferenced. The mutex is held for the whole of each call.
@@ -562,18 +684,52 @@ bool xpdfSpliceInit() {
     });
 }
 
+// Reading a file touches nothing shared, so it is done without the lock, which is taken only to
+// register the handle: an open on a second thread then goes on while another call runs.
 XpdfSpliceInput xpdfSpliceOpenInputW(const char16_t* path) {
     return trapErrors(nullptr, XpdfSpliceInput{}, [&]() -> XpdfSpliceInput {
+        std::shared_ptr<InputDoc> doc = openDocument(path, {});
         std::lock_guard lock(registryMutex);
-        return registerInput(openDocument(path, {}));
+        return registerInput(std::move(doc));
     });
 }
 
 XpdfSpliceInput xpdfSpliceOpenInputWithPasswordW(const char16_t* path, const char* password) {
     return trapErrors(nullptr, XpdfSpliceInput{}, [&]() -> XpdfSpliceInput {
+        std::shared_ptr<InputDoc> doc =
+            openDocument(path, splice::passwordCandidates(password ? password : ""));
         std::lock_guard lock(registryMutex);
-        return registerInput(
-            openDocument(path, splice::passwordCandidates(password ? password : "")));
+        return registerInput(std::move(doc));
+    });
+}
+
+XpdfSpliceInput xpdfSpliceOpenInputForCopyW(const char16_t* path, const char* password,
+                                            const std::vector<std::pair<int, int>>& ranges) {
+    return trapErrors(nullptr, XpdfSpliceInput{}, [&]() -> XpdfSpliceInput {
+        std::shared_ptr<InputDoc> doc =
+            password ? openDocument(path, splice::passwordCandidates(password))
+                     : openDocument(path, {});
+        if (doc) {
+            // A tree or an object that cannot be read is left for the copy to report, as after
+            // a plain open.
+            try {
+                const std::vector<QPDFObjectHandle>& all = doc->pages();
+                std::vector<QPDFObjectHandle> chosen;
+                for (const auto& [first, last] : ranges) {
+                    for (long long n = std::max(first, 1);
+                         n <= std::min<long long>(last, static_cast<long long>(all.size())); ++n) {
+                        chosen.push_back(all[static_cast<std::size_t>(n - 1)]);
+                    }
+                }
+                readReachable(chosen);
+            } catch (const std::exception& e) {
+                addMessage(doc->log, e.what());
+            } catch (...) {
+                addMessage(doc->log, "unknown error");
+            }
+        }
+        std::lock_guard lock(registryMutex);
+        return registerInput(std::move(doc));
     });
 }
 
@@ -664,11 +820,10 @@ void xpdfSpliceCloseInput(XpdfSpliceInput input) {
                     out->failed = true; // half-folded: never written
                 }
             }
-            // A document nothing needs any more is freed here, which for a large one takes a
-            // while; a program that leaves freeing its merge to the system has it freed beside
-            // its work instead (documents share nothing, so another thread may free one).
-            if (held.use_count() == 1 && !freeOnClose.load()) {
-                std::thread([doc = std::move(held)]() mutable { doc.reset(); }).detach();
+            // A document nothing needs any more is freed beside the work that follows, which
+            // for a large one takes a while.
+            if (held.use_count() == 1) {
+                reaper().release(std::move(held));
             }
         }
         return true;
@@ -758,7 +913,8 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
         }
 
         QPDFPageDocumentHelper outPages(*out->pdf);
-        const std::size_t pagesBefore = outPages.getAllPages().size();
+        // (The library's own list of the pages, not the helper's, which makes a helper per page.)
+        const std::size_t pagesBefore = out->pdf->getAllPages().size();
         std::set<QPDFObjGen> newFields;
         std::vector<QPDFObjectHandle> sourcePages;
         std::vector<QPDFObjectHandle> addedPages;
@@ -872,9 +1028,12 @@ bool xpdfSpliceCloseOutput(XpdfSpliceOutput output) {
         if (!freeOnClose.load()) {
             // Left to the operating system: the caller ends the process next.
             static_cast<void>(owned.release());
+        } else {
+            // Freed, with the inputs only it still holds, beside whatever the caller does next:
+            // the file is complete and nothing waits for the memory.
+            reaper().release(std::shared_ptr<XpdfSpliceOutputObject>(std::move(owned)));
         }
         return written;
-        // Otherwise the inputs this output copied from are released with it here.
     });
 }
 

@@ -4,6 +4,7 @@
 
 #include <set>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace plyfold::splice {
 namespace {
@@ -313,11 +314,17 @@ void carryLinks(QPDF& output, std::vector<Contribution>& contributions) {
     // Named destinations: every input's names whose page was kept, renamed when an earlier input
     // already gave the output that name.
     std::map<std::string, QPDFObjectHandle> outputNames;
+    // Per base name, the last suffix found taken (0: none yet). Names are never given back, so
+    // the search for a free one goes on from there instead of from the start: many inputs with
+    // the same names (copies of one file) would otherwise cost a lookup per earlier input.
+    std::unordered_map<std::string, int> lastTaken;
     for (Contribution& c : contributions) {
         for (const auto& [key, mapped] : c.mappedNames) {
             const std::string base = (!key.empty() && key[0] == '/') ? key.substr(1) : key;
-            std::string name = base;
-            for (int n = 2; outputNames.count(name); ++n) {
+            int& n = lastTaken[base];
+            std::string name = n == 0 ? base : base + "-" + std::to_string(n);
+            while (outputNames.count(name)) {
+                n = n == 0 ? 2 : n + 1;
                 name = base + "-" + std::to_string(n);
             }
             outputNames.emplace(name, mapped);

@@ -13,13 +13,14 @@
 //   Linux); a null password is taken as the empty one.
 // - No call throws; failures are return values. The underlying library's warnings are collected per
 //   handle (xpdfSpliceWarnings), never printed.
-// - Calls are meant for one thread (the user-interface thread); the handle registry itself is
-// guarded,
-//   so a stray call from another thread does not corrupt it.
+// - Calls are meant for one thread (the user-interface thread), except xpdfSpliceOpenInputForCopyW,
+//   which may open the next input on a second thread; the handle registry itself is guarded, so a
+//   stray call from another thread does not corrupt it.
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace plyfold {
@@ -57,6 +58,16 @@ XpdfSpliceInput xpdfSpliceOpenInputExW(const char16_t* path, const char* passwor
 // Number of pages of the input, as xpdfSpliceAddPages numbers them (the page tree walked once, a
 // page listed twice counted twice). -1 for an invalid handle or a page tree that cannot be read.
 int xpdfSpliceGetPageCount(XpdfSpliceInput input);
+
+// Opens a PDF as xpdfSpliceOpenInputW does (password null) or as xpdfSpliceOpenInputWithPasswordW
+// does (password given), and reads now, instead of while copying, its page tree and what the pages
+// of the given ranges (first, last; 1-based, as for xpdfSpliceAddPages) need. The file is read
+// without holding the library's lock, so that a caller may open the next input on a second thread
+// while pages of the previous one are copied (the reason for a failure is then that thread's
+// xpdfSpliceLastError). What cannot be read does not fail the open: copying pages that need it
+// fails, as after xpdfSpliceOpenInputW.
+XpdfSpliceInput xpdfSpliceOpenInputForCopyW(const char16_t* path, const char* password,
+                                            const std::vector<std::pair<int, int>>& ranges);
 
 // True when the input file is encrypted. False for a null handle.
 bool xpdfSpliceIsEncrypted(XpdfSpliceInput input);
@@ -100,8 +111,10 @@ bool xpdfSpliceSetEncryption(XpdfSpliceOutput output, int mode, const char* owne
 bool xpdfSpliceCloseOutput(XpdfSpliceOutput output);
 
 // Whether closing an output also frees the memory it and its inputs hold (true until set
-// otherwise). Freeing a large output takes a good part of the time of the merge; a program that
-// ends right after its last output was written may skip it and leave the memory to the operating
+// otherwise). The memory of closed outputs and inputs is freed on a thread of the library's own,
+// so the calls do not wait for it; a program that ends normally waits at its end until it is done.
+// Freeing a large output still takes a good part of the time of the merge; a program that ends
+// right after its last output was written may skip it and leave the memory to the operating
 // system, ending with std::_Exit so that nothing else runs over the unreleased objects.
 void xpdfSpliceSetFreeOnClose(bool free);
 

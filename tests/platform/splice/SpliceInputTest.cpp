@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
+
 namespace plyfold::test {
 namespace {
 
@@ -135,6 +138,52 @@ TEST(SpliceInput, UnreadableFilesFailCleanlyWithoutPrinting) {
     EXPECT_TRUE(damaged);
     EXPECT_FALSE(xpdfSpliceWarnings(damaged.get()).empty());
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
+// The open that reads the page tree at once, meant for a second thread, refuses and accepts what
+// the plain opens do; a page tree it cannot read fails the copy, not the open.
+TEST(SpliceInput, OpeningForCopyAcceptsWhatThePlainOpensAccept) {
+    struct Case {
+        const char* name;
+        const char* password;
+    };
+    const Case cases[] = {{"R-intro.pdf", nullptr},
+                          {"R-intro.pdf", "anything"},
+                          {"c-r4.pdf", nullptr},
+                          {"c-r4.pdf", "user2"},
+                          {"c-r4.pdf", "owner2"},
+                          {"c-r4.pdf", "wrong"},
+                          {"issue21579.pdf", "p\xE4ssw\xF6rt"},
+                          {"not-a-pdf.pdf", nullptr},
+                          {"empty.pdf", nullptr},
+                          {"issue-99.pdf", "secret"},
+                          {"scan-bad.pdf", nullptr}};
+    for (const Case& c : cases) {
+        SpliceInput plain(openTestPdf(c.name, c.password));
+        SpliceInput forCopy(
+            xpdfSpliceOpenInputForCopyW(wide(pdfPath(c.name)).c_str(), c.password, {{1, 3}}));
+        EXPECT_EQ(bool(forCopy), bool(plain)) << c.name << " " << (c.password ? c.password : "-");
+    }
+
+    // A kid of the page tree that is no dictionary: the file opens, its pages cannot be copied.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString broken = dir.filePath("broken-tree.pdf");
+    {
+        QPDF pdf;
+        pdf.emptyPDF();
+        QPDFObjectHandle pages = pdf.getRoot().getKey("/Pages");
+        pages.replaceKey("/Kids", QPDFObjectHandle::parse("[ 42 ]"));
+        pages.replaceKey("/Count", QPDFObjectHandle::newInteger(1));
+        QPDFWriter writer(pdf, broken.toUtf8().constData());
+        writer.write();
+    }
+    SpliceInput input(xpdfSpliceOpenInputForCopyW(wide(broken).c_str(), nullptr, {{1, 1}}));
+    ASSERT_TRUE(input);
+    XpdfSpliceOutput out = xpdfSpliceOpenOutputW(wide(dir.filePath("out.pdf")).c_str(), 1.6);
+    ASSERT_NE(out, nullptr);
+    EXPECT_FALSE(xpdfSpliceAddPages(input.get(), 1, 1, out));
+    xpdfSpliceCloseOutput(out);
 }
 
 // The open that says why it failed, and the page count, over every shared test PDF: a file that

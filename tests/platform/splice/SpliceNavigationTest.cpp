@@ -1,6 +1,7 @@
 // What a merged file keeps of its inputs besides the pages: outlines, links and named
 // destinations, page labels, working form fields; and that equal data is stored once.
 
+#include "platform/splice/SpliceNavigation.h"
 #include "SpliceTestUtil.h"
 
 #include <QFile>
@@ -18,6 +19,8 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace plyfold::test {
 namespace {
@@ -316,6 +319,35 @@ TEST_F(SpliceNavigationTest, LinksLandOnTheCopiesOfTheirPagesAndNamesStayApart) 
         }
     }
     EXPECT_GT(inBoth, 0);
+}
+
+// Names that clash take the first free suffix, also when an input already holds a suffixed name
+// and when many inputs bring the same names.
+TEST(SpliceNames, ClashingNamesTakeTheFirstFreeSuffix) {
+    const std::vector<std::vector<std::string>> given = {
+        {"/a", "a-2", "b"}, {"/a", "b"}, {"a", "a-3"}, {"/a"}};
+    const std::vector<std::map<std::string, std::string>> expected = {
+        {{"/a", "a"}, {"a-2", "a-2"}, {"b", "b"}},
+        {{"/a", "a-3"}, {"b", "b-2"}},
+        {{"a", "a-4"}, {"a-3", "a-3-2"}},
+        {{"/a", "a-5"}}};
+    QPDF output;
+    output.emptyPDF();
+    QPDFObjectHandle page = output.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    std::vector<splice::Contribution> contributions(given.size());
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        for (const std::string& key : given[i]) {
+            QPDFObjectHandle dest = QPDFObjectHandle::newArray();
+            dest.appendItem(page);
+            contributions[i].mappedNames.emplace_back(key, dest);
+        }
+    }
+    splice::carryLinks(output, contributions);
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        EXPECT_EQ(contributions[i].names, expected[i]) << "input " << i;
+    }
+    QPDFNameTreeObjectHelper tree(output.getRoot().getKey("/Names").getKey("/Dests"), output);
+    EXPECT_EQ(tree.getAsMap().size(), 8u);
 }
 
 TEST_F(SpliceNavigationTest, PageLabelsOfTheKeptPagesReadBackAsInTheirFiles) {
