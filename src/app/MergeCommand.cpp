@@ -370,10 +370,12 @@ std::optional<QString> AskInputPassword(int promptId, const QString& argument) {
 // Opens one input for splicing, as the window opens a document it adds: a file that needs a
 // password to open asks for it (prompt 205 with the file name) and gets one attempt; a file that
 // opens without one but forbids copying asks for the password that allows copying (prompt 212
-// with the file name), which must open the file, as the owner password does. On success `handle`
-// holds the file, opened with the password that is returned with the page count. Nothing when the
-// file cannot be read, a prompt was cancelled or the password was wrong.
-std::optional<OpenedInputFacts> OpenInputFile(const QString& path, SpliceInputHandle& handle) {
+// with the file name), which must open the file, as the owner password does. On success the file
+// is closed again and its page count returned with the password that opened it; the merge opens
+// it with that password when its turn comes, so that inputs are held open one or two at a time,
+// not all at once. Nothing when the file cannot be read, a prompt was cancelled or the password
+// was wrong.
+std::optional<OpenedInputFacts> OpenInputFile(const QString& path) {
     const auto* widePath = reinterpret_cast<const char16_t*>(path.utf16());
     XpdfSpliceOpenError error = XpdfSpliceOpenError::None;
     SpliceInputHandle input(xpdfSpliceOpenInputExW(widePath, nullptr, &error));
@@ -404,7 +406,6 @@ std::optional<OpenedInputFacts> OpenInputFile(const QString& path, SpliceInputHa
         return std::nullopt;
     }
     facts.password = typed.value_or(QString());
-    handle = std::move(input);
     return facts;
 }
 
@@ -502,7 +503,7 @@ int RunMergeCommand(const QStringList& arguments) {
         const QString key = PathKey(source.path);
         auto found = known.find(key);
         if (found == known.end()) {
-            std::optional<OpenedInputFacts> facts = OpenInputFile(source.path, source.opened);
+            std::optional<OpenedInputFacts> facts = OpenInputFile(source.path);
             if (!facts) {
                 ReportError({nullptr, FormatResString(ids::IDS_OPEN_FAILED, {source.path})});
                 opened = false; // reported; the other inputs are still checked

@@ -318,10 +318,7 @@ MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, 
             break;
         }
         MergeSource& source = *included[i];
-        // A file opened before (by the command's checks) is not opened again.
-        XpdfSpliceInput input = source.opened     ? source.opened.release()
-                                : opening.valid() ? opening.get()
-                                                  : OpenForCopy(source, false).get();
+        XpdfSpliceInput input = opening.valid() ? opening.get() : OpenForCopy(source, false).get();
         success = input != nullptr;
         for (const PageRange& range : source.ranges) {
             if (!success || stopped) {
@@ -329,7 +326,7 @@ MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, 
             }
             success = xpdfSpliceAddPages(input, range.first, range.end - 1, output);
         }
-        if (success && !stopped && i + 1 < included.size() && !included[i + 1]->opened) {
+        if (success && !stopped && i + 1 < included.size()) {
             opening = OpenForCopy(*included[i + 1], true);
         }
         if (input != nullptr) {

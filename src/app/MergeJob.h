@@ -37,9 +37,6 @@ struct MergeSource {
     QString password; // what its file was opened with; empty when it needed none
     bool included = true;
     PageRangeList ranges;
-    // The file already opened for splicing, with `password`, which the writer then takes instead
-    // of opening the file again; empty: the writer opens it.
-    SpliceInputHandle opened;
 };
 
 // Pages the output would hold: over the included sources, the pages of all their ranges.

@@ -359,46 +359,46 @@ public:
     Reaper& operator=(const Reaper&) = delete;
     ~Reaper() {
         {
-            std::lock_guard lock(mutex_);
-            ending_ = true;
+            std::lock_guard lock(m_mutex);
+            m_ending = true;
         }
-        ready_.notify_one();
-        if (thread_.joinable()) {
-            thread_.join();
+        m_ready.notify_one();
+        if (m_thread.joinable()) {
+            m_thread.join();
         }
     }
 
     // Takes the given reference; the object goes when this was its last one.
     void release(std::shared_ptr<void> object) {
-        std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(object));
-        if (!thread_.joinable()) {
-            thread_ = std::thread([this] { run(); });
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back(std::move(object));
+        if (!m_thread.joinable()) {
+            m_thread = std::thread([this] { run(); });
         }
-        ready_.notify_one();
+        m_ready.notify_one();
     }
 
 private:
     void run() {
-        std::unique_lock lock(mutex_);
+        std::unique_lock lock(m_mutex);
         for (;;) {
-            ready_.wait(lock, [this] { return ending_ || !queue_.empty(); });
-            if (queue_.empty()) {
+            m_ready.wait(lock, [this] { return m_ending || !m_queue.empty(); });
+            if (m_queue.empty()) {
                 return; // ending, and everything given is freed
             }
-            std::shared_ptr<void> next = std::move(queue_.front());
-            queue_.pop_front();
+            std::shared_ptr<void> next = std::move(m_queue.front());
+            m_queue.pop_front();
             lock.unlock();
             next.reset();
             lock.lock();
         }
     }
 
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<std::shared_ptr<void>> queue_;
-    bool ending_ = false;
-    std::thread thread_;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::deque<std::shared_ptr<void>> m_queue;
+    bool m_ending = false;
+    std::thread m_thread;
 };
 
 // Made on first use, and so destroyed (and joined) before every static made earlier. Some statics
