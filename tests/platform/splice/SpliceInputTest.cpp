@@ -175,7 +175,8 @@ TEST(SpliceInput, OpeningForCopyAcceptsWhatThePlainOpensAccept) {
         QPDFObjectHandle pages = pdf.getRoot().getKey("/Pages");
         pages.replaceKey("/Kids", QPDFObjectHandle::parse("[ 42 ]"));
         pages.replaceKey("/Count", QPDFObjectHandle::newInteger(1));
-        QPDFWriter writer(pdf, broken.toUtf8().constData());
+        const QByteArray name = broken.toUtf8(); // the writer keeps the pointer until it writes
+        QPDFWriter writer(pdf, name.constData());
         writer.write();
     }
     SpliceInput input(xpdfSpliceOpenInputForCopyW(wide(broken).c_str(), nullptr, {{1, 1}}));
