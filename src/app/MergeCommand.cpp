@@ -370,12 +370,11 @@ std::optional<QString> AskInputPassword(int promptId, const QString& argument) {
 // Opens one input for splicing, as the window opens a document it adds: a file that needs a
 // password to open asks for it (prompt 205 with the file name) and gets one attempt; a file that
 // opens without one but forbids copying asks for the password that allows copying (prompt 212
-// with the file name), which must open the file, as the owner password does. On success the file
-// is closed again and its page count returned with the password that opened it; the merge opens
-// it with that password when its turn comes, so that inputs are held open one or two at a time,
-// not all at once. Nothing when the file cannot be read, a prompt was cancelled or the password
-// was wrong.
-std::optional<OpenedInputFacts> OpenInputFile(const QString& path) {
+// with the file name), which must open the file, as the owner password does. On success the page
+// count is returned with the password that opened it, and the open file is handed to `keep` when
+// given, or else closed again (the merge then opens it with that password when its turn comes).
+// Nothing when the file cannot be read, a prompt was cancelled or the password was wrong.
+std::optional<OpenedInputFacts> OpenInputFile(const QString& path, SpliceInputHandle* keep) {
     const auto* widePath = reinterpret_cast<const char16_t*>(path.utf16());
     XpdfSpliceOpenError error = XpdfSpliceOpenError::None;
     SpliceInputHandle input(xpdfSpliceOpenInputExW(widePath, nullptr, &error));
@@ -406,6 +405,9 @@ std::optional<OpenedInputFacts> OpenInputFile(const QString& path) {
         return std::nullopt;
     }
     facts.password = typed.value_or(QString());
+    if (keep != nullptr) {
+        *keep = std::move(input);
+    }
     return facts;
 }
 
@@ -503,7 +505,11 @@ int RunMergeCommand(const QStringList& arguments) {
         const QString key = PathKey(source.path);
         auto found = known.find(key);
         if (found == known.end()) {
-            std::optional<OpenedInputFacts> facts = OpenInputFile(source.path);
+            // The first input stays open: the merge starts with it as soon as the checks are
+            // done, so keeping it costs no memory and spares reading its page tree twice.
+            // The others are closed, so that the merge holds one or two inputs at a time.
+            std::optional<OpenedInputFacts> facts =
+                OpenInputFile(source.path, sources.empty() ? &source.opened : nullptr);
             if (!facts) {
                 ReportError({nullptr, FormatResString(ids::IDS_OPEN_FAILED, {source.path})});
                 opened = false; // reported; the other inputs are still checked

@@ -318,7 +318,9 @@ MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, 
             break;
         }
         MergeSource& source = *included[i];
-        XpdfSpliceInput input = opening.valid() ? opening.get() : OpenForCopy(source, false).get();
+        XpdfSpliceInput input = source.opened     ? source.opened.release()
+                                : opening.valid() ? opening.get()
+                                                  : OpenForCopy(source, false).get();
         success = input != nullptr;
         for (const PageRange& range : source.ranges) {
             if (!success || stopped) {
@@ -326,7 +328,7 @@ MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, 
             }
             success = xpdfSpliceAddPages(input, range.first, range.end - 1, output);
         }
-        if (success && !stopped && i + 1 < included.size()) {
+        if (success && !stopped && i + 1 < included.size() && !included[i + 1]->opened) {
             opening = OpenForCopy(*included[i + 1], true);
         }
         if (input != nullptr) {

@@ -37,6 +37,9 @@ struct MergeSource {
     QString password; // what its file was opened with; empty when it needed none
     bool included = true;
     PageRangeList ranges;
+    // The file already opened for splicing with `password`, which the writer takes instead of
+    // opening it again; empty: the writer opens it when its turn comes.
+    SpliceInputHandle opened;
 };
 
 // Pages the output would hold: over the included sources, the pages of all their ranges.
