@@ -12,6 +12,9 @@ packages=(
   libharfbuzz-dev libfreetype-dev libjpeg-dev zlib1g-dev libpng-dev libbrotli-dev
   # splicing library and the tools tests compare against
   libqpdf-dev qpdf poppler-utils
+  # the memory allocator both programs link: the merge allocates and frees millions of small
+  # objects, across threads, where glibc's allocator contends on its locks
+  libjemalloc-dev
   # network and cryptography
   libcurl4-openssl-dev libssl-dev openssl
   # tests and benchmarks (the R manuals are the large real files of the merge benchmark; time -v
