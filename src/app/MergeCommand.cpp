@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <future>
 #include <map>
 #include <optional>
 #include <utility>
@@ -374,10 +375,56 @@ std::optional<QString> AskInputPassword(int promptId, const QString& argument) {
 // count is returned with the password that opened it, and the open file is handed to `keep` when
 // given, or else closed again (the merge then opens it with that password when its turn comes).
 // Nothing when the file cannot be read, a prompt was cancelled or the password was wrong.
-std::optional<OpenedInputFacts> OpenInputFile(const QString& path, SpliceInputHandle* keep) {
-    const auto* widePath = reinterpret_cast<const char16_t*>(path.utf16());
+// A file opened without a password, and why it did not open.
+struct FirstOpening {
+    SpliceInputHandle input;
     XpdfSpliceOpenError error = XpdfSpliceOpenError::None;
-    SpliceInputHandle input(xpdfSpliceOpenInputExW(widePath, nullptr, &error));
+};
+
+FirstOpening OpenWithoutPassword(const QString& path) {
+    FirstOpening opening;
+    opening.input.reset(xpdfSpliceOpenInputExW(reinterpret_cast<const char16_t*>(path.utf16()),
+                                               nullptr, &opening.error));
+    return opening;
+}
+
+// Opens the input files in the order they are checked, one ahead of the check on a second thread,
+// so that reading a file overlaps the checks (and prompts) of the one before it.
+class OpeningsAhead {
+public:
+    explicit OpeningsAhead(std::vector<QString> paths) : m_paths(std::move(paths)) {}
+    OpeningsAhead(const OpeningsAhead&) = delete;
+    OpeningsAhead& operator=(const OpeningsAhead&) = delete;
+    // (An opening started and not taken is waited for when its future goes, and its file closed.)
+    ~OpeningsAhead() = default;
+
+    // The opening of paths[index], which must be asked for in order.
+    FirstOpening Take(std::size_t index) {
+        Start(index);
+        Start(index + 1);
+        auto found = m_started.find(index);
+        FirstOpening opening = found->second.get();
+        m_started.erase(found);
+        return opening;
+    }
+
+private:
+    void Start(std::size_t index) {
+        if (index < m_paths.size() && !m_started.contains(index)) {
+            m_started.emplace(index, std::async(std::launch::async, OpenWithoutPassword,
+                                                m_paths[index]));
+        }
+    }
+
+    std::vector<QString> m_paths;
+    std::map<std::size_t, std::future<FirstOpening>> m_started;
+};
+
+std::optional<OpenedInputFacts> OpenInputFile(const QString& path, FirstOpening opening,
+                                              SpliceInputHandle* keep) {
+    const auto* widePath = reinterpret_cast<const char16_t*>(path.utf16());
+    const XpdfSpliceOpenError error = opening.error;
+    SpliceInputHandle input = std::move(opening.input);
     std::optional<QString> typed;
     if (error == XpdfSpliceOpenError::Password) {
         typed = AskInputPassword(ids::IDS_ENTER_PASSWORD, FileNameAfterFolder(path));
@@ -492,16 +539,27 @@ int RunMergeCommand(const QStringList& arguments) {
     const OutputProtection protection = ComputeOutputProtection(choice);
 
     xpdfSpliceInit();
+    // Full paths, as the window's dialogs give them: the checks compare paths as text. A file
+    // named again is not opened or asked for again: it has the page count and password of its
+    // first opening (the path compared as the window compares its documents').
+    std::vector<MergeInput> inputs;
+    std::vector<QString> firstNamed;
+    std::map<QString, std::size_t> openingOf;
+    for (const QString& argument : inputArguments) {
+        MergeInput input = ParseMergeInput(argument);
+        input.path = QFileInfo(input.path).absoluteFilePath();
+        if (openingOf.emplace(PathKey(input.path), firstNamed.size()).second) {
+            firstNamed.push_back(input.path);
+        }
+        inputs.push_back(std::move(input));
+    }
+    OpeningsAhead openings(firstNamed);
     std::vector<MergeSource> sources;
-    // A file named again is not opened or asked for again: it has the page count and password
-    // of its first opening (the path compared as the window compares its documents').
     std::map<QString, OpenedInputFacts> known;
     bool opened = true;
-    for (const QString& argument : inputArguments) {
-        const MergeInput input = ParseMergeInput(argument);
-        // Full paths, as the window's dialogs give them: the checks compare paths as text.
+    for (const MergeInput& input : inputs) {
         MergeSource source;
-        source.path = QFileInfo(input.path).absoluteFilePath();
+        source.path = input.path;
         const QString key = PathKey(source.path);
         auto found = known.find(key);
         if (found == known.end()) {
@@ -509,7 +567,8 @@ int RunMergeCommand(const QStringList& arguments) {
             // done, so keeping it costs no memory and spares reading its page tree twice.
             // The others are closed, so that the merge holds one or two inputs at a time.
             std::optional<OpenedInputFacts> facts =
-                OpenInputFile(source.path, sources.empty() ? &source.opened : nullptr);
+                OpenInputFile(source.path, openings.Take(openingOf.at(key)),
+                              sources.empty() ? &source.opened : nullptr);
             if (!facts) {
                 ReportError({nullptr, FormatResString(ids::IDS_OPEN_FAILED, {source.path})});
                 opened = false; // reported; the other inputs are still checked

@@ -214,14 +214,25 @@ struct InputDoc {
     fs::path path;
     // The page objects, in order; read from the page tree on first use, so that an open that only
     // asks about encryption does not walk every page. Throws when the tree cannot be read.
+    // A tree that could not be read is not read again (the failed walk may have changed it); the
+    // same failure is thrown every time.
     const std::vector<QPDFObjectHandle>& pages() {
         if (!pagesRead) {
-            flattenPageTree(*pdf);
+            if (pagesError) {
+                throw std::runtime_error(*pagesError);
+            }
+            try {
+                flattenPageTree(*pdf);
+            } catch (const std::exception& e) {
+                pagesError = e.what();
+                throw;
+            }
             pagesRead = true;
         }
         return pdf->getAllPages();
     }
     bool pagesRead = false;
+    std::optional<std::string> pagesError;
     // Standard security: the file's restrictions bind unless a password opened it (the owner
     // password lifts them; a user password that had to be typed is taken as the right to copy).
     bool copyAllowed = true;
@@ -737,10 +748,20 @@ XpdfSpliceInput xpdfSpliceOpenInputExW(const char16_t* path, const char* passwor
                                        XpdfSpliceOpenError* error) {
     bool refused = false;
     XpdfSpliceInput input = trapErrors(nullptr, XpdfSpliceInput{}, [&]() -> XpdfSpliceInput {
-        std::lock_guard lock(registryMutex);
         const std::vector<std::string> candidates =
             password ? splice::passwordCandidates(password) : std::vector<std::string>{};
-        return registerInput(openDocument(path, candidates, &refused));
+        std::shared_ptr<InputDoc> doc = openDocument(path, candidates, &refused);
+        if (doc) {
+            // Read now, without the lock, so that opens on several threads count their pages
+            // side by side; a tree that cannot be read is reported by the page count.
+            try {
+                static_cast<void>(doc->pages());
+            } catch (const std::exception&) {
+                // kept in the document: xpdfSpliceGetPageCount answers -1
+            }
+        }
+        std::lock_guard lock(registryMutex);
+        return registerInput(std::move(doc));
     });
     if (error) {
         *error = input     ? XpdfSpliceOpenError::None

@@ -51,7 +51,8 @@ enum class XpdfSpliceOpenError {
 
 // Opens a PDF as xpdfSpliceOpenInputW does (password null) or as xpdfSpliceOpenInputWithPasswordW
 // does (password not null), and tells in *error (when error is not null) why it did not, so that a
-// caller may ask for a password only when one would help.
+// caller may ask for a password only when one would help. The page tree is read while opening, so
+// xpdfSpliceGetPageCount answers at once; like the other opens, reading runs beside other calls.
 XpdfSpliceInput xpdfSpliceOpenInputExW(const char16_t* path, const char* password,
                                        XpdfSpliceOpenError* error);
 
