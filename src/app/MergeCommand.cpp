@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <future>
+#include <limits>
 #include <map>
 #include <optional>
 #include <utility>
@@ -32,7 +33,84 @@ namespace {
 
 const char kProgram[] = "plyfold-merge";
 
+// How far the merge is, on one line of standard error that is rewritten in place, for a person
+// watching a terminal: the pages copied of the pages total, then the per cent written. The line is
+// rewritten at most every tenth of a second (and at each stage's end), and wiped when the merge
+// ends, so that the messages that follow start on a clean line.
+class TerminalProgressLine {
+public:
+    // The line shown now, which anything else written to the terminal wipes first.
+    static TerminalProgressLine* shown;
+
+    TerminalProgressLine() { shown = this; }
+    ~TerminalProgressLine() {
+        Clear();
+        shown = nullptr;
+    }
+    TerminalProgressLine(const TerminalProgressLine&) = delete;
+    TerminalProgressLine& operator=(const TerminalProgressLine&) = delete;
+
+    // The pages the merge copies in all, once every input is checked; until then the pages copied
+    // are shown alone.
+    void SetTotal(std::int64_t total) { m_total = total; }
+
+    bool Report(int stage, long long done) {
+        const auto now = std::chrono::steady_clock::now();
+        const bool last = (stage == kSpliceCopying && m_total > 0 && done >= m_total) ||
+                          (stage == kSpliceWriting && done >= 100);
+        if (stage == m_stage && !last && now - m_shown < std::chrono::milliseconds(100)) {
+            return true;
+        }
+        QString text = QStringLiteral("%1: writing the merged file: %2%").arg(kProgram).arg(done);
+        if (stage == kSpliceCopying) {
+            text = m_total > 0 ? QStringLiteral("%1: copying pages: %2 of %3")
+                                     .arg(kProgram)
+                                     .arg(done)
+                                     .arg(m_total)
+                               : QStringLiteral("%1: copying pages: %2").arg(kProgram).arg(done);
+        }
+        if (text != m_text) {
+            m_text = text;
+            Show(text.toLocal8Bit());
+        }
+        m_stage = stage;
+        m_shown = now;
+        return true;
+    }
+
+    // Wipes the line; the next report shows it again.
+    void Clear() {
+        if (m_width > 0) {
+            std::fprintf(stderr, "\r%*s\r", m_width, "");
+            std::fflush(stderr);
+            m_width = 0;
+        }
+        m_text.clear();
+        m_stage = -1;
+    }
+
+private:
+    void Show(const QByteArray& line) {
+        // Spaces over what is left of a longer line before it.
+        const int width = int(line.size());
+        std::fprintf(stderr, "\r%s%*s", line.constData(), std::max(0, m_width - width), "");
+        std::fflush(stderr);
+        m_width = std::max(m_width, width);
+    }
+
+    std::int64_t m_total = 0;
+    int m_stage = -1;
+    std::chrono::steady_clock::time_point m_shown{};
+    QString m_text;
+    int m_width = 0;
+};
+
+TerminalProgressLine* TerminalProgressLine::shown = nullptr;
+
 void PrintError(const QString& text) {
+    if (TerminalProgressLine::shown != nullptr) {
+        TerminalProgressLine::shown->Clear();
+    }
     std::fprintf(stderr, "%s: %s\n", kProgram, text.toLocal8Bit().constData());
     std::fflush(stderr);
 }
@@ -59,6 +137,9 @@ public:
             }
             // Asked on the terminal without echo; without a terminal the prompt is cancelled,
             // and the file is reported as not openable.
+            if (TerminalProgressLine::shown != nullptr) {
+                TerminalProgressLine::shown->Clear();
+            }
             return ReadSecretFromTerminal(request.title + QStringLiteral(": "));
         });
     }
@@ -68,61 +149,6 @@ public:
     }
     CommandLineAnswers(const CommandLineAnswers&) = delete;
     CommandLineAnswers& operator=(const CommandLineAnswers&) = delete;
-};
-
-// How far the merge is, on one line of standard error that is rewritten in place, for a person
-// watching a terminal: the pages copied of the pages total, then the per cent written. The line is
-// rewritten at most every tenth of a second (and at each stage's end), and wiped when the merge
-// ends, so that the messages that follow start on a clean line.
-class TerminalProgressLine {
-public:
-    explicit TerminalProgressLine(std::int64_t total) : m_total(total) {}
-    ~TerminalProgressLine() { Clear(); }
-    TerminalProgressLine(const TerminalProgressLine&) = delete;
-    TerminalProgressLine& operator=(const TerminalProgressLine&) = delete;
-
-    bool Report(int stage, long long done) {
-        const auto now = std::chrono::steady_clock::now();
-        const bool last = (stage == kSpliceCopying && done >= m_total) ||
-                          (stage == kSpliceWriting && done >= 100);
-        if (stage == m_stage && !last && now - m_shown < std::chrono::milliseconds(100)) {
-            return true;
-        }
-        const QString text =
-            stage == kSpliceCopying
-                ? QStringLiteral("%1: copying pages: %2 of %3").arg(kProgram).arg(done).arg(m_total)
-                : QStringLiteral("%1: writing the merged file: %2%").arg(kProgram).arg(done);
-        if (text != m_text) {
-            m_text = text;
-            Show(text.toLocal8Bit());
-        }
-        m_stage = stage;
-        m_shown = now;
-        return true;
-    }
-
-    void Clear() {
-        if (m_width > 0) {
-            std::fprintf(stderr, "\r%*s\r", m_width, "");
-            std::fflush(stderr);
-            m_width = 0;
-        }
-    }
-
-private:
-    void Show(const QByteArray& line) {
-        // Spaces over what is left of a longer line before it.
-        const int width = int(line.size());
-        std::fprintf(stderr, "\r%s%*s", line.constData(), std::max(0, m_width - width), "");
-        std::fflush(stderr);
-        m_width = std::max(m_width, width);
-    }
-
-    const std::int64_t m_total;
-    int m_stage = -1;
-    std::chrono::steady_clock::time_point m_shown{};
-    QString m_text;
-    int m_width = 0;
 };
 
 } // namespace
@@ -381,10 +407,18 @@ struct FirstOpening {
     XpdfSpliceOpenError error = XpdfSpliceOpenError::None;
 };
 
-FirstOpening OpenWithoutPassword(const QString& path) {
+// What one input file needs opened: its path, and the pages whose objects are read ahead for
+// copying (none when the file is only checked).
+struct OpeningRequest {
+    QString path;
+    std::vector<std::pair<int, int>> readAhead;
+};
+
+FirstOpening OpenWithoutPassword(const OpeningRequest& request) {
     FirstOpening opening;
-    opening.input.reset(xpdfSpliceOpenInputExW(reinterpret_cast<const char16_t*>(path.utf16()),
-                                               nullptr, &opening.error));
+    opening.input.reset(
+        xpdfSpliceOpenInputExW(reinterpret_cast<const char16_t*>(request.path.utf16()), nullptr,
+                               &opening.error, request.readAhead));
     return opening;
 }
 
@@ -392,13 +426,14 @@ FirstOpening OpenWithoutPassword(const QString& path) {
 // so that reading a file overlaps the checks (and prompts) of the one before it.
 class OpeningsAhead {
 public:
-    explicit OpeningsAhead(std::vector<QString> paths) : m_paths(std::move(paths)) {}
+    explicit OpeningsAhead(std::vector<OpeningRequest> requests)
+        : m_requests(std::move(requests)) {}
     OpeningsAhead(const OpeningsAhead&) = delete;
     OpeningsAhead& operator=(const OpeningsAhead&) = delete;
     // (An opening started and not taken is waited for when its future goes, and its file closed.)
     ~OpeningsAhead() = default;
 
-    // The opening of paths[index], which must be asked for in order.
+    // The opening of requests[index], which must be asked for in order.
     FirstOpening Take(std::size_t index) {
         Start(index);
         Start(index + 1);
@@ -410,13 +445,13 @@ public:
 
 private:
     void Start(std::size_t index) {
-        if (index < m_paths.size() && !m_started.contains(index)) {
-            m_started.emplace(index, std::async(std::launch::async, OpenWithoutPassword,
-                                                m_paths[index]));
+        if (index < m_requests.size() && !m_started.contains(index)) {
+            m_started.emplace(
+                index, std::async(std::launch::async, OpenWithoutPassword, m_requests[index]));
         }
     }
 
-    std::vector<QString> m_paths;
+    std::vector<OpeningRequest> m_requests;
     std::map<std::size_t, std::future<FirstOpening>> m_started;
 };
 
@@ -543,17 +578,56 @@ int RunMergeCommand(const QStringList& arguments) {
     // named again is not opened or asked for again: it has the page count and password of its
     // first opening (the path compared as the window compares its documents').
     std::vector<MergeInput> inputs;
-    std::vector<QString> firstNamed;
     std::map<QString, std::size_t> openingOf;
     for (const QString& argument : inputArguments) {
         MergeInput input = ParseMergeInput(argument);
         input.path = QFileInfo(input.path).absoluteFilePath();
-        if (openingOf.emplace(PathKey(input.path), firstNamed.size()).second) {
-            firstNamed.push_back(input.path);
-        }
+        openingOf.emplace(PathKey(input.path), openingOf.size());
         inputs.push_back(std::move(input));
     }
-    OpeningsAhead openings(firstNamed);
+    const QString target = QFileInfo(output).absoluteFilePath();
+    std::optional<OutputProtection> encryption;
+    if (protection.Encrypts()) {
+        encryption = protection;
+    }
+    // The merge begins with the checks: each input's pages are copied as soon as it passes them,
+    // while its file is still open, so that no file is read twice. Nothing is written before every
+    // check below has passed, and their messages come in the same order; after a failed check no
+    // more pages are copied. When the output cannot be started here, the checks close each file
+    // (but the first) and the merge opens it again when its turn comes.
+    // Progress on a terminal, from the first copied page; anything else said on the terminal
+    // wipes the line first.
+    std::optional<TerminalProgressLine> line;
+    XpdfSpliceProgress report;
+    if (StderrIsTerminal()) {
+        line.emplace();
+        report = [&line](int stage, long long done) { return line->Report(stage, done); };
+    }
+    MergeJob job;
+    const bool early = job.StartEarly(target, encryption, outlines, report);
+    // Each file is opened where it is first named; for the early merge, with what its pages there
+    // need read ahead (a range that turns out invalid only reads less). Not the first file: it is
+    // waited for, so the copy reading what it needs is quicker than reading it before.
+    std::vector<OpeningRequest> requests(openingOf.size());
+    for (const MergeInput& input : inputs) {
+        const std::size_t index = openingOf.at(PathKey(input.path));
+        OpeningRequest& request = requests[index];
+        if (!request.path.isEmpty()) {
+            continue;
+        }
+        request.path = input.path;
+        if (index == 0) {
+            continue;
+        }
+        if (early && !input.rangeText) {
+            request.readAhead.emplace_back(1, std::numeric_limits<int>::max());
+        } else if (early) {
+            for (const PageRange& range : input.ranges) {
+                request.readAhead.emplace_back(range.first, range.end - 1);
+            }
+        }
+    }
+    OpeningsAhead openings(std::move(requests));
     std::vector<MergeSource> sources;
     std::map<QString, OpenedInputFacts> known;
     bool opened = true;
@@ -563,12 +637,12 @@ int RunMergeCommand(const QStringList& arguments) {
         const QString key = PathKey(source.path);
         auto found = known.find(key);
         if (found == known.end()) {
-            // The first input stays open: the merge starts with it as soon as the checks are
-            // done, so keeping it costs no memory and spares reading its page tree twice.
-            // The others are closed, so that the merge holds one or two inputs at a time.
+            // Kept open for the early merge; without it, only the first input is kept, since the
+            // merge starts with it as soon as the checks are done, and the others are closed so
+            // that the merge holds one or two inputs at a time.
             std::optional<OpenedInputFacts> facts =
                 OpenInputFile(source.path, openings.Take(openingOf.at(key)),
-                              sources.empty() ? &source.opened : nullptr);
+                              early || sources.empty() ? &source.opened : nullptr);
             if (!facts) {
                 ReportError({nullptr, FormatResString(ids::IDS_OPEN_FAILED, {source.path})});
                 opened = false; // reported; the other inputs are still checked
@@ -592,7 +666,18 @@ int RunMergeCommand(const QStringList& arguments) {
         } else if (facts.pages > 0) {
             source.ranges.Insert(PageRange{1, facts.pages + 1});
         }
-        sources.push_back(std::move(source));
+        if (!early) {
+            sources.push_back(std::move(source));
+            continue;
+        }
+        MergeSource checked;
+        checked.path = source.path;
+        checked.password = source.password;
+        checked.ranges = source.ranges;
+        sources.push_back(std::move(checked));
+        if (opened) {
+            job.AddEarly(std::move(source));
+        }
     }
     if (!opened) {
         return kMergeExitFailed;
@@ -602,7 +687,6 @@ int RunMergeCommand(const QStringList& arguments) {
         return kMergeExitFailed;
     }
 
-    const QString target = QFileInfo(output).absoluteFilePath();
     QStringList inputPaths;
     for (const MergeSource& source : sources) {
         inputPaths.append(source.path);
@@ -613,23 +697,13 @@ int RunMergeCommand(const QStringList& arguments) {
         AppMessageBox(nullptr, ids::IDS_OUTPUT_IS_INPUT, {}, MessageIcon::Error);
         return kMergeExitFailed;
     }
-    MergeJob job;
     if (job.Prepare(std::move(sources), target, nullptr) != MergeResult::Written) {
         return kMergeExitFailed;
     }
-    std::optional<OutputProtection> encryption;
-    if (protection.Encrypts()) {
-        encryption = protection;
+    if (line) {
+        line->SetTotal(job.totalPages());
     }
-    MergeOutcome outcome;
-    if (StderrIsTerminal()) {
-        TerminalProgressLine line(job.totalPages());
-        outcome = job.Write(encryption, outlines, [&line](int stage, long long done) {
-            return line.Report(stage, done);
-        });
-    } else {
-        outcome = job.Write(encryption, outlines);
-    }
+    const MergeOutcome outcome = job.Write(encryption, outlines, report);
     if (job.Finish(outcome, nullptr) != MergeResult::Written) {
         return kMergeExitFailed;
     }

@@ -246,116 +246,170 @@ MergeJob::~MergeJob() {
     }
 }
 
-MergeResult MergeJob::Prepare(std::vector<MergeSource> sources, const QString& path,
-                              QWidget* owner) {
-    const auto cannotSave = [owner] {
-        AppMessageBox(owner, ids::IDS_SAVE_FAILED, {}, MessageIcon::Error);
-        return MergeResult::CannotSave;
-    };
-    // Checked again here, where the file is written: no way of naming an input lets it be
-    // replaced.
-    if (IsInputFile(sources, path)) {
-        AppMessageBox(owner, ids::IDS_OUTPUT_IS_INPUT, {}, MessageIcon::Error);
-        return MergeResult::OutputIsInput;
-    }
+bool MergeJob::StartOutput(const QString& path) {
     m_target = ResolveTarget(path);
     if (path.isEmpty() || !TargetWritable(m_target)) {
-        return cannotSave();
+        return false;
     }
     // Temporary files that an earlier run, killed or crashed, left beside the target.
     temporaries::RemoveStale(m_target.parent_path());
     // The writability test: a new file beside the target, which receives the merged file.
     auto reserved = std::make_unique<ReservedFile>();
     if (!reserved->Create(m_target)) {
-        return cannotSave();
+        return false;
     }
     m_output = xpdfSpliceOpenOutputW(Wide(reserved->path()), kOutputVersion);
     if (m_output == nullptr) {
-        return cannotSave();
+        return false;
     }
     m_reserved = std::move(reserved);
+    return true;
+}
+
+MergeResult MergeJob::Prepare(std::vector<MergeSource> sources, const QString& path,
+                              QWidget* owner) {
+    // Checked again here, where the file is written: no way of naming an input lets it be
+    // replaced.
+    if (IsInputFile(sources, path)) {
+        AppMessageBox(owner, ids::IDS_OUTPUT_IS_INPUT, {}, MessageIcon::Error);
+        return MergeResult::OutputIsInput;
+    }
     m_totalPages = CountSelectedPages(sources);
+    if (m_early) {
+        return MergeResult::Written; // the output was started, and the sources given, early
+    }
+    if (!StartOutput(path)) {
+        AppMessageBox(owner, ids::IDS_SAVE_FAILED, {}, MessageIcon::Error);
+        return MergeResult::CannotSave;
+    }
     m_sources = std::move(sources);
     return MergeResult::Written;
 }
 
-MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, bool outlines,
-                             const XpdfSpliceProgress& progress) {
-    MergeOutcome outcome;
-    XpdfSpliceOutput output = std::exchange(m_output, nullptr);
-    if (output == nullptr) {
-        return outcome;
+bool MergeJob::StartEarly(const QString& path, const std::optional<OutputProtection>& protection,
+                          bool outlines, const XpdfSpliceProgress& progress) {
+    if (m_output != nullptr || !StartOutput(path)) {
+        return false;
     }
+    m_early = true;
+    ListenTo(progress);
+    ApplySettings(protection, outlines);
+    return true;
+}
+
+void MergeJob::ListenTo(const XpdfSpliceProgress& progress) {
+    if (!progress) {
+        return;
+    }
+    m_progress = progress;
     // Whether the report asked to stop: a call that fails after that was stopped, not broken.
-    bool stopped = false;
-    if (progress) {
-        xpdfSpliceSetProgress(output, [&progress, &stopped](int stage, long long done) {
-            if (!stopped && !progress(stage, done)) {
-                stopped = true;
-            }
-            return !stopped;
-        });
+    xpdfSpliceSetProgress(m_output, [this](int stage, long long done) {
+        if (!m_stopped && !m_progress(stage, done)) {
+            m_stopped = true;
+        }
+        return !m_stopped;
+    });
+}
+
+void MergeJob::AddEarly(MergeSource source) {
+    if (!m_early) {
+        return;
     }
-    bool success = xpdfSpliceSetOutlines(output, outlines);
-    if (success && protection && protection->Encrypts()) {
-        success = xpdfSpliceSetEncryption(
-            output, kEncryptAes128, ToNarrow(protection->ownerPassword).constData(),
+    m_sources.push_back(std::move(source));
+    CopySources();
+}
+
+void MergeJob::ApplySettings(const std::optional<OutputProtection>& protection, bool outlines) {
+    m_settingsApplied = true;
+    m_success = xpdfSpliceSetOutlines(m_output, outlines);
+    if (m_success && protection && protection->Encrypts()) {
+        m_success = xpdfSpliceSetEncryption(
+            m_output, kEncryptAes128, ToNarrow(protection->ownerPassword).constData(),
             ToNarrow(protection->userPassword).constData(), protection->permissions);
     }
-    // A document that fails ends the merge; later documents are not opened. Once a document
-    // has given all its pages, the next one is opened on a second thread while this one is
-    // closed, which reads what the output keeps of it, folds its copies and lets it go.
-    bool readFailed = false;
-    std::vector<MergeSource*> included;
-    for (MergeSource& source : m_sources) {
-        if (source.included) {
-            included.push_back(&source);
-        }
-    }
+}
+
+// A document that fails ends the merge; later documents are not opened. Each document is opened
+// by the time its turn comes: the next one is opened on a second thread while this one gives its
+// pages and is closed, which reads what the output keeps of it, folds its copies and lets it go.
+void MergeJob::CopySources() {
     std::future<XpdfSpliceInput> opening;
-    for (std::size_t i = 0; i < included.size(); ++i) {
-        if (!success || stopped) {
+    for (; m_nextSource < m_sources.size(); ++m_nextSource) {
+        if (!m_success || m_stopped) {
             break;
         }
-        MergeSource& source = *included[i];
+        MergeSource& source = m_sources[m_nextSource];
+        if (!source.included) {
+            continue;
+        }
         XpdfSpliceInput input = source.opened     ? source.opened.release()
                                 : opening.valid() ? opening.get()
                                                   : OpenForCopy(source, false).get();
-        success = input != nullptr;
+        m_success = input != nullptr;
+        if (m_success) {
+            for (std::size_t next = m_nextSource + 1; next < m_sources.size(); ++next) {
+                if (m_sources[next].included) {
+                    if (!m_sources[next].opened) {
+                        opening = OpenForCopy(m_sources[next], true);
+                    }
+                    break;
+                }
+            }
+        }
         for (const PageRange& range : source.ranges) {
-            if (!success || stopped) {
+            if (!m_success || m_stopped) {
                 break;
             }
-            success = xpdfSpliceAddPages(input, range.first, range.end - 1, output);
-        }
-        if (success && !stopped && i + 1 < included.size() && !included[i + 1]->opened) {
-            opening = OpenForCopy(*included[i + 1], true);
+            m_success = xpdfSpliceAddPages(input, range.first, range.end - 1, m_output);
+            if (m_success) {
+                m_pagesCopied += range.end - range.first;
+            }
         }
         if (input != nullptr) {
             xpdfSpliceCloseInput(input);
         }
-        if (!success && !stopped) {
-            readFailed = true;
-            outcome.failedPath = source.path;
+        if (!m_success && !m_stopped) {
+            m_readFailed = true;
+            m_failedPath = source.path;
         }
     }
-    // Opened ahead and not used (the loop always takes it; this only guards later changes).
+    // Opened ahead and not used: the merge stopped before its turn.
     if (opening.valid()) {
         if (XpdfSpliceInput unused = opening.get()) {
             xpdfSpliceCloseInput(unused);
         }
     }
-    if (stopped || !success) {
+}
+
+MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, bool outlines,
+                             const XpdfSpliceProgress& progress) {
+    MergeOutcome outcome;
+    if (m_output == nullptr) {
+        return outcome;
+    }
+    ListenTo(progress);
+    if (!m_settingsApplied) {
+        ApplySettings(protection, outlines);
+    }
+    // Pages copied before (while the inputs were checked) are reported now against the total.
+    if (m_progress && m_pagesCopied > 0 && !m_stopped &&
+        !m_progress(kSpliceCopying, m_pagesCopied)) {
+        m_stopped = true;
+    }
+    CopySources();
+    XpdfSpliceOutput output = std::exchange(m_output, nullptr);
+    if (m_stopped || !m_success) {
         // Told to stop (or failed): closing then writes nothing and leaves no file of its own.
         xpdfSpliceSetProgress(output, [](int, long long) { return false; });
     }
     // Closing writes the file; a write that fails is a failed merge.
     const bool written = xpdfSpliceCloseOutput(output);
-    if (stopped) {
+    if (m_stopped) {
         outcome.kind = MergeOutcome::Cancelled;
-    } else if (readFailed) {
+    } else if (m_readFailed) {
         outcome.kind = MergeOutcome::ReadFailed;
-    } else if (!success || !written) {
+        outcome.failedPath = m_failedPath;
+    } else if (!m_success || !written) {
         outcome.kind = MergeOutcome::WriteFailed;
     } else {
         outcome.kind = MergeOutcome::Written;

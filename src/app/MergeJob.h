@@ -111,6 +111,17 @@ public:
     // Write may go on; otherwise the message was shown and nothing was left behind.
     MergeResult Prepare(std::vector<MergeSource> sources, const QString& path, QWidget* owner);
 
+    // The command line's merge begins while its inputs are still being checked, so that each file
+    // is read once: StartEarly starts the output beside `path` with the protection and outlines
+    // choice, showing nothing (false: nothing was started, and Prepare shows why); AddEarly then
+    // copies each checked source's pages at once and closes its file. Prepare afterwards makes
+    // only the checks on the target, with the sources given here, and Write writes the pages
+    // given to AddEarly (its protection and outlines are those given to StartEarly). A job left
+    // before Finish leaves no file behind, as always.
+    bool StartEarly(const QString& path, const std::optional<OutputProtection>& protection,
+                    bool outlines, const XpdfSpliceProgress& progress = {});
+    void AddEarly(MergeSource source);
+
     // Copies and writes, with the protection (when given and it sets a password) and the outlines
     // choice. `progress`, when set, hears of every copied page (stage kSpliceCopying, pages copied
     // so far) and of the writing (kSpliceWriting, per cent); returning false stops the merge, which
@@ -127,11 +138,29 @@ public:
 private:
     class ReservedFile;
 
+    // The target resolved, the file reserved beside it and the output started there; false when
+    // one of them cannot be done.
+    bool StartOutput(const QString& path);
+    void ApplySettings(const std::optional<OutputProtection>& protection, bool outlines);
+    // Has the output report to `progress` (when set), noting when it asks to stop.
+    void ListenTo(const XpdfSpliceProgress& progress);
+    // Copies the pages of the sources not copied yet, in order, until one fails or a stop is asked.
+    void CopySources();
+
     std::unique_ptr<ReservedFile> m_reserved;
     std::filesystem::path m_target;
     XpdfSpliceOutput m_output = nullptr;
     std::vector<MergeSource> m_sources;
+    std::size_t m_nextSource = 0; // the first source whose pages are not copied yet
     std::int64_t m_totalPages = 0;
+    bool m_early = false;
+    bool m_settingsApplied = false;
+    bool m_success = true;  // every request on the output so far was done
+    bool m_stopped = false; // the progress report asked to stop
+    XpdfSpliceProgress m_progress;
+    long long m_pagesCopied = 0;
+    bool m_readFailed = false; // a source could not be opened or copied: m_failedPath
+    QString m_failedPath;
 };
 
 } // namespace plyfold

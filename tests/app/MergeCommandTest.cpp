@@ -8,9 +8,11 @@
 #include "support/TestData.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -380,6 +382,23 @@ TEST_F(MergeCommandProcess, InputsAskForPasswordsOnlyWhenOneWouldHelp) {
          {},
          3},
         {"copying allowed without a password", {pdf("issue7665.pdf"), good}, {}, {}, 2},
+        // After the pages of the first file were copied: the prompt still comes, and a file that
+        // fails still leaves nothing written.
+        {"a later file's password",
+         {good, pdf("c-r2.pdf") + ":1"},
+         {{openPrompt, "user1\n"}},
+         {},
+         2},
+        {"a later file unreadable",
+         {pdf("R-intro.pdf"), pdf("not-a-pdf.pdf")},
+         {},
+         Msg(ids::IDS_OPEN_FAILED, {pdf("not-a-pdf.pdf")}),
+         0},
+        {"a later range beyond the pages",
+         {pdf("R-intro.pdf"), good, pdf("c-r2.pdf") + ":29-31"},
+         {{openPrompt, "user1\n"}},
+         QStringLiteral("pages '29-31' are not within the 30 pages of '%1'").arg(pdf("c-r2.pdf")),
+         0},
     };
     for (const Case& c : cases) {
         const QString target = out("asked.pdf");
@@ -394,7 +413,15 @@ TEST_F(MergeCommandProcess, InputsAskForPasswordsOnlyWhenOneWouldHelp) {
             << c.name << "\n"
             << screen.toStdString();
         EXPECT_TRUE(screen.contains(c.failure)) << c.name << "\n" << screen.toStdString();
+        // A progress line is wiped before anything else is written to the terminal.
+        EXPECT_FALSE(
+            screen.contains(QRegularExpression("copying pages: \\d+(?: of \\d+)?[^ \\r\\d]")))
+            << c.name << "\n"
+            << screen.toStdString();
         EXPECT_EQ(test::PageCountOf(target), c.failure.isEmpty() ? c.pages : -1) << c.name;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).join(' '),
+                  c.failure.isEmpty() ? QStringLiteral("asked.pdf") : QString())
+            << c.name << ": nothing else is left in the folder";
     }
 }
 

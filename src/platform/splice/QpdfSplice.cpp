@@ -508,6 +508,27 @@ std::shared_ptr<InputDoc> openDocument(const char16_t* widePath,
     return nullptr;
 }
 
+// Reads the page tree, then every object that the pages of the ranges reach, so that copying
+// them finds them parsed. A tree or an object that cannot be read is left for the page count or
+// the copy to report, as after a plain open.
+void readAhead(InputDoc& doc, const std::vector<std::pair<int, int>>& ranges) {
+    try {
+        const std::vector<QPDFObjectHandle>& all = doc.pages();
+        std::vector<QPDFObjectHandle> chosen;
+        for (const auto& [first, last] : ranges) {
+            for (long long n = std::max(first, 1);
+                 n <= std::min<long long>(last, static_cast<long long>(all.size())); ++n) {
+                chosen.push_back(all[static_cast<std::size_t>(n - 1)]);
+            }
+        }
+        readReachable(chosen);
+    } catch (const std::exception& e) {
+        addMessage(doc.log, e.what());
+    } catch (...) {
+        addMessage(doc.log, "unknown error");
+    }
+}
+
 XpdfSpliceInput registerInput(std::shared_ptr<InputDoc> doc) {
     if (!doc) {
         return nullptr;
@@ -721,23 +742,7 @@ XpdfSpliceInput xpdfSpliceOpenInputForCopyW(const char16_t* path, const char* pa
             password ? openDocument(path, splice::passwordCandidates(password))
                      : openDocument(path, {});
         if (doc) {
-            // A tree or an object that cannot be read is left for the copy to report, as after
-            // a plain open.
-            try {
-                const std::vector<QPDFObjectHandle>& all = doc->pages();
-                std::vector<QPDFObjectHandle> chosen;
-                for (const auto& [first, last] : ranges) {
-                    for (long long n = std::max(first, 1);
-                         n <= std::min<long long>(last, static_cast<long long>(all.size())); ++n) {
-                        chosen.push_back(all[static_cast<std::size_t>(n - 1)]);
-                    }
-                }
-                readReachable(chosen);
-            } catch (const std::exception& e) {
-                addMessage(doc->log, e.what());
-            } catch (...) {
-                addMessage(doc->log, "unknown error");
-            }
+            readAhead(*doc, ranges);
         }
         std::lock_guard lock(registryMutex);
         return registerInput(std::move(doc));
@@ -745,7 +750,8 @@ XpdfSpliceInput xpdfSpliceOpenInputForCopyW(const char16_t* path, const char* pa
 }
 
 XpdfSpliceInput xpdfSpliceOpenInputExW(const char16_t* path, const char* password,
-                                       XpdfSpliceOpenError* error) {
+                                       XpdfSpliceOpenError* error,
+                                       const std::vector<std::pair<int, int>>& ranges) {
     bool refused = false;
     XpdfSpliceInput input = trapErrors(nullptr, XpdfSpliceInput{}, [&]() -> XpdfSpliceInput {
         const std::vector<std::string> candidates =
@@ -753,12 +759,8 @@ XpdfSpliceInput xpdfSpliceOpenInputExW(const char16_t* path, const char* passwor
         std::shared_ptr<InputDoc> doc = openDocument(path, candidates, &refused);
         if (doc) {
             // Read now, without the lock, so that opens on several threads count their pages
-            // side by side; a tree that cannot be read is reported by the page count.
-            try {
-                static_cast<void>(doc->pages());
-            } catch (const std::exception&) {
-                // kept in the document: xpdfSpliceGetPageCount answers -1
-            }
+            // side by side.
+            readAhead(*doc, ranges);
         }
         std::lock_guard lock(registryMutex);
         return registerInput(std::move(doc));

@@ -13,9 +13,9 @@
 //   Linux); a null password is taken as the empty one.
 // - No call throws; failures are return values. The underlying library's warnings are collected per
 //   handle (xpdfSpliceWarnings), never printed.
-// - Calls are meant for one thread (the user-interface thread), except xpdfSpliceOpenInputForCopyW,
-//   which may open the next input on a second thread; the handle registry itself is guarded, so a
-//   stray call from another thread does not corrupt it.
+// - Calls are meant for one thread (the user-interface thread), except xpdfSpliceOpenInputForCopyW
+//   and xpdfSpliceOpenInputExW, which may open the next input on a second thread; the handle
+//   registry itself is guarded, so a stray call from another thread does not corrupt it.
 
 #include <cstdint>
 #include <functional>
@@ -52,9 +52,12 @@ enum class XpdfSpliceOpenError {
 // Opens a PDF as xpdfSpliceOpenInputW does (password null) or as xpdfSpliceOpenInputWithPasswordW
 // does (password not null), and tells in *error (when error is not null) why it did not, so that a
 // caller may ask for a password only when one would help. The page tree is read while opening, so
-// xpdfSpliceGetPageCount answers at once; like the other opens, reading runs beside other calls.
+// xpdfSpliceGetPageCount answers at once, and so is what the pages of `ranges` need to be copied
+// (first and last page numbers, from 1; clipped to the pages there are), as
+// xpdfSpliceOpenInputForCopyW reads it. Like the other opens, reading runs beside other calls.
 XpdfSpliceInput xpdfSpliceOpenInputExW(const char16_t* path, const char* password,
-                                       XpdfSpliceOpenError* error);
+                                       XpdfSpliceOpenError* error,
+                                       const std::vector<std::pair<int, int>>& ranges = {});
 
 // Number of pages of the input, as xpdfSpliceAddPages numbers them (the page tree walked once, a
 // page listed twice counted twice). -1 for an invalid handle or a page tree that cannot be read.
