@@ -659,7 +659,7 @@ bool writeOutput(XpdfSpliceOutputObject& output) {
         return false;
     }
     trapErrors(&output.log, false, [&] {
-        splice::dedupeObjects(*output.pdf);
+        output.folder->foldRemaining();
         return true;
     });
     if (stopAsked()) {

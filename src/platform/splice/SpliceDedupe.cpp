@@ -129,9 +129,13 @@ public:
 
 private:
     // The appearance streams of form fields: a form filler may rewrite a field's appearance in
-    // place, so each field keeps its own even when two are equal.
+    // place, so each field keeps its own even when two are equal. A document without a form has
+    // no field a filler could change.
     std::set<QPDFObjGen> fieldAppearances(const std::vector<QPDFObjGen>& pages) {
         std::set<QPDFObjGen> found;
+        if (!m_pdf.getRoot().getKey("/AcroForm").isDictionary()) {
+            return found;
+        }
         auto add = [&](QPDFObjectHandle entry) {
             if (entry.isStream()) {
                 found.insert(entry.getObjGen());
@@ -365,6 +369,14 @@ ObjectFolder::ObjectFolder(QPDF& output) : m_impl(std::make_unique<Impl>(output)
 ObjectFolder::~ObjectFolder() = default;
 
 std::size_t ObjectFolder::foldNewObjects() {
+    return foldSince(true);
+}
+
+std::size_t ObjectFolder::foldRemaining() {
+    return foldSince(false);
+}
+
+std::size_t ObjectFolder::foldSince(bool release) {
     const auto count = static_cast<int>(m_pdf.getObjectCount());
     std::vector<QPDFObjectHandle> fresh;
     std::vector<QPDFObjGen> pages;
@@ -379,8 +391,12 @@ std::size_t ObjectFolder::foldNewObjects() {
         }
     }
     m_nextId = count + 1;
-    // Earlier objects that take references to new ones: the form's default resources.
+    // Earlier objects that take references to new ones: the form's default resources, and at the
+    // end the trailer (the document information).
     std::vector<QPDFObjectHandle> holders;
+    if (!release) {
+        holders.push_back(m_pdf.getTrailer());
+    }
     QPDFObjectHandle form = m_pdf.getRoot().getKey("/AcroForm");
     if (form.isDictionary()) {
         holders.push_back(form);
@@ -394,16 +410,7 @@ std::size_t ObjectFolder::foldNewObjects() {
             }
         }
     }
-    return m_impl->fold(fresh, pages, holders, true);
-}
-
-std::size_t dedupeObjects(QPDF& output) {
-    ObjectFolder::Impl folder(output);
-    std::vector<QPDFObjGen> pages;
-    for (const QPDFObjectHandle& page : output.getAllPages()) {
-        pages.push_back(page.getObjGen());
-    }
-    return folder.fold(output.getAllObjects(), pages, {output.getTrailer()}, false);
+    return m_impl->fold(fresh, pages, holders, release);
 }
 
 } // namespace plyfold::splice

@@ -1,10 +1,10 @@
 #include "platform/splice/SpliceNavigation.h"
 
-#include <qpdf/QPDFNameTreeObjectHelper.hh>
-
 #include <set>
 #include <stdexcept>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace plyfold::splice {
 namespace {
@@ -70,6 +70,44 @@ std::string nameKey(QPDFObjectHandle dest) {
     return dest.getStringValue();
 }
 
+// Calls visit(key, value) for each entry of the name tree under `top`, in the tree's order, up to
+// `limit` entries. The tree is walked directly, which is many times quicker than the library's
+// general name-tree iterator: a node reached again (a loop, a node listed twice) is entered once,
+// nesting is bounded, and an entry whose key is no string is passed over.
+template <typename Visit> void forEachName(QPDFObjectHandle top, std::size_t limit, Visit&& visit) {
+    std::set<QPDFObjGen> entered;
+    std::vector<std::pair<QPDFObjectHandle, int>> stack{{top, 0}};
+    std::size_t count = 0;
+    while (!stack.empty()) {
+        auto [node, depth] = stack.back();
+        stack.pop_back();
+        if (!node.isDictionary() || depth > maxDepth ||
+            (node.isIndirect() && !entered.insert(node.getObjGen()).second)) {
+            continue;
+        }
+        QPDFObjectHandle names = node.getKey("/Names");
+        if (names.isArray()) {
+            std::vector<QPDFObjectHandle> items = names.getArrayAsVector();
+            for (std::size_t i = 0; i + 1 < items.size(); i += 2) {
+                if (!items[i].isString()) {
+                    continue;
+                }
+                if (++count > limit) {
+                    return;
+                }
+                visit(items[i].getStringValue(), items[i + 1]);
+            }
+        }
+        QPDFObjectHandle kids = node.getKey("/Kids");
+        if (kids.isArray()) {
+            const std::vector<QPDFObjectHandle> list = kids.getArrayAsVector();
+            for (auto kid = list.rbegin(); kid != list.rend(); ++kid) {
+                stack.emplace_back(*kid, depth + 1);
+            }
+        }
+    }
+}
+
 // Reads the source's named destinations: the old catalog dictionary and the name tree.
 void readSourceNames(Contribution& c) {
     QPDFObjectHandle root = c.source->getRoot();
@@ -84,17 +122,13 @@ void readSourceNames(Contribution& c) {
     }
     QPDFObjectHandle names = root.getKey("/Names");
     if (names.isDictionary() && names.getKey("/Dests").isDictionary()) {
-        QPDFNameTreeObjectHelper tree(names.getKey("/Dests"), *c.source);
-        std::size_t read = 0;
-        for (auto entry : tree) {
-            if (++read > maxNames) {
-                break;
-            }
-            QPDFObjectHandle dest = explicitOf(entry.second);
-            if (dest.isArray()) {
-                c.sourceNames.emplace(entry.first, dest);
-            }
-        }
+        forEachName(names.getKey("/Dests"), maxNames,
+                    [&](const std::string& key, QPDFObjectHandle value) {
+                        QPDFObjectHandle dest = explicitOf(value);
+                        if (dest.isArray()) {
+                            c.sourceNames.emplace(key, dest);
+                        }
+                    });
     }
 }
 

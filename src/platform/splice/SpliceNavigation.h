@@ -127,15 +127,10 @@ void buildOutlines(QPDF& output, std::vector<Contribution>& contributions);
 void carryPageLabels(QPDF& output, std::vector<Contribution>& contributions);
 
 // Stores identical streams (and the font, encoding and graphics-state dictionaries and arrays
-// built on them) once, redirecting every reference to the one kept. Form fields keep their own
-// appearance streams. Returns how many objects were folded into another.
-std::size_t dedupeObjects(QPDF& output);
-
-// Folds equal objects of an output while it is being built: each call takes the objects copied
-// since the one before, folds those equal to objects kept earlier (or to each other) into them,
-// points the new objects' references at the ones kept, and frees the folded copies. Call it only
-// when no input that gave those objects can copy again (the library's copy of an input object is
-// reused by later copies from the same input). dedupeObjects still runs before writing.
+// built on them) once, redirecting every reference to the one kept; form fields keep their own
+// appearance streams. It folds an output while it is being built: each call takes the objects
+// made since the one before, folds those equal to objects kept earlier (or to each other) into
+// them, and points the new objects' references at the ones kept.
 class ObjectFolder {
 public:
     explicit ObjectFolder(QPDF& output);
@@ -143,12 +138,20 @@ public:
     ObjectFolder(const ObjectFolder&) = delete;
     ObjectFolder& operator=(const ObjectFolder&) = delete;
 
-    // Returns how many new objects were folded.
+    // Folds the objects copied since the last call and frees the folded copies. Call it only when
+    // no input that gave those objects can copy again (the library's copy of an input object is
+    // reused by later copies from the same input). Returns how many new objects were folded.
     std::size_t foldNewObjects();
+    // The last call, before writing: folds whatever was made since (the outlines, names and
+    // labels, and the copies from inputs still open), without freeing, since objects made earlier
+    // may still refer to a folded one: the writer leaves out what nothing refers to.
+    std::size_t foldRemaining();
 
     class Impl;
 
 private:
+    std::size_t foldSince(bool release);
+
     std::unique_ptr<Impl> m_impl;
     QPDF& m_pdf;
     int m_nextId = 1;

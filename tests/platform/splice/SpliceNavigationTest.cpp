@@ -510,6 +510,48 @@ TEST_F(SpliceNavigationTest, LoopingOutlinesAndBrokenDestinationsAreSurvived) {
     }
 }
 
+// A name tree that loops back on itself, lists a node twice and holds an entry whose key is no
+// string: every name is carried once, and the file is written.
+TEST_F(SpliceNavigationTest, HostileNameTreesAreWalkedOnce) {
+    const QString hostile = out("names.pdf");
+    std::size_t names = 0;
+    {
+        std::unique_ptr<QPDF> pdf = load(pdfPath("R-intro.pdf"));
+        QPDFObjectHandle tree = pdf->getRoot().getKey("/Names").getKey("/Dests");
+        ASSERT_TRUE(tree.isIndirect() && tree.getKey("/Kids").isArray());
+        for (auto entry : QPDFNameTreeObjectHelper(tree, *pdf)) {
+            static_cast<void>(entry);
+            ++names;
+        }
+        QPDFObjectHandle kids = tree.getKey("/Kids");
+        QPDFObjectHandle first = kids.getArrayItem(0);
+        kids.appendItem(first); // listed twice
+        QPDFObjectHandle loop = QPDFObjectHandle::newDictionary();
+        loop.replaceKey("/Kids", QPDFObjectHandle::newArray({tree}));
+        QPDFObjectHandle dest = QPDFObjectHandle::newArray(
+            {pdf->getAllPages().front(), QPDFObjectHandle::newName("/Fit")});
+        loop.replaceKey("/Names",
+                        QPDFObjectHandle::newArray({QPDFObjectHandle::newInteger(7), dest}));
+        kids.appendItem(pdf->makeIndirectObject(loop)); // leads back to the top
+        const QByteArray name = hostile.toUtf8();       // the writer keeps the pointer
+        QPDFWriter writer(*pdf, name.constData());
+        writer.write();
+    }
+    ASSERT_GT(names, 100u);
+    const QString path = out("names-merged.pdf");
+    ASSERT_TRUE(merge(path, {{hostile, 1, 113}, piece("c-linearized.pdf", 1, 1)}))
+        << xpdfSpliceLastError();
+    expectCleanCheck(path);
+    std::unique_ptr<QPDF> written = load(path);
+    std::size_t carried = 0;
+    for (auto entry :
+         QPDFNameTreeObjectHelper(written->getRoot().getKey("/Names").getKey("/Dests"), *written)) {
+        EXPECT_GE(destinationPage(*written, entry.second), 0) << entry.first;
+        ++carried;
+    }
+    EXPECT_EQ(carried, names);
+}
+
 // Outline items that lead to no page of their file are kept for what they are: a heading stays a
 // heading (its children still lead to their pages), actions that mean the same in the merged file
 // go with it, and scripts or program launches are dropped from an item that stays as a heading.
