@@ -233,7 +233,7 @@ private:
                 }
             }
         } else if (object.isDictionary()) {
-            for (const auto& entry : object.ditems()) {
+            for (auto& entry : object.getDictAsMap()) {
                 if (!onlyCandidates(entry.second, depth + 1)) {
                     return false;
                 }
@@ -258,7 +258,7 @@ private:
         if (object.isStream()) {
             out += 'S';
             QPDFObjectHandle dict = object.getDict();
-            for (const auto& [key, value] : dict.ditems()) {
+            for (auto& [key, value] : dict.getDictAsMap()) {
                 if (key == "/Length") {
                     continue; // equal data has equal length
                 }
@@ -281,7 +281,7 @@ private:
             out += ']';
         } else if (object.isDictionary()) {
             out += '<';
-            for (const auto& [key, value] : object.ditems()) {
+            for (auto& [key, value] : object.getDictAsMap()) {
                 out += key;
                 out += ' ';
                 serialize(value, out, depth + 1, false);
@@ -336,18 +336,20 @@ private:
                     if (m_canonical.count(item.getObjGen())) {
                         object.setArrayItem(i, m_pdf.getObjectByObjGen(resolve(item.getObjGen())));
                     }
-                } else {
+                } else if (item.isArray() || item.isDictionary()) {
                     redirectIn(item, depth + 1);
                 }
             }
         } else if (object.isDictionary()) {
             std::vector<std::pair<std::string, QPDFObjGen>> replaced;
-            for (const auto& [key, value] : object.ditems()) {
+            // (One copy of the entries: the library's item iterator copies the keys and then
+            // looks each one up again.)
+            for (auto& [key, value] : object.getDictAsMap()) {
                 if (value.isIndirect()) {
                     if (m_canonical.count(value.getObjGen())) {
                         replaced.emplace_back(key, resolve(value.getObjGen()));
                     }
-                } else {
+                } else if (value.isArray() || value.isDictionary()) {
                     redirectIn(value, depth + 1);
                 }
             }
