@@ -173,7 +173,9 @@ void readReachable(const std::vector<QPDFObjectHandle>& pages) {
                 follow(item);
             }
         } else if (object.isDictionary()) {
-            for (const auto& [key, value] : object.ditems()) {
+            // (One copy of the entries: the library's item iterator copies the keys and then
+            // looks each one up again.)
+            for (auto& [key, value] : object.getDictAsMap()) {
                 if (key != "/Parent") {
                     follow(value);
                 }

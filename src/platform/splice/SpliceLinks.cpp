@@ -46,7 +46,7 @@ QPDFObjectHandle copyDirectAt(QPDFObjectHandle object, int depth) {
     }
     if (object.isDictionary()) {
         QPDFObjectHandle copy = QPDFObjectHandle::newDictionary();
-        for (const auto& [key, value] : object.ditems()) {
+        for (auto& [key, value] : object.getDictAsMap()) {
             copy.replaceKey(key, copyDirectAt(value, depth + 1));
         }
         return copy;
