@@ -119,20 +119,19 @@ double PDFViewWrapper::MediaAspect(int page) const {
 }
 
 QImage PDFViewWrapper::RenderPage(int page, double dpi) const {
+    // A thumbnail is painted many times: it is drawn straight into the format that the raster
+    // paint engine draws without converting.
     PdfBitmap bitmap;
-    if (pdfConvertPageToBitmap2(viewer, page, dpi, kPdfBitmapModeRgb24, &bitmap) != kPdfOk) {
+    if (pdfConvertPageToBitmap2(viewer, page, dpi, kPdfBitmapModeRgb32, &bitmap) != kPdfOk) {
         return QImage();
     }
-    // The engine's rows as they are; the wrapping image frees the buffer when it goes.
-    const QImage rows(bitmap.pixels, bitmap.width, bitmap.height, bitmap.stride,
-                      QImage::Format_RGB888, pdfFreeMemory, bitmap.pixels);
+    // The engine's rows as they are; the image frees the buffer when its last copy goes.
+    QImage rows(bitmap.pixels, bitmap.width, bitmap.height, bitmap.stride, QImage::Format_RGB32,
+                pdfFreeMemory, bitmap.pixels);
     if (rows.isNull()) {
         pdfFreeMemory(bitmap.pixels);
-        return QImage();
     }
-    // A thumbnail is painted many times: convert it once to the format the raster paint engine
-    // draws without converting. The result owns its pixels.
-    return rows.convertToFormat(QImage::Format_RGB32);
+    return rows;
 }
 
 } // namespace plyfold

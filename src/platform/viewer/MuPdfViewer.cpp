@@ -676,7 +676,8 @@ void dropDocument(fz_context* ctx, pdf_document* doc) {
 // Largest pixel buffer a render may ask for.
 constexpr std::int64_t kMaxBitmapBytes = std::int64_t{1} << 30;
 
-// A page drawn into a top-down 24-bit RGB buffer with rows aligned to 4 bytes (malloc'ed).
+// A page drawn into a top-down buffer of 24-bit RGB or 32-bit BGR-and-255 pixels with rows aligned
+// to 4 bytes (malloc'ed).
 struct DrawnPage {
     std::int32_t result = kPdfOk;
     unsigned char* buffer = nullptr;
@@ -685,10 +686,10 @@ struct DrawnPage {
 
 // The size of the page's displayed area (its CropBox, rotated) at scale; at least one pixel each
 // way, so a sliver of a page still gives a bitmap. False when the bitmap would be too large.
-bool bitmapSize(const fz_irect& area, DrawnPage* out) {
+bool bitmapSize(const fz_irect& area, int bytesPerPixel, DrawnPage* out) {
     const std::int64_t width = std::max<std::int64_t>(1, std::int64_t{area.x1} - area.x0);
     const std::int64_t height = std::max<std::int64_t>(1, std::int64_t{area.y1} - area.y0);
-    const std::int64_t stride = (width * 3 + 3) / 4 * 4;
+    const std::int64_t stride = (width * bytesPerPixel + 3) / 4 * 4;
     if (width > INT32_MAX / 4 || height > INT32_MAX || stride * height > kMaxBitmapBytes)
         return false;
     out->width = static_cast<int>(width);
@@ -697,8 +698,10 @@ bool bitmapSize(const fz_irect& area, DrawnPage* out) {
     return true;
 }
 
-// Loads the page once, sizes the bitmap from its bounds and draws it on white.
-void drawPage(fz_context* ctx, pdf_document* doc, int index, float scale, DrawnPage* out) {
+// Loads the page once, sizes the bitmap from its bounds and draws it on white. With `rgb32`, the
+// pixels are blue, green, red and an alpha that the opaque white background keeps at 255.
+void drawPage(fz_context* ctx, pdf_document* doc, int index, float scale, bool rgb32,
+              DrawnPage* out) {
     fz_page* volatile page = nullptr;
     fz_pixmap* volatile pix = nullptr;
     fz_device* volatile dev = nullptr;
@@ -708,7 +711,7 @@ void drawPage(fz_context* ctx, pdf_document* doc, int index, float scale, DrawnP
         page = fz_load_page(ctx, &doc->super, index);
         const fz_irect area =
             fz_round_rect(fz_transform_rect(fz_bound_page(ctx, page), fz_scale(scale, scale)));
-        if (!bitmapSize(area, out)) {
+        if (!bitmapSize(area, rgb32 ? 4 : 3, out)) {
             result = kPdfErrBadArgument;
         } else {
             const auto size = static_cast<std::size_t>(out->stride) * out->height;
@@ -716,8 +719,9 @@ void drawPage(fz_context* ctx, pdf_document* doc, int index, float scale, DrawnP
             if (!buffer)
                 fz_throw(ctx, FZ_ERROR_MEMORY, "bitmap of %zu bytes", size);
             std::memset(buffer, 0xFF, size);
-            pix = fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), out->width, out->height, nullptr,
-                                          0, out->stride, buffer);
+            pix = fz_new_pixmap_with_data(ctx, rgb32 ? fz_device_bgr(ctx) : fz_device_rgb(ctx),
+                                          out->width, out->height, nullptr, rgb32 ? 1 : 0,
+                                          out->stride, buffer);
             dev = fz_new_draw_device(ctx, fz_identity, pix);
             // Shift the drawing so the area's top-left pixel is the buffer's first one.
             const fz_matrix ctm =
@@ -928,8 +932,8 @@ std::int32_t pdfConvertPageToBitmap2(PdfViewerHandle handle, std::int32_t page, 
                                      std::int32_t mode, PdfBitmap* bitmap) {
     if (bitmap != nullptr)
         *bitmap = PdfBitmap{};
-    if (bitmap == nullptr || mode != kPdfBitmapModeRgb24 || !std::isfinite(dpi) || dpi <= 0.0 ||
-        dpi > 3000.0)
+    if (bitmap == nullptr || (mode != kPdfBitmapModeRgb24 && mode != kPdfBitmapModeRgb32) ||
+        !std::isfinite(dpi) || dpi <= 0.0 || dpi > 3000.0)
         return kPdfErrBadArgument;
     std::shared_ptr<Viewer> viewer = findViewer(handle);
     if (!viewer)
@@ -946,7 +950,8 @@ std::int32_t pdfConvertPageToBitmap2(PdfViewerHandle handle, std::int32_t page, 
         return kPdfErrBadPage;
 
     DrawnPage drawn;
-    drawPage(ctx, viewer->doc, page - 1, static_cast<float>(dpi / 72.0), &drawn);
+    drawPage(ctx, viewer->doc, page - 1, static_cast<float>(dpi / 72.0),
+             mode == kPdfBitmapModeRgb32, &drawn);
     if (drawn.result != kPdfOk)
         return drawn.result;
     bitmap->width = drawn.width;

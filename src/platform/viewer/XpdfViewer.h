@@ -34,14 +34,17 @@ enum PdfResult : std::int32_t {
     kPdfErrRender = 7,      // the page could not be rendered (damaged content, out of memory)
 };
 
-// The bitmap mode pdfConvertPageToBitmap2 accepts: 24-bit RGB pixels on a white background.
+// The bitmap modes pdfConvertPageToBitmap2 accepts, both on a white background: 24-bit RGB
+// pixels, or 32-bit pixels whose bytes are B, G, R and 255 (a little-endian 0xffRRGGBB word, as a
+// QImage of format RGB32 holds them, so that the image needs no conversion to be painted).
 constexpr std::int32_t kPdfBitmapModeRgb24 = 3;
+constexpr std::int32_t kPdfBitmapModeRgb32 = 4;
 
 // A rendered page as pdfConvertPageToBitmap2 hands it out: `height` rows from the top of the page
-// down, each holding `width` pixels of three bytes in R, G, B order and starting `stride` bytes
-// after the one before (a multiple of 4, so the rows can be used in place as an image's scan
-// lines). `pixels` holds stride * height bytes, allocated by the layer and freed with
-// pdfFreeMemory.
+// down, each holding `width` pixels of the mode's bytes (three in R, G, B order, or four in B, G,
+// R, 255 order) and starting `stride` bytes after the one before (a multiple of 4, so the rows can
+// be used in place as an image's scan lines). `pixels` holds stride * height bytes, allocated by
+// the layer and freed with pdfFreeMemory.
 struct PdfBitmap {
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -112,9 +115,9 @@ double pdfGetPageBoxYMax(PdfViewerHandle handle, std::int32_t page, const char* 
 
 // Renders a page (1-based) at dpi dots per inch (0 < dpi <= 3000) with its /Rotate applied, so the
 // bitmap is upright as the page is displayed; the area drawn is the page's CropBox. mode must be
-// kPdfBitmapModeRgb24 (3). On success *bitmap describes the pixels (see PdfBitmap) and the caller
-// owns bitmap->pixels. Returns 0 on success; on failure *bitmap is left empty (its pixels null). A
-// page without a usable MediaBox is drawn as a 612 x 792 page.
+// kPdfBitmapModeRgb24 (3) or kPdfBitmapModeRgb32 (4). On success *bitmap describes the pixels (see
+// PdfBitmap) and the caller owns bitmap->pixels. Returns 0 on success; on failure *bitmap is left
+// empty (its pixels null). A page without a usable MediaBox is drawn as a 612 x 792 page.
 std::int32_t pdfConvertPageToBitmap2(PdfViewerHandle handle, std::int32_t page, double dpi,
                                      std::int32_t mode, PdfBitmap* bitmap);
 
