@@ -1,5 +1,5 @@
-// The two in-process renderers built here: raw MuPDF calls (the baseline) and the viewer engine
-// layer the program uses.
+// The in-process renderers built here: raw MuPDF calls (the baseline, and the same with MuPDF's
+// locks in place) and the viewer engine layer the program uses.
 
 #include "RenderBench.h"
 
@@ -7,6 +7,8 @@
 
 #include <mupdf/fitz.h>
 
+#include <array>
+#include <mutex>
 #include <string>
 
 namespace plyfold::bench {
@@ -15,11 +17,24 @@ namespace {
 
 void quiet(void*, const char*) {}
 
-// The shortest path MuPDF offers: fz_open_document, fz_new_pixmap_from_page_number, drop.
+// MuPDF's locks as a program that renders on more than one thread must give them: one mutex per
+// lock number. MuPDF then takes its allocation lock around every allocation.
+std::array<std::mutex, FZ_LOCK_MAX> gRawLocks;
+void lockRaw(void*, int lock) {
+    gRawLocks[static_cast<std::size_t>(lock)].lock();
+}
+void unlockRaw(void*, int lock) {
+    gRawLocks[static_cast<std::size_t>(lock)].unlock();
+}
+fz_locks_context gRawLocksContext = {nullptr, lockRaw, unlockRaw};
+
+// The shortest path MuPDF offers: fz_open_document, fz_new_pixmap_from_page_number, drop. Without
+// locks (the baseline, as a single-threaded tool runs it), or with them (what any multi-threaded
+// user of MuPDF pays, the page service included).
 class RawMuPdfRenderer : public PageRenderer {
 public:
-    RawMuPdfRenderer() {
-        m_ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+    explicit RawMuPdfRenderer(bool threadSafe) {
+        m_ctx = fz_new_context(nullptr, threadSafe ? &gRawLocksContext : nullptr, FZ_STORE_DEFAULT);
         if (m_ctx) {
             fz_set_error_callback(m_ctx, quiet, nullptr);
             fz_set_warning_callback(m_ctx, quiet, nullptr);
@@ -125,7 +140,9 @@ private:
 };
 
 RendererRegistration rawMuPdf{
-    {"raw MuPDF", 0, [] { return std::make_unique<RawMuPdfRenderer>(); }}};
+    {"raw MuPDF", 0, [] { return std::make_unique<RawMuPdfRenderer>(false); }}};
+RendererRegistration rawMuPdfLocked{
+    {"raw, with locks", 5, [] { return std::make_unique<RawMuPdfRenderer>(true); }}};
 RendererRegistration viewerLayer{
     {"viewer layer", 10, [] { return std::make_unique<ViewerLayerRenderer>(); }}};
 

@@ -5,16 +5,36 @@
 #include <mupdf/pdf.h>
 
 #include <array>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace plyfold::mupdf {
 
 namespace {
 
-// MuPDF's own locks, one mutex per lock number.
-std::array<std::mutex, FZ_LOCK_MAX> gMuLocks;
+// MuPDF's own locks, one per lock number. MuPDF takes them very often (its allocation lock
+// around every allocation) and holds them briefly, so each is a spin lock that yields the
+// processor while another thread holds it: an uncontended lock is one atomic exchange, against a
+// call into the thread library each way for a mutex.
+class SpinLock {
+public:
+    void lock() {
+        while (m_held.exchange(true, std::memory_order_acquire)) {
+            while (m_held.load(std::memory_order_relaxed)) {
+                std::this_thread::yield();
+            }
+        }
+    }
+    void unlock() { m_held.store(false, std::memory_order_release); }
+
+private:
+    std::atomic<bool> m_held{false};
+};
+
+std::array<SpinLock, FZ_LOCK_MAX> gMuLocks;
 
 void lockMu(void*, int lock) {
     gMuLocks[static_cast<std::size_t>(lock)].lock();
