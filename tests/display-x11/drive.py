@@ -513,6 +513,10 @@ class Session:
         self.key("Return")
         time.sleep(0.6)
         self.type(" ".join(f'"{n}"' for n in names) if len(names) > 1 else names[0])
+        # The dialog selects the typed names in its list as they come; on a loaded machine that
+        # lags behind the typing, and Return before it has caught up can give the names in
+        # another order.
+        time.sleep(0.6)
         self.key("Return")
         self.window_gone(dialog)
 
