@@ -24,6 +24,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -39,8 +40,12 @@ const char kProgram[] = "plyfold-merge";
 // ends, so that the messages that follow start on a clean line.
 class TerminalProgressLine {
 public:
-    // The line shown now, which anything else written to the terminal wipes first.
-    static TerminalProgressLine* shown;
+    // Wipes the line shown now, if any: anything else written to the terminal does it first.
+    static void WipeShown() {
+        if (shown != nullptr) {
+            shown->Clear();
+        }
+    }
 
     TerminalProgressLine() { shown = this; }
     ~TerminalProgressLine() {
@@ -98,6 +103,8 @@ private:
         m_width = std::max(m_width, width);
     }
 
+    static TerminalProgressLine* shown;
+
     std::int64_t m_total = 0;
     int m_stage = -1;
     std::chrono::steady_clock::time_point m_shown{};
@@ -108,9 +115,7 @@ private:
 TerminalProgressLine* TerminalProgressLine::shown = nullptr;
 
 void PrintError(const QString& text) {
-    if (TerminalProgressLine::shown != nullptr) {
-        TerminalProgressLine::shown->Clear();
-    }
+    TerminalProgressLine::WipeShown();
     std::fprintf(stderr, "%s: %s\n", kProgram, text.toLocal8Bit().constData());
     std::fflush(stderr);
 }
@@ -137,9 +142,7 @@ public:
             }
             // Asked on the terminal without echo; without a terminal the prompt is cancelled,
             // and the file is reported as not openable.
-            if (TerminalProgressLine::shown != nullptr) {
-                TerminalProgressLine::shown->Clear();
-            }
+            TerminalProgressLine::WipeShown();
             return ReadSecretFromTerminal(request.title + QStringLiteral(": "));
         });
     }
@@ -394,13 +397,6 @@ std::optional<QString> AskInputPassword(int promptId, const QString& argument) {
     return typed;
 }
 
-// Opens one input for splicing, as the window opens a document it adds: a file that needs a
-// password to open asks for it (prompt 205 with the file name) and gets one attempt; a file that
-// opens without one but forbids copying asks for the password that allows copying (prompt 212
-// with the file name), which must open the file, as the owner password does. On success the page
-// count is returned with the password that opened it, and the open file is handed to `keep` when
-// given, or else closed again (the merge then opens it with that password when its turn comes).
-// Nothing when the file cannot be read, a prompt was cancelled or the password was wrong.
 // A file opened without a password, and why it did not open.
 struct FirstOpening {
     SpliceInputHandle input;
@@ -445,9 +441,16 @@ public:
 
 private:
     void Start(std::size_t index) {
-        if (index < m_requests.size() && !m_started.contains(index)) {
+        if (index >= m_requests.size() || m_started.contains(index)) {
+            return;
+        }
+        try {
             m_started.emplace(
                 index, std::async(std::launch::async, OpenWithoutPassword, m_requests[index]));
+        } catch (const std::system_error&) {
+            // No thread to be had: opened when taken, on the calling thread.
+            m_started.emplace(
+                index, std::async(std::launch::deferred, OpenWithoutPassword, m_requests[index]));
         }
     }
 
@@ -455,6 +458,14 @@ private:
     std::map<std::size_t, std::future<FirstOpening>> m_started;
 };
 
+// Finishes opening one input for splicing from its opening without a password, as the window
+// opens a document it adds: a file that needs a password to open asks for it (prompt 205 with the
+// file name) and gets one attempt; a file that opens without one but forbids copying asks for the
+// password that allows copying (prompt 212 with the file name), which must open the file, as the
+// owner password does. On success the page
+// count is returned with the password that opened it, and the open file is handed to `keep` when
+// given, or else closed again (the merge then opens it with that password when its turn comes).
+// Nothing when the file cannot be read, a prompt was cancelled or the password was wrong.
 std::optional<OpenedInputFacts> OpenInputFile(const QString& path, FirstOpening opening,
                                               SpliceInputHandle* keep) {
     const auto* widePath = reinterpret_cast<const char16_t*>(path.utf16());
@@ -590,19 +601,18 @@ int RunMergeCommand(const QStringList& arguments) {
     if (protection.Encrypts()) {
         encryption = protection;
     }
-    // The merge begins with the checks: each input's pages are copied as soon as it passes them,
-    // while its file is still open, so that no file is read twice. Nothing is written before every
-    // check below has passed, and their messages come in the same order; after a failed check no
-    // more pages are copied. When the output cannot be started here, the checks close each file
-    // (but the first) and the merge opens it again when its turn comes.
-    // Progress on a terminal, from the first copied page; anything else said on the terminal
-    // wipes the line first.
+    // Progress on a terminal, from the first copied page.
     std::optional<TerminalProgressLine> line;
     XpdfSpliceProgress report;
     if (StderrIsTerminal()) {
         line.emplace();
         report = [&line](int stage, long long done) { return line->Report(stage, done); };
     }
+    // The merge begins with the checks: each input's pages are copied as soon as it passes them,
+    // while its file is still open, so that no file is read twice. Nothing is written before every
+    // check below has passed, and their messages come in the same order; after a failed check no
+    // more pages are copied. When the output cannot be started here, the checks close each file
+    // (but the first) and the merge opens it again when its turn comes.
     MergeJob job;
     const bool early = job.StartEarly(target, encryption, outlines, report);
     // Each file is opened where it is first named; for the early merge, with what its pages there
@@ -616,15 +626,14 @@ int RunMergeCommand(const QStringList& arguments) {
             continue;
         }
         request.path = input.path;
-        if (index == 0) {
+        if (!early || index == 0) {
             continue;
         }
-        if (early && !input.rangeText) {
+        if (!input.rangeText) {
             request.readAhead.emplace_back(1, std::numeric_limits<int>::max());
-        } else if (early) {
-            for (const PageRange& range : input.ranges) {
-                request.readAhead.emplace_back(range.first, range.end - 1);
-            }
+        }
+        for (const PageRange& range : input.ranges) {
+            request.readAhead.emplace_back(range.first, range.end - 1);
         }
     }
     OpeningsAhead openings(std::move(requests));
