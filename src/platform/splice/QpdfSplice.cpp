@@ -14,6 +14,7 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
+#include <qpdf/QUtil.hh>
 
 #include <algorithm>
 #include <atomic>
@@ -235,6 +236,13 @@ struct InputDoc {
     }
     bool pagesRead = false;
     std::optional<std::string> pagesError;
+    // What a second opening of the file needs: the password that opened it, and the identity of
+    // the file that was read.
+    std::optional<std::string> password;
+    std::optional<plyfold::splice::FileIdentity> identity;
+    // Reads the document's navigation from a second opening of its file while its pages are
+    // copied; handed to the first output that takes pages from it.
+    std::shared_ptr<plyfold::splice::AsideReader> aside;
     // Standard security: the file's restrictions bind unless a password opened it (the owner
     // password lifts them; a user password that had to be typed is taken as the right to copy).
     bool copyAllowed = true;
@@ -431,6 +439,37 @@ Reaper& reaper() {
     return instance;
 }
 
+// Inputs of at least this many pages have their navigation read aside (0: none).
+std::atomic<int> asideMinPages{500};
+
+// Starts reading a large input's navigation from a second opening of its file, beside the reading
+// of its pages and their copying. Not for a small input, where it costs more than it saves, nor on
+// a single processor. The page count is the one the file states: a hint, trusted for nothing else.
+void startAsideReader(InputDoc& doc) {
+    const int minPages = asideMinPages.load();
+    if (minPages <= 0 || !doc.identity || std::thread::hardware_concurrency() < 2) {
+        return;
+    }
+    QPDFObjectHandle count = doc.pdf->getRoot().getKey("/Pages").getKey("/Count");
+    if (!count.isInteger() || count.getIntValue() < minPages) {
+        return;
+    }
+    splice::Reopening reopening;
+    reopening.path = doc.path.string();
+    reopening.password = doc.password;
+    reopening.identity = *doc.identity;
+    reopening.readPages = [](QPDF& pdf) {
+        flattenPageTree(pdf);
+        return pdf.getAllPages();
+    };
+    reopening.dispose = [](std::shared_ptr<void> object) { reaper().release(std::move(object)); };
+    try {
+        doc.aside = std::make_shared<splice::AsideReader>(std::move(reopening));
+    } catch (const std::system_error&) {
+        // No thread to be had: the navigation is read from the document itself.
+    }
+}
+
 // Live handles. Every call checks its handle here first, so a stale or foreign value is refused
 // instead of dereferenced. The mutex is held for the whole of each call.
 std::mutex registryMutex;
@@ -477,7 +516,13 @@ std::shared_ptr<InputDoc> openDocument(const char16_t* widePath,
                 doc->path = fs::path(std::u8string(utf8Path->begin(), utf8Path->end()));
                 doc->pdf = std::make_unique<QPDF>();
                 doc->pdf->setSuppressWarnings(true);
-                doc->pdf->processFile(utf8Path->c_str(), password ? password->c_str() : nullptr);
+                // Opened here, so that the identity is of the very file the library reads.
+                std::FILE* file = QUtil::safe_fopen(utf8Path->c_str(), "rb");
+                doc->identity = plyfold::splice::fileIdentity(file);
+                doc->password = password;
+                // The library closes the file, also when it throws.
+                doc->pdf->processFile(utf8Path->c_str(), file, true,
+                                      password ? password->c_str() : nullptr);
                 // A file without a catalog or page tree is no document; the pages themselves are
                 // read when first needed.
                 if (!doc->pdf->getRoot().getKey("/Pages").isDictionary()) {
@@ -744,6 +789,7 @@ XpdfSpliceInput xpdfSpliceOpenInputForCopyW(const char16_t* path, const char* pa
             password ? openDocument(path, splice::passwordCandidates(password))
                      : openDocument(path, {});
         if (doc) {
+            startAsideReader(*doc);
             readAhead(*doc, ranges);
         }
         std::lock_guard lock(registryMutex);
@@ -762,6 +808,7 @@ XpdfSpliceInput xpdfSpliceOpenInputExW(const char16_t* path, const char* passwor
         if (doc) {
             // Read now, without the lock, so that opens on several threads count their pages
             // side by side.
+            startAsideReader(*doc);
             readAhead(*doc, ranges);
         }
         std::lock_guard lock(registryMutex);
@@ -999,7 +1046,8 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
         }
         const bool recorded = trapErrors(&out->log, false, [&] {
             splice::Contribution& contribution = out->navigation.contribution(
-                in->doc.get(), *doc.pdf, splice::pathToUtf8(doc.path.stem()), doc.pages());
+                in->doc.get(), *doc.pdf, splice::pathToUtf8(doc.path.stem()), doc.pages(),
+                std::move(doc.aside));
             out->navigation.recordPages(contribution, first, sourcePages, addedPages,
                                         static_cast<long long>(pagesBefore));
             return true;
@@ -1060,6 +1108,14 @@ bool xpdfSpliceCloseOutput(XpdfSpliceOutput output) {
         }
         return written;
     });
+}
+
+void xpdfSpliceSetAsideReading(int minPages) {
+    asideMinPages.store(minPages);
+}
+
+long long xpdfSpliceReadAsideCount() {
+    return splice::readAsideCount();
 }
 
 void xpdfSpliceSetFreeOnClose(bool free) {

@@ -1,5 +1,7 @@
 #include "platform/splice/SpliceNavigation.h"
 
+#include <algorithm>
+#include <atomic>
 #include <set>
 #include <stdexcept>
 #include <unordered_map>
@@ -108,8 +110,19 @@ template <typename Visit> void forEachName(QPDFObjectHandle top, std::size_t lim
     }
 }
 
-// Reads the source's named destinations: the old catalog dictionary and the name tree.
+std::atomic<long long> readAside{0};
+
+} // namespace
+
+long long readAsideCount() {
+    return readAside.load();
+}
+
 void readSourceNames(Contribution& c) {
+    if (c.sourceNamesRead) {
+        return;
+    }
+    c.sourceNamesRead = true;
     QPDFObjectHandle root = c.source->getRoot();
     QPDFObjectHandle dests = root.getKey("/Dests");
     if (dests.isDictionary()) {
@@ -132,6 +145,8 @@ void readSourceNames(Contribution& c) {
     }
 }
 
+namespace {
+
 bool pointsIntoOutput(QPDFObjectHandle dest, const std::set<QPDFObjGen>& pages) {
     if (!dest.isArray()) {
         return true; // a name: carried names all point into the output
@@ -146,18 +161,42 @@ QPDFObjectHandle copyDirect(QPDFObjectHandle object) {
     return copyDirectAt(object, 0);
 }
 
+Navigation::~Navigation() {
+    // Readers still at work are stopped first, so that none waits on another's turn.
+    for (Contribution& c : m_contributions) {
+        if (c.aside) {
+            c.aside->abandon();
+        }
+    }
+    for (const std::shared_ptr<AsideReader>& reader : m_retired) {
+        reader->abandon();
+    }
+}
+
 Contribution& Navigation::contribution(const void* key, QPDF& source, const std::string& title,
-                                       const std::vector<QPDFObjectHandle>& sourcePages) {
+                                       const std::vector<QPDFObjectHandle>& sourcePages,
+                                       std::shared_ptr<AsideReader> aside) {
     for (Contribution& c : m_contributions) {
         if (c.key == key) {
+            if (aside) {
+                aside->abandon();
+                m_retired.push_back(std::move(aside)); // joined later, not while copying
+            }
             return c;
         }
     }
+    // One reader aside at a time: each holds a second opening of a large file in memory.
+    const bool readerBusy = std::any_of(m_contributions.begin(), m_contributions.end(),
+                                        [](const Contribution& c) { return c.aside != nullptr; });
     Contribution& c = m_contributions.emplace_back();
     c.key = key;
     c.source = &source;
     c.title = title;
     c.sourcePages = sourcePages;
+    c.aside = std::move(aside);
+    if (readerBusy) {
+        retireReader(c);
+    }
     return c;
 }
 
@@ -178,14 +217,21 @@ void Navigation::recordPages(Contribution& c, int first,
         // The copy's annotations are in the same order as the source page's.
         QPDFObjectHandle from = QPDFObjectHandle(sourcePages[i]).getKey("/Annots");
         QPDFObjectHandle to = QPDFObjectHandle(outputPages[i]).getKey("/Annots");
-        if (from.isArray() && to.isArray() && from.getArrayNItems() == to.getArrayNItems()) {
-            for (int n = 0; n < from.getArrayNItems(); ++n) {
-                QPDFObjectHandle a = from.getArrayItem(n);
-                QPDFObjectHandle b = to.getArrayItem(n);
-                if (a.isDictionary() && b.isDictionary()) {
-                    c.annotations.emplace_back(b, a);
-                }
+        if (!to.isArray()) {
+            continue; // no annotations, so no links
+        }
+        bool paired = from.isArray() && from.getArrayNItems() == to.getArrayNItems();
+        for (int n = 0; paired && n < from.getArrayNItems(); ++n) {
+            QPDFObjectHandle a = from.getArrayItem(n);
+            QPDFObjectHandle b = to.getArrayItem(n);
+            if (a.isDictionary() && b.isDictionary()) {
+                c.annotations.push_back({b, a, first - 1 + static_cast<long long>(i), n});
+            } else {
+                paired = a.isDictionary() == b.isDictionary();
             }
+        }
+        if (!paired) {
+            c.unpairedPages.push_back(outputPages[i]);
         }
     }
 }
@@ -204,7 +250,10 @@ void extractFromSource(Contribution& c, bool outlines, std::vector<std::string>&
             log.push_back(std::string(what) + ": " + e.what());
         }
     };
-    part("links and named destinations", [&] { readLinks(c); });
+    part("links and named destinations", [&] {
+        readLinks(c);
+        c.linksRead = true;
+    });
     if (outlines) {
         part("outlines", [&] { c.outline = readOutline(c); });
     }
@@ -222,7 +271,18 @@ void extractFromSource(Contribution& c, bool outlines, std::vector<std::string>&
 bool Navigation::release(const void* key, std::vector<std::string>& log) {
     for (Contribution& c : m_contributions) {
         if (c.key == key) {
-            extractFromSource(c, m_outlines, log);
+            if (c.aside && !c.extracted && c.aside->handOver(c, m_outlines)) {
+                // The reader aside reads the share; nothing of this source is needed any more.
+                c.extracted = true;
+                c.source = nullptr;
+                c.sourcePages.clear();
+                c.sourcePages.shrink_to_fit();
+                c.annotations.clear();
+                c.outputPage.clear();
+            } else {
+                retireReader(c);
+                extractFromSource(c, m_outlines, log);
+            }
             c.key = nullptr; // the key's memory may be reused by a later input
             return true;
         }
@@ -230,11 +290,24 @@ bool Navigation::release(const void* key, std::vector<std::string>& log) {
     return false;
 }
 
+void Navigation::retireReader(Contribution& c) {
+    if (c.aside) {
+        c.aside->abandon();
+        m_retired.push_back(std::move(c.aside));
+        c.aside.reset();
+    }
+}
+
 void Navigation::finish(QPDF& output, std::vector<std::string>& log) {
     if (m_contributions.empty()) {
         return;
     }
     for (Contribution& c : m_contributions) {
+        if (c.aside && c.extracted) {
+            c.aside->collect(c, log);
+            readAside.fetch_add(1);
+        }
+        retireReader(c);
         extractFromSource(c, m_outlines, log);
     }
     auto step = [&](const char* what, auto&& body) {
@@ -249,7 +322,7 @@ void Navigation::finish(QPDF& output, std::vector<std::string>& log) {
         step("outlines", [&] { buildOutlines(output, m_contributions); });
     }
     step("page labels", [&] { carryPageLabels(output, m_contributions); });
-    step("link check", [&] { disableStrayLinks(output); });
+    step("link check", [&] { disableStrayLinks(output, m_contributions); });
 }
 
 QPDFObjectHandle localDestination(QPDFObjectHandle item, bool& hasTarget) {
@@ -318,10 +391,10 @@ void readLinks(Contribution& c) {
             c.mappedNames.emplace_back(key, mapped);
         }
     }
-    for (auto& copied : c.annotations) {
+    for (CopiedAnnotation& copied : c.annotations) {
         // Named, not bound: the lambda below captures them.
-        QPDFObjectHandle& to = copied.first;
-        QPDFObjectHandle& from = copied.second;
+        QPDFObjectHandle& to = copied.copy;
+        QPDFObjectHandle& from = copied.source;
         const auto pending = [&](QPDFObjectHandle dest, bool isAction) {
             PendingLink link;
             link.annotation = to;
@@ -406,13 +479,28 @@ void carryLinks(QPDF& output, std::vector<Contribution>& contributions) {
     }
 }
 
-void disableStrayLinks(QPDF& output) {
+void disableStrayLinks(QPDF& output, const std::vector<Contribution>& contributions) {
     std::set<QPDFObjGen> pages;
     const std::vector<QPDFObjectHandle> all = output.getAllPages();
     for (const QPDFObjectHandle& page : all) {
         pages.insert(page.getObjGen());
     }
-    for (QPDFObjectHandle page : all) {
+    std::vector<QPDFObjectHandle> unchecked;
+    for (const Contribution& c : contributions) {
+        if (c.linksRead) {
+            unchecked.insert(unchecked.end(), c.unpairedPages.begin(), c.unpairedPages.end());
+            continue;
+        }
+        for (const Contribution::Run& run : c.runs) {
+            for (long long i = run.firstOutput;
+                 i <= run.firstOutput + (run.lastSource - run.firstSource) &&
+                 i < static_cast<long long>(all.size());
+                 ++i) {
+                unchecked.push_back(all[static_cast<std::size_t>(i)]);
+            }
+        }
+    }
+    for (QPDFObjectHandle page : unchecked) {
         QPDFObjectHandle annots = page.getKey("/Annots");
         if (!annots.isArray()) {
             continue;

@@ -8,8 +8,11 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +39,45 @@ struct PendingLink {
     QPDFObjectHandle dest; // otherwise the explicit destination in the output, or null
 };
 
+// A copied annotation: the copy in the output, the source annotation it was copied from, and where
+// that sits in the source (the source page's index and the annotation's index in its /Annots).
+struct CopiedAnnotation {
+    QPDFObjectHandle copy;
+    QPDFObjectHandle source;
+    long long page = 0;
+    int index = 0;
+};
+
+// What tells one file from another: a second opening of a path reads the same file as the first
+// only when these are equal.
+struct FileIdentity {
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    long long size = 0;
+    long long modifiedSeconds = 0;
+    long long modifiedNanoseconds = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// How an input's file can be opened a second time, for the reader aside (see AsideReader).
+struct Reopening {
+    std::string path; // as the file system takes it
+    std::optional<std::string> password;
+    FileIdentity identity;
+    // Reads the pages of an opening, in order, as the first opening's were read.
+    std::function<std::vector<QPDFObjectHandle>(QPDF&)> readPages;
+    // Takes what the reader is done with, to free it beside the caller's work.
+    std::function<void(std::shared_ptr<void>)> dispose;
+};
+
+class AsideReader;
+
+// How many shares were read by readers aside since the program started.
+long long readAsideCount();
+
+// The identity of an open file; none where the system cannot tell it.
+std::optional<FileIdentity> fileIdentity(std::FILE* file);
+
 // One opened input's share of an output.
 struct Contribution {
     const void* key = nullptr; // the opened input it came from; null once its source is let go
@@ -45,8 +87,12 @@ struct Contribution {
     // Source page -> its first copy in the output.
     std::map<QPDFObjGen, QPDFObjectHandle> outputPage;
     QPDFObjectHandle firstOutputPage;
-    // Each copied annotation with the source annotation it was copied from.
-    std::vector<std::pair<QPDFObjectHandle, QPDFObjectHandle>> annotations;
+    std::vector<CopiedAnnotation> annotations;
+    // Output pages whose annotations could not be paired with their source page's, and whether
+    // the links of the paired ones were read: what carrying the links does not set right is
+    // checked before writing (see disableStrayLinks).
+    std::vector<QPDFObjectHandle> unpairedPages;
+    bool linksRead = false;
     // Runs of consecutive source pages: first source index, last source index, first output index.
     struct Run {
         long long firstSource;
@@ -57,7 +103,10 @@ struct Contribution {
     // The source's named destinations ("/Name" for the old dictionary, the bytes for the name
     // tree) with their explicit source destination, and the output name of those carried.
     std::map<std::string, QPDFObjectHandle> sourceNames;
+    bool sourceNamesRead = false;
     std::map<std::string, std::string> names;
+    // Reads the source's share from a second opening of its file, when it has one.
+    std::shared_ptr<AsideReader> aside;
 
     // What the output keeps, read from the source once no more pages can come from it, in output
     // terms, so that the source can then be closed: its named destinations that lead into the
@@ -72,9 +121,17 @@ struct Contribution {
 
 class Navigation {
 public:
-    // The contribution of the opened input key, created on first use (in output order).
+    Navigation() = default;
+    ~Navigation();
+    Navigation(const Navigation&) = delete;
+    Navigation& operator=(const Navigation&) = delete;
+
+    // The contribution of the opened input key, created on first use (in output order). When
+    // the input comes with a reader aside, its share is read by that reader (one such reader at a
+    // time per output; a second one is stopped).
     Contribution& contribution(const void* key, QPDF& source, const std::string& title,
-                               const std::vector<QPDFObjectHandle>& sourcePages);
+                               const std::vector<QPDFObjectHandle>& sourcePages,
+                               std::shared_ptr<AsideReader> aside = nullptr);
 
     // Records pages just appended to the output: sourcePages[i] (1-based page first + i of the
     // source) became outputPages[i]; firstOutputIndex is the 0-based output index of the first.
@@ -91,8 +148,45 @@ public:
     void finish(QPDF& output, std::vector<std::string>& log);
 
 private:
+    // Stops c's reader aside, if any, and keeps it until the navigation goes.
+    void retireReader(Contribution& c);
+
     std::vector<Contribution> m_contributions;
+    // Readers that were let go unused or are done, joined when the navigation goes.
+    std::vector<std::shared_ptr<AsideReader>> m_retired;
     bool m_outlines = true;
+};
+
+// Reads an input's share (see Contribution) from a second, private opening of its file on a
+// thread of its own. While the first opening reads its pages and they are copied, it opens the
+// file again, checks that it is the same file, reads its pages, and reads ahead the named
+// destinations, outline and annotations; once no more pages can come from the input, it is handed
+// the record of what was copied and extracts the share, so that the input can be let go at once.
+// Object numbers are the same in both openings of one file, which is what lets the record cross
+// over; the record is refused when the pages' numbers differ.
+class AsideReader {
+public:
+    // Starts the thread; throws std::system_error when none can be started.
+    explicit AsideReader(Reopening reopening);
+    // Stops the reader's work as soon as it can and waits for the thread.
+    ~AsideReader();
+    AsideReader(const AsideReader&) = delete;
+    AsideReader& operator=(const AsideReader&) = delete;
+
+    // Hands over c's record of copied pages and returns without waiting for the share (only, at
+    // most, for the reader to finish reading the pages); true when the reader took it. False when
+    // the reader did not read the same pages from the same file: c is then unchanged, and the
+    // reader is stopped.
+    bool handOver(Contribution& c, bool outlines);
+    // Waits until the share handed over is read, and moves it into c; its messages go to log.
+    void collect(Contribution& c, std::vector<std::string>& log);
+    // Asks the reader to stop as soon as it can, without waiting.
+    void abandon();
+
+    class State;
+
+private:
+    std::shared_ptr<State> m_state;
 };
 
 // Reads c's share from its source (see Contribution), after which the source is not needed. Each
@@ -114,13 +208,17 @@ QPDFObjectHandle mapDestination(Contribution& c, QPDFObjectHandle dest, bool byN
 // null when it has none. hasTarget tells whether it had one at all (a page or a name).
 QPDFObjectHandle localDestination(QPDFObjectHandle item, bool& hasTarget);
 
+// Reads c's source's named destinations into c.sourceNames, once: the old catalog dictionary and
+// the name tree.
+void readSourceNames(Contribution& c);
 // c's named destinations that lead into the output, and its copied links. Called on extraction.
 void readLinks(Contribution& c);
 // Builds the output's named destinations and fixes every copied link. Called by finish.
 void carryLinks(QPDF& output, std::vector<Contribution>& contributions);
-// Switches off every link of the output that leads to a page outside it (whatever could not be
-// paired with its source annotation). Called by finish.
-void disableStrayLinks(QPDF& output);
+// Switches off every link that leads to a page outside the output among those that carrying the
+// links did not set: on the pages whose annotations could not be paired with their source's, and
+// on every page of a contribution whose links could not be read. Called by finish.
+void disableStrayLinks(QPDF& output, const std::vector<Contribution>& contributions);
 // Builds one top-level outline entry per contribution. Called by finish.
 void buildOutlines(QPDF& output, std::vector<Contribution>& contributions);
 // Carries page labels for the kept pages. Called by finish.

@@ -122,6 +122,14 @@ bool xpdfSpliceCloseOutput(XpdfSpliceOutput output);
 // system, ending with std::_Exit so that nothing else runs over the unreleased objects.
 void xpdfSpliceSetFreeOnClose(bool free);
 
+// From how many pages on an input's outlines, links, named destinations and page labels are read
+// from a second opening of its file, on a thread beside the copying of its pages (500 until set
+// otherwise; 0 never). Only on a machine with more than one processor. The merged file is the same
+// either way; this is a setting for tuning and tests.
+void xpdfSpliceSetAsideReading(int minPages);
+// How many inputs have had them read that way since the program started.
+long long xpdfSpliceReadAsideCount();
+
 // Whether the output gets an outline (true until set otherwise): one top-level entry per opened
 // input that gave it pages, in output order, named after its file (without folder and extension),
 // holding that input's own outline items whose pages were kept. Links, named destinations and page

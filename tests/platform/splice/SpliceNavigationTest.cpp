@@ -3,6 +3,7 @@
 
 #include "platform/splice/SpliceNavigation.h"
 #include "SpliceTestUtil.h"
+#include "support/HostileCorpus.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -643,6 +644,139 @@ TEST_F(SpliceNavigationTest, OutlineItemsWithoutPageTargetsAreKept) {
     EXPECT_TRUE(action(5).getKey("/N").isNameAndEquals("/NextPage"));
     EXPECT_TRUE(isHeading(6));
     EXPECT_EQ(destinationPage(*written, targetOf(kids[7].getObjectHandle())), 4);
+}
+
+// Links whose target cannot be read (a destination nested beyond any sense) cost the reading of
+// that input's links, not the file: every link of its pages that still leads somewhere leads to
+// a page of the output.
+TEST_F(SpliceNavigationTest, LinksOfAnInputWhoseLinksCannotBeReadLeadIntoTheOutput) {
+    const QString hostile = out("deep.pdf");
+    {
+        std::unique_ptr<QPDF> pdf = load(pdfPath("R-intro.pdf"));
+        std::vector<QPDFObjectHandle> pages = pdf->getAllPages();
+        QPDFObjectHandle deep = QPDFObjectHandle::newArray();
+        for (int i = 0; i < 100; ++i) {
+            QPDFObjectHandle outer = QPDFObjectHandle::newArray();
+            outer.appendItem(deep);
+            deep = outer;
+        }
+        const auto link = [&](QPDFObjectHandle dest) {
+            QPDFObjectHandle annot =
+                QPDFObjectHandle::parse("<< /Type /Annot /Subtype /Link "
+                                        "/Rect [0 0 10 10] /Border [0 0 0] >>");
+            annot.replaceKey("/Dest", dest);
+            return pdf->makeIndirectObject(annot);
+        };
+        QPDFObjectHandle deepDest = QPDFObjectHandle::newArray();
+        deepDest.appendItem(pages[1]);
+        deepDest.appendItem(deep);
+        QPDFObjectHandle away = QPDFObjectHandle::newArray();
+        away.appendItem(pages[40]);
+        away.appendItem(QPDFObjectHandle::newName("/Fit"));
+        QPDFObjectHandle annots = QPDFObjectHandle::newArray();
+        annots.appendItem(link(deepDest));
+        annots.appendItem(link(away));
+        pages[0].replaceKey("/Annots", annots);
+        const QByteArray name = hostile.toUtf8(); // the writer keeps the pointer
+        QPDFWriter writer(*pdf, name.constData());
+        writer.write();
+    }
+    const QString path = out("kept.pdf");
+    ASSERT_TRUE(merge(path, {{hostile, 1, 12}, piece("c-linearized.pdf", 1, 2)}))
+        << xpdfSpliceLastError();
+    expectCleanCheck(path);
+    std::unique_ptr<QPDF> written = load(path);
+    for (QPDFObjectHandle page : written->getAllPages()) {
+        QPDFObjectHandle annots = page.getKey("/Annots");
+        for (int n = 0; annots.isArray() && n < annots.getArrayNItems(); ++n) {
+            QPDFObjectHandle target = targetOf(annots.getArrayItem(n));
+            if (target.isArray()) {
+                EXPECT_GE(destinationPage(*written, target), 0) << "link " << n;
+            }
+        }
+    }
+}
+
+// Merges the pieces as Save Merged and the command line do (inputs opened for copying), with the
+// outlines, links, names and labels of every input read from a second opening of its file, or
+// from the opening that gives the pages; returns the written bytes, without the file's /ID, which
+// differs from one write to the next. Empty when the merge failed.
+QByteArray mergeReadingAside(const QString& output, const std::vector<Piece>& pieces,
+                             const char* password, bool aside, bool outlines = true) {
+    xpdfSpliceSetAsideReading(aside ? 1 : 0);
+    XpdfSpliceOutput out = xpdfSpliceOpenOutputW(wide(output).c_str(), 1.6);
+    bool ok = out && xpdfSpliceSetOutlines(out, outlines);
+    for (const Piece& p : pieces) {
+        const std::u16string path = wide(p.path);
+        SpliceInput input(xpdfSpliceOpenInputForCopyW(path.c_str(), password, {{p.first, p.last}}));
+        ok = ok && input && xpdfSpliceAddPages(input.get(), p.first, p.last, out);
+    }
+    ok = out && xpdfSpliceCloseOutput(out) && ok;
+    xpdfSpliceSetAsideReading(500);
+    QFile file(output);
+    if (!ok || !file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QByteArray bytes = file.readAll();
+    const qsizetype id = bytes.lastIndexOf("/ID [<");
+    if (id >= 0) {
+        bytes.remove(id, bytes.indexOf(']', id) - id + 1);
+    }
+    return bytes;
+}
+
+// Read aside or not, the merged file is the same: outlines, links and their names (clashing
+// ones too), page labels, a protected input, links to pages left out.
+TEST_F(SpliceNavigationTest, ReadingAsideGivesTheSameFile) {
+    struct Case {
+        const char* what;
+        std::vector<Piece> pieces;
+        const char* password;
+        bool outlines;
+    };
+    const std::vector<Case> cases = {
+        {"a manual twice, every name clashing",
+         {piece("R-intro.pdf", 1, 12), piece("R-intro.pdf", 8, 40)},
+         nullptr,
+         true},
+        {"labels of three files",
+         {piece("R-intro.pdf", 2, 9), piece("refcard-nf.pdf", 2, 3),
+          piece("c-linearized.pdf", 3, 10)},
+         nullptr,
+         true},
+        {"a whole manual and a large file, without outlines",
+         {piece("pari-users.pdf", 1, 675), piece("R-intro.pdf", 1, 113)},
+         nullptr,
+         false},
+        {"a protected file", {piece("c-r4.pdf", 1, 30), piece("c-r4.pdf", 5, 7)}, "user2", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const long long before = xpdfSpliceReadAsideCount();
+        const QByteArray aside =
+            mergeReadingAside(out("aside.pdf"), c.pieces, c.password, true, c.outlines);
+        EXPECT_GT(xpdfSpliceReadAsideCount(), before) << "the first input was read aside";
+        const QByteArray here =
+            mergeReadingAside(out("here.pdf"), c.pieces, c.password, false, c.outlines);
+        ASSERT_FALSE(here.isEmpty()) << xpdfSpliceLastError();
+        EXPECT_TRUE(aside == here) << "the files differ";
+        expectCleanCheck(out("aside.pdf"));
+    }
+}
+
+// Every file of the hostile corpus, read aside, merges as it does without: the same file, or the
+// same failure.
+TEST_F(SpliceNavigationTest, HostileFilesReadAsideMergeAsWithout) {
+    const std::vector<HostileCase> corpus = readHostileCorpus();
+    ASSERT_FALSE(corpus.empty());
+    for (const HostileCase& c : corpus) {
+        SCOPED_TRACE(c.name.toStdString() + ": " + c.what.toStdString());
+        const int last = c.pages > 0 ? c.pages : 1;
+        const std::vector<Piece> pieces = {{c.path, 1, last}, piece("R-intro.pdf", 1, 3)};
+        const QByteArray aside = mergeReadingAside(out("aside.pdf"), pieces, nullptr, true);
+        const QByteArray here = mergeReadingAside(out("here.pdf"), pieces, nullptr, false);
+        EXPECT_TRUE(aside == here) << "the files differ";
+    }
 }
 
 // A file whose fields carry their looks keeps them when merged with one that asks readers to
