@@ -442,12 +442,18 @@ Reaper& reaper() {
 // Inputs of at least this many pages have their navigation read aside (0: none).
 std::atomic<int> asideMinPages{500};
 
+// Files larger than this are not opened a second time: the second opening holds about as much
+// memory as the first, some thirty times the file's size (200 MB for a 6.5 MB manual).
+constexpr long long asideMaxFileBytes = 16LL * 1024 * 1024;
+
 // Starts reading a large input's navigation from a second opening of its file, beside the reading
-// of its pages and their copying. Not for a small input, where it costs more than it saves, nor on
-// a single processor. The page count is the one the file states: a hint, trusted for nothing else.
+// of its pages and their copying. Not for a small input, where it costs more than it saves, nor for
+// a very large file, whose second opening would cost too much memory, nor on a single processor.
+// The page count is the one the file states: a hint, trusted for nothing else.
 void startAsideReader(InputDoc& doc) {
     const int minPages = asideMinPages.load();
-    if (minPages <= 0 || !doc.identity || std::thread::hardware_concurrency() < 2) {
+    if (minPages <= 0 || !doc.identity || doc.identity->size > asideMaxFileBytes ||
+        std::thread::hardware_concurrency() < 2) {
         return;
     }
     QPDFObjectHandle count = doc.pdf->getRoot().getKey("/Pages").getKey("/Count");
