@@ -469,11 +469,8 @@ void startAsideReader(InputDoc& doc) {
         return pdf.getAllPages();
     };
     reopening.dispose = [](std::shared_ptr<void> object) { reaper().release(std::move(object)); };
-    try {
-        doc.aside = std::make_shared<splice::AsideReader>(std::move(reopening));
-    } catch (const std::system_error&) {
-        // No thread to be had: the navigation is read from the document itself.
-    }
+    // Without a reader, the navigation is read from the document itself.
+    doc.aside = splice::AsideReader::start(std::move(reopening));
 }
 
 // Live handles. Every call checks its handle here first, so a stale or foreign value is refused

@@ -41,6 +41,13 @@ std::optional<FileIdentity> fileIdentity(std::FILE* file) {
 #endif
 }
 
+namespace {
+
+// Readers whose thread has not yet ended, in the whole program.
+std::atomic<int> liveReaders{0};
+
+} // namespace
+
 class AsideReader::State {
 public:
     explicit State(Reopening reopening) : m_reopening(std::move(reopening)) {}
@@ -77,12 +84,20 @@ public:
                 fail("unknown error");
             }
         }
-        // The second opening is freed beside the caller's work; what was handed over (handles of
-        // the output's objects) is dropped here, before the thread ends.
+        // The second opening goes (freed beside the caller's work), with what was handed over
+        // (handles of the output's objects), before the share is announced: another reader may
+        // then start.
         m_work = Contribution();
         if (pdf && m_reopening.dispose) {
             m_reopening.dispose(std::shared_ptr<QPDF>(std::move(pdf)));
         }
+        pdf.reset();
+        liveReaders.fetch_sub(1);
+        {
+            std::lock_guard lock(m_mutex);
+            m_done = m_handed;
+        }
+        m_changed.notify_all();
     }
 
     bool handOver(Contribution& c, bool outlines) {
@@ -203,8 +218,6 @@ private:
         m_result.labelled = m_work.labelled;
         m_result.linksRead = m_work.linksRead;
         m_log = std::move(log);
-        m_done = true;
-        m_changed.notify_all();
     }
 
     // Reads, before the record of copied pages comes, what extracting will need: the named
@@ -255,14 +268,15 @@ private:
         }
     }
 
-    // After a failure: a record not yet handed over is refused, one handed over gets no share.
+    // After a failure: a record not yet handed over is refused; one handed over gets no share.
     void fail(const std::string& why) {
-        std::lock_guard lock(m_mutex);
-        if (m_handed && !m_done) {
-            m_log.push_back("links, outlines and page labels: " + why);
-            m_done = true;
-        } else if (!m_handed) {
-            m_phase = Phase::Failed;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_handed) {
+                m_log.push_back("links, outlines and page labels: " + why);
+            } else {
+                m_phase = Phase::Failed;
+            }
         }
         m_changed.notify_all();
     }
@@ -284,6 +298,19 @@ private:
     Contribution m_result; // the share read, under the mutex
     std::vector<std::string> m_log;
 };
+
+std::shared_ptr<AsideReader> AsideReader::start(Reopening reopening) {
+    if (liveReaders.fetch_add(1) > 0) {
+        liveReaders.fetch_sub(1);
+        return nullptr;
+    }
+    try {
+        return std::shared_ptr<AsideReader>(new AsideReader(std::move(reopening)));
+    } catch (...) {
+        liveReaders.fetch_sub(1); // no thread to be had
+        return nullptr;
+    }
+}
 
 AsideReader::AsideReader(Reopening reopening)
     : m_state(std::make_shared<State>(std::move(reopening))) {

@@ -1,6 +1,5 @@
 #include "platform/splice/SpliceNavigation.h"
 
-#include <algorithm>
 #include <atomic>
 #include <set>
 #include <stdexcept>
@@ -185,18 +184,12 @@ Contribution& Navigation::contribution(const void* key, QPDF& source, const std:
             return c;
         }
     }
-    // One reader aside at a time: each holds a second opening of a large file in memory.
-    const bool readerBusy = std::any_of(m_contributions.begin(), m_contributions.end(),
-                                        [](const Contribution& c) { return c.aside != nullptr; });
     Contribution& c = m_contributions.emplace_back();
     c.key = key;
     c.source = &source;
     c.title = title;
     c.sourcePages = sourcePages;
     c.aside = std::move(aside);
-    if (readerBusy) {
-        retireReader(c);
-    }
     return c;
 }
 

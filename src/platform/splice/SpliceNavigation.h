@@ -127,8 +127,7 @@ public:
     Navigation& operator=(const Navigation&) = delete;
 
     // The contribution of the opened input key, created on first use (in output order). When
-    // the input comes with a reader aside, its share is read by that reader (one such reader at a
-    // time per output; a second one is stopped).
+    // the input comes with a reader aside, its share is read by that reader.
     Contribution& contribution(const void* key, QPDF& source, const std::string& title,
                                const std::vector<QPDFObjectHandle>& sourcePages,
                                std::shared_ptr<AsideReader> aside = nullptr);
@@ -166,8 +165,9 @@ private:
 // over; the record is refused when the pages' numbers differ.
 class AsideReader {
 public:
-    // Starts the thread; throws std::system_error when none can be started.
-    explicit AsideReader(Reopening reopening);
+    // Starts a reader on a thread of its own; none while another reader of the program is at
+    // work (each holds a second opening of a large file in memory), or when no thread can be had.
+    static std::shared_ptr<AsideReader> start(Reopening reopening);
     // Stops the reader's work as soon as it can and waits for the thread.
     ~AsideReader();
     AsideReader(const AsideReader&) = delete;
@@ -186,6 +186,8 @@ public:
     class State;
 
 private:
+    explicit AsideReader(Reopening reopening);
+
     std::shared_ptr<State> m_state;
 };
 
