@@ -46,6 +46,16 @@ namespace {
 // Readers whose thread has not yet ended, in the whole program.
 std::atomic<int> liveReaders{0};
 
+// Moves the share extracted into `from` (what the output keeps of its source) to `to`.
+void moveShare(Contribution& from, Contribution& to) {
+    to.mappedNames = std::move(from.mappedNames);
+    to.links = std::move(from.links);
+    to.outline = std::move(from.outline);
+    to.labels = std::move(from.labels);
+    to.labelled = from.labelled;
+    to.linksRead = from.linksRead;
+}
+
 } // namespace
 
 class AsideReader::State {
@@ -128,17 +138,8 @@ public:
 
     void collect(Contribution& c, std::vector<std::string>& log) {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_done || m_phase == Phase::Failed; });
-        if (!m_done) {
-            log.push_back("links, outlines and page labels: the file could not be read again");
-            return;
-        }
-        c.mappedNames = std::move(m_result.mappedNames);
-        c.links = std::move(m_result.links);
-        c.outline = std::move(m_result.outline);
-        c.labels = std::move(m_result.labels);
-        c.labelled = m_result.labelled;
-        c.linksRead = m_result.linksRead;
+        m_changed.wait(lock, [this] { return m_done; });
+        moveShare(m_result, c);
         for (std::string& line : m_log) {
             log.push_back(std::move(line));
         }
@@ -211,12 +212,7 @@ private:
             log.push_back(std::string("links, outlines and page labels: ") + e.what());
         }
         std::lock_guard lock(m_mutex);
-        m_result.mappedNames = std::move(m_work.mappedNames);
-        m_result.links = std::move(m_work.links);
-        m_result.outline = std::move(m_work.outline);
-        m_result.labels = std::move(m_work.labels);
-        m_result.labelled = m_work.labelled;
-        m_result.linksRead = m_work.linksRead;
+        moveShare(m_work, m_result);
         m_log = std::move(log);
     }
 

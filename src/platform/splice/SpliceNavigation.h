@@ -178,7 +178,8 @@ public:
     // the reader did not read the same pages from the same file: c is then unchanged, and the
     // reader is stopped.
     bool handOver(Contribution& c, bool outlines);
-    // Waits until the share handed over is read, and moves it into c; its messages go to log.
+    // After a successful handOver only: waits until the share is read, and moves it into c; its
+    // messages go to log.
     void collect(Contribution& c, std::vector<std::string>& log);
     // Asks the reader to stop as soon as it can, without waiting.
     void abandon();

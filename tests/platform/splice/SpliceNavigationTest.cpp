@@ -63,6 +63,13 @@ std::unique_ptr<QPDF> load(const QString& path) {
     return pdf;
 }
 
+// Writes pdf to path, not linearized (the writer's default).
+void save(QPDF& pdf, const QString& path) {
+    const QByteArray name = path.toUtf8(); // the writer keeps the pointer
+    QPDFWriter writer(pdf, name.constData());
+    writer.write();
+}
+
 // The output's pages: which source file and page each one came from.
 struct Origin {
     std::size_t piece;
@@ -426,9 +433,7 @@ TEST_F(SpliceNavigationTest, TheSameFormTwiceGivesTwoIndependentForms) {
                 field.setV("filled", false);
             }
         }
-        const QByteArray name = out("filled.pdf").toUtf8(); // the writer keeps the pointer
-        QPDFWriter writer(*written, name.constData());
-        writer.write();
+        save(*written, out("filled.pdf"));
     }
     std::unique_ptr<QPDF> filled = load(out("filled.pdf"));
     QPDFAcroFormDocumentHelper forms(*filled);
@@ -489,10 +494,7 @@ TEST_F(SpliceNavigationTest, LoopingOutlinesAndBrokenDestinationsAreSurvived) {
         first.replaceKey("/First", first); // an item that holds itself
         first.replaceKey("/Dest", QPDFObjectHandle::newString("no such name"));
         last.replaceKey("/Dest", QPDFObjectHandle::parse("[ 999 /Fit ]"));
-        const QByteArray name = broken.toUtf8(); // the writer keeps the pointer
-        QPDFWriter writer(*pdf, name.constData());
-        writer.setLinearization(false);
-        writer.write();
+        save(*pdf, broken);
     }
     const QString path = out("survived.pdf");
     ASSERT_TRUE(merge(path, {{broken, 1, 30}, piece("R-intro.pdf", 1, 3)}))
@@ -534,9 +536,7 @@ TEST_F(SpliceNavigationTest, HostileNameTreesAreWalkedOnce) {
         loop.replaceKey("/Names",
                         QPDFObjectHandle::newArray({QPDFObjectHandle::newInteger(7), dest}));
         kids.appendItem(pdf->makeIndirectObject(loop)); // leads back to the top
-        const QByteArray name = hostile.toUtf8();       // the writer keeps the pointer
-        QPDFWriter writer(*pdf, name.constData());
-        writer.write();
+        save(*pdf, hostile);
     }
     ASSERT_GT(names, 100u);
     const QString path = out("names-merged.pdf");
@@ -606,9 +606,7 @@ TEST_F(SpliceNavigationTest, OutlineItemsWithoutPageTargetsAreKept) {
         root.replaceKey("/Last", items.back());
         root.replaceKey("/Count", QPDFObjectHandle::newInteger(-5)); // a count that lies
         pdf->getRoot().replaceKey("/Outlines", root);
-        const QByteArray name = made.toUtf8(); // the writer keeps the pointer
-        QPDFWriter writer(*pdf, name.constData());
-        writer.write();
+        save(*pdf, made);
     }
     ASSERT_EQ(runTool("qpdf", {"--check", made}).exitCode, 0);
 
@@ -677,9 +675,7 @@ TEST_F(SpliceNavigationTest, LinksOfAnInputWhoseLinksCannotBeReadLeadIntoTheOutp
         annots.appendItem(link(deepDest));
         annots.appendItem(link(away));
         pages[0].replaceKey("/Annots", annots);
-        const QByteArray name = hostile.toUtf8(); // the writer keeps the pointer
-        QPDFWriter writer(*pdf, name.constData());
-        writer.write();
+        save(*pdf, hostile);
     }
     const QString path = out("kept.pdf");
     ASSERT_TRUE(merge(path, {{hostile, 1, 12}, piece("c-linearized.pdf", 1, 2)}))
@@ -794,9 +790,7 @@ TEST_F(SpliceNavigationTest, FormFieldsKeepTheirLooks) {
         }
         forms.generateAppearancesIfNeeded();
         forms.setNeedAppearances(false);
-        const QByteArray name = drawn.toUtf8(); // the writer keeps the pointer
-        QPDFWriter writer(*pdf, name.constData());
-        writer.write();
+        save(*pdf, drawn);
     }
     const QString path = out("looks.pdf");
     ASSERT_TRUE(merge(path, {{drawn, 1, 1}, piece("pdflatex-forms.pdf", 1, 1)}))
