@@ -64,6 +64,9 @@ public:
             }
         }
         std::vector<QPDFObjGen> foldedHere;
+        // What the folds of this call save in the file, roughly: the serialized form of each
+        // folded object, and the data of each folded stream.
+        std::size_t savedBytes = 0;
         for (int round = 0; round < maxRounds; ++round) {
             // Objects by their serialized form (references through what was folded so far). Equal
             // forms are equal objects, except for streams, whose form stands for their data only
@@ -95,6 +98,7 @@ public:
                     }
                     m_canonical[og] = target;
                     foldedHere.push_back(og);
+                    savedBytes += key.size() + storedLength(object);
                     ++foldedNow;
                 }
             }
@@ -108,6 +112,16 @@ public:
                 }
                 break;
             }
+        }
+        // Pointing references at the objects kept means walking every object of this call. A
+        // few small equal dictionaries in a large input (a file that repeats a font entry) save
+        // less than that walk costs: they are left as they are. The forms found stay known, so
+        // later inputs still fold into this one's objects.
+        if (!foldedHere.empty() && savedBytes < objects.size()) {
+            for (const QPDFObjGen& og : foldedHere) {
+                m_canonical.erase(og);
+            }
+            foldedHere.clear();
         }
         if (!foldedHere.empty()) {
             for (QPDFObjectHandle& object : objects) {
@@ -305,6 +319,17 @@ private:
         return key;
     }
 
+    // The length of a stream's data as stored (0 for any other object).
+    static std::size_t storedLength(QPDFObjectHandle object) {
+        if (!object.isStream()) {
+            return 0;
+        }
+        QPDFObjectHandle length = object.getDict().getKey("/Length");
+        return length.isInteger() && length.getIntValue() > 0
+                   ? static_cast<std::size_t>(length.getIntValue())
+                   : 0;
+    }
+
     // Size and SHA-256 of the stream's data as stored.
     const std::string& streamDigest(QPDFObjectHandle stream) {
         const QPDFObjGen og = stream.getObjGen();
@@ -380,6 +405,8 @@ std::size_t ObjectFolder::foldRemaining() {
 
 std::size_t ObjectFolder::foldSince(bool release) {
     const auto count = static_cast<int>(m_pdf.getObjectCount());
+    // The pages are looked for only to find form fields' appearances, so only in a form.
+    QPDFObjectHandle form = m_pdf.getRoot().getKey("/AcroForm");
     std::vector<QPDFObjectHandle> fresh;
     std::vector<QPDFObjGen> pages;
     for (int id = m_nextId; id <= count; ++id) {
@@ -388,7 +415,8 @@ std::size_t ObjectFolder::foldSince(bool release) {
             continue;
         }
         fresh.push_back(object);
-        if (object.isDictionary() && object.getKey("/Type").isNameAndEquals("/Page")) {
+        if (form.isDictionary() && object.isDictionary() &&
+            object.getKey("/Type").isNameAndEquals("/Page")) {
             pages.push_back(object.getObjGen());
         }
     }
@@ -399,7 +427,6 @@ std::size_t ObjectFolder::foldSince(bool release) {
     if (!release) {
         holders.push_back(m_pdf.getTrailer());
     }
-    QPDFObjectHandle form = m_pdf.getRoot().getKey("/AcroForm");
     if (form.isDictionary()) {
         holders.push_back(form);
         QPDFObjectHandle resources = form.getKey("/DR");

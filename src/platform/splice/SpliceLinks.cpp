@@ -388,24 +388,26 @@ void readLinks(Contribution& c) {
         // Named, not bound: the lambda below captures them.
         QPDFObjectHandle& to = copied.copy;
         QPDFObjectHandle& from = copied.source;
-        const auto pending = [&](QPDFObjectHandle dest, bool isAction) {
+        const auto pending = [&](QPDFObjectHandle dest, bool isAction, bool plain) {
             PendingLink link;
             link.annotation = to;
             link.isAction = isAction;
             if (dest.isName() || dest.isString()) {
                 link.byName = true;
                 link.name = nameKey(dest);
+                link.holdsName = plain && dest.isString() && !dest.isIndirect();
             } else {
                 link.dest = mapDestination(c, dest, false);
             }
             c.links.push_back(std::move(link));
         };
         if (from.hasKey("/Dest")) {
-            pending(from.getKey("/Dest"), false);
+            pending(from.getKey("/Dest"), false, true);
         }
         QPDFObjectHandle action = from.getKey("/A");
         if (action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoTo")) {
-            pending(action.getKey("/D"), true);
+            pending(action.getKey("/D"), true,
+                    !action.isIndirect() && action.getKeys().size() == 2);
         }
     }
 }
@@ -455,6 +457,11 @@ void carryLinks(QPDF& output, std::vector<Contribution>& contributions) {
             QPDFObjectHandle mapped = link.dest;
             if (link.byName) {
                 auto carried = c.names.find(link.name);
+                // Most links of a large file keep their name: rewriting them would only make
+                // and free the same action again.
+                if (link.holdsName && carried != c.names.end() && carried->second == link.name) {
+                    continue;
+                }
                 mapped = carried == c.names.end() ? QPDFObjectHandle::newNull()
                                                   : QPDFObjectHandle::newString(carried->second);
             }

@@ -36,6 +36,9 @@ struct PendingLink {
     bool isAction = false;       // a GoTo action (/A) rather than a /Dest entry
     bool byName = false;         // the target is a named destination of the source: `name`
     std::string name;
+    // The copy already holds what carrying the name unchanged would write: the name as a string,
+    // in /Dest or in a direct action of /S and /D alone.
+    bool holdsName = false;
     QPDFObjectHandle dest; // otherwise the explicit destination in the output, or null
 };
 

@@ -481,6 +481,44 @@ TEST_F(SpliceNavigationTest, AFileAddedTwiceIsStoredAlmostOnce) {
     }
 }
 
+// Two equal small dictionaries in a large input are not worth a walk over all its objects, so they
+// may stay apart; every reference to them must still lead to a dictionary, and a second copy of the
+// file must still be stored almost once.
+TEST_F(SpliceNavigationTest, EqualObjectsLeftApartInAnInputStayWhole) {
+    const QString twins = out("twins.pdf");
+    {
+        std::unique_ptr<QPDF> pdf = load(pdfPath("R-intro.pdf"));
+        std::vector<QPDFObjectHandle> pages = pdf->getAllPages();
+        for (std::size_t i : {std::size_t{0}, std::size_t{1}}) {
+            QPDFObjectHandle state = pdf->makeIndirectObject(
+                QPDFObjectHandle::parse("<< /Type /ExtGState /CA 0.5 /ca 0.5 >>"));
+            QPDFObjectHandle resources = pages[i].getKey("/Resources");
+            ASSERT_TRUE(resources.isDictionary());
+            resources.replaceKey("/ExtGState",
+                                 QPDFObjectHandle::newDictionary({{"/GSTwin", state}}));
+        }
+        save(*pdf, twins);
+    }
+    const int pages = static_cast<int>(readPages(twins).size());
+    const QString once = out("once.pdf");
+    const QString twice = out("twice.pdf");
+    ASSERT_TRUE(merge(once, {{twins, 1, pages}}));
+    ASSERT_TRUE(merge(twice, {{twins, 1, pages}, {twins, 1, pages}}));
+    expectCleanCheck(twice);
+    EXPECT_LT(sizeOf(twice), sizeOf(once) * 13 / 10) << sizeOf(once) << " " << sizeOf(twice);
+    std::unique_ptr<QPDF> written = load(twice);
+    std::vector<QPDFObjectHandle> outputPages = written->getAllPages();
+    ASSERT_EQ(outputPages.size(), static_cast<std::size_t>(2 * pages));
+    for (std::size_t i : {std::size_t{0}, std::size_t{1}}) {
+        for (std::size_t copy : {i, i + static_cast<std::size_t>(pages)}) {
+            QPDFObjectHandle state =
+                outputPages[copy].getKey("/Resources").getKey("/ExtGState").getKey("/GSTwin");
+            EXPECT_TRUE(state.isDictionary() && state.getKey("/CA").isNumber())
+                << "page " << copy + 1;
+        }
+    }
+}
+
 // Damaged navigation in an input costs at most the navigation, never the merge.
 TEST_F(SpliceNavigationTest, LoopingOutlinesAndBrokenDestinationsAreSurvived) {
     const QString broken = out("broken.pdf");
