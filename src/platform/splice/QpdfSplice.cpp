@@ -243,6 +243,9 @@ struct InputDoc {
     // Reads the document's navigation from a second opening of its file while its pages are
     // copied; handed to the first output that takes pages from it.
     std::shared_ptr<plyfold::splice::AsideReader> aside;
+    // The named destinations, read ahead with the pages when no reader aside reads them; handed to
+    // the first output that takes pages from it.
+    std::optional<std::map<std::string, QPDFObjectHandle>> names;
     // Standard security: the file's restrictions bind unless a password opened it (the owner
     // password lifts them; a user password that had to be typed is taken as the right to copy).
     bool copyAllowed = true;
@@ -559,8 +562,9 @@ std::shared_ptr<InputDoc> openDocument(const char16_t* widePath,
 }
 
 // Reads the page tree, then every object that the pages of the ranges reach, so that copying
-// them finds them parsed. A tree or an object that cannot be read is left for the page count or
-// the copy to report, as after a plain open.
+// them finds them parsed, and with any range the named destinations, which the output needs once
+// the pages are copied. A tree or an object that cannot be read is left for the page count or the
+// copy to report, as after a plain open.
 void readAhead(InputDoc& doc, const std::vector<std::pair<int, int>>& ranges) {
     try {
         const std::vector<QPDFObjectHandle>& all = doc.pages();
@@ -572,6 +576,9 @@ void readAhead(InputDoc& doc, const std::vector<std::pair<int, int>>& ranges) {
             }
         }
         readReachable(chosen);
+        if (!ranges.empty() && !doc.aside) {
+            doc.names = splice::readNamedDestinations(*doc.pdf);
+        }
     } catch (const std::exception& e) {
         addMessage(doc.log, e.what());
     } catch (...) {
@@ -1051,6 +1058,13 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
             splice::Contribution& contribution = out->navigation.contribution(
                 in->doc.get(), *doc.pdf, splice::pathToUtf8(doc.path.stem()), doc.pages(),
                 std::move(doc.aside));
+            // Names read ahead from this document serve an extraction from this document, not
+            // one from a reader's own opening.
+            if (doc.names && !contribution.aside && !contribution.sourceNamesRead) {
+                contribution.sourceNames = std::move(*doc.names);
+                contribution.sourceNamesRead = true;
+            }
+            doc.names.reset();
             out->navigation.recordPages(contribution, first, sourcePages, addedPages,
                                         static_cast<long long>(pagesBefore));
             return true;

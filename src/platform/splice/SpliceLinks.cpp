@@ -117,18 +117,15 @@ long long readAsideCount() {
     return readAside.load();
 }
 
-void readSourceNames(Contribution& c) {
-    if (c.sourceNamesRead) {
-        return;
-    }
-    c.sourceNamesRead = true;
-    QPDFObjectHandle root = c.source->getRoot();
+std::map<std::string, QPDFObjectHandle> readNamedDestinations(QPDF& source) {
+    std::map<std::string, QPDFObjectHandle> found;
+    QPDFObjectHandle root = source.getRoot();
     QPDFObjectHandle dests = root.getKey("/Dests");
     if (dests.isDictionary()) {
         for (const auto& [key, value] : dests.ditems()) {
             QPDFObjectHandle dest = explicitOf(value);
             if (dest.isArray()) {
-                c.sourceNames.emplace(key, dest);
+                found.emplace(key, dest);
             }
         }
     }
@@ -138,10 +135,19 @@ void readSourceNames(Contribution& c) {
                     [&](const std::string& key, QPDFObjectHandle value) {
                         QPDFObjectHandle dest = explicitOf(value);
                         if (dest.isArray()) {
-                            c.sourceNames.emplace(key, dest);
+                            found.emplace(key, dest);
                         }
                     });
     }
+    return found;
+}
+
+void readSourceNames(Contribution& c) {
+    if (c.sourceNamesRead) {
+        return;
+    }
+    c.sourceNamesRead = true;
+    c.sourceNames = readNamedDestinations(*c.source);
 }
 
 namespace {

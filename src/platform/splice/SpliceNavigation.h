@@ -214,8 +214,10 @@ QPDFObjectHandle mapDestination(Contribution& c, QPDFObjectHandle dest, bool byN
 // null when it has none. hasTarget tells whether it had one at all (a page or a name).
 QPDFObjectHandle localDestination(QPDFObjectHandle item, bool& hasTarget);
 
-// Reads c's source's named destinations into c.sourceNames, once: the old catalog dictionary and
-// the name tree.
+// A document's named destinations, as Contribution::sourceNames holds them: the old catalog
+// dictionary and the name tree.
+std::map<std::string, QPDFObjectHandle> readNamedDestinations(QPDF& source);
+// Reads c's source's named destinations into c.sourceNames, once.
 void readSourceNames(Contribution& c);
 // c's named destinations that lead into the output, and its copied links. Called on extraction.
 void readLinks(Contribution& c);
