@@ -213,13 +213,17 @@ std::size_t collectWarnings(QPDF& pdf, std::vector<std::string>& log) {
 // One opened input file. Shared by its input handle and by every output that copied pages from it,
 // because the output reads the copied stream data from this document while it is written.
 struct InputDoc {
-    std::unique_ptr<QPDF> pdf;
+    // Shared with the output that took this document as its own (see adoptAsOutput).
+    std::shared_ptr<QPDF> pdf;
     fs::path path;
     // The page objects, in order; read from the page tree on first use, so that an open that only
     // asks about encryption does not walk every page. Throws when the tree cannot be read.
     // A tree that could not be read is not read again (the failed walk may have changed it); the
     // same failure is thrown every time.
     const std::vector<QPDFObjectHandle>& pages() {
+        if (adoptedPages) {
+            return *adoptedPages;
+        }
         if (!pagesRead) {
             if (pagesError) {
                 throw std::runtime_error(*pagesError);
@@ -236,6 +240,10 @@ struct InputDoc {
     }
     bool pagesRead = false;
     std::optional<std::string> pagesError;
+    // Once an output took this document as its own, the document's page tree is the output's: its
+    // own pages, as they were, are kept here.
+    std::optional<std::vector<QPDFObjectHandle>> adoptedPages;
+    const void* adoptedBy = nullptr;
     // What a second opening of the file needs: the password that opened it, and the identity of
     // the file that was read.
     std::optional<std::string> password;
@@ -332,7 +340,9 @@ struct XpdfSpliceInputObject {
 };
 
 struct XpdfSpliceOutputObject {
-    std::unique_ptr<QPDF> pdf;
+    // An empty document, or the first input's own when the output took it (see adoptAsOutput).
+    std::shared_ptr<QPDF> pdf;
+    bool adopted = false;
     fs::path target;
     std::string version;
     std::optional<Encryption> encryption;
@@ -483,6 +493,77 @@ std::atomic<bool> freeOnClose{true};
 std::unordered_set<XpdfSpliceInputObject*> liveInputs;
 std::unordered_set<XpdfSpliceOutputObject*> liveOutputs;
 
+// The first pages an output takes make their input's document the output's own from this many
+// pages on (0: never).
+std::atomic<int> adoptionMinPages{500};
+std::atomic<long long> adoptions{0};
+
+// Whether the output can take doc as its own document instead of copying pages from it: it is the
+// output's first input and its first pages are many, no other output is open, and the document
+// has nothing the output would have to sort out from what it takes (a form, encryption, a later
+// PDF version than the output's).
+bool canAdopt(const XpdfSpliceOutputObject& out, InputDoc& doc, int first, int last) {
+    const int minPages = adoptionMinPages.load();
+    if (minPages <= 0 || last - first + 1 < minPages || out.adopted || !out.sources.empty() ||
+        doc.adoptedBy || liveOutputs.size() != 1 || doc.pdf->isEncrypted() ||
+        doc.formHelper().hasAcroForm()) {
+        return false;
+    }
+    QPDFObjectHandle pages = out.pdf->getRoot().getKey("/Pages").getKey("/Kids");
+    if (!pages.isArray() || pages.getArrayNItems() != 0) {
+        return false;
+    }
+    // Most of the document: the rest of it is read and held for nothing.
+    if (static_cast<std::size_t>(last - first + 1) * 10 < doc.pages().size() * 9) {
+        return false;
+    }
+    // "1.5" against "1.6": both are one digit, a dot and one digit.
+    const std::string version = doc.pdf->getPDFVersion();
+    return version.size() == out.version.size() && version <= out.version &&
+           doc.pdf->getExtensionLevel() == 0;
+}
+
+// Makes doc's document the output's: its page tree (flat since its pages were read) is emptied
+// for the output's pages, so that its pages go in without a copy, and the empty document made for
+// the output goes. The document's catalog stays until the output is written (its outlines, names
+// and labels are read from it when the input is let go), and then becomes the output's (see
+// replaceAdoptedCatalog).
+void adoptAsOutput(XpdfSpliceOutputObject& out, InputDoc& doc) {
+    doc.adoptedPages = doc.pages();
+    QPDF& pdf = *doc.pdf;
+    QPDFObjectHandle tree = pdf.getRoot().getKey("/Pages");
+    tree.replaceKey("/Kids", QPDFObjectHandle::newArray());
+    tree.replaceKey("/Count", QPDFObjectHandle::newInteger(0));
+    pdf.updateAllPagesCache();
+    // Every object is read now, as copying the pages would have read them: what cannot be read
+    // is reported with the input, and the file's stream data is all that is read when writing.
+    static_cast<void>(pdf.getObjectCount());
+    out.pdf = doc.pdf;
+    out.forms.reset();
+    out.folder = std::make_unique<splice::ObjectFolder>(pdf);
+    out.adopted = true;
+    doc.adoptedBy = &out;
+    adoptions.fetch_add(1);
+}
+
+// Empties the catalog of an output that took an input's document, once nothing is read from it any
+// more, down to what the output put there: its pages and the form it made (the input had none).
+// The input's document information and identifier go too.
+void replaceAdoptedCatalog(XpdfSpliceOutputObject& out) {
+    QPDF& pdf = *out.pdf;
+    QPDFObjectHandle root = pdf.getRoot();
+    for (const std::string& key : root.getKeys()) {
+        if (key != "/Pages" && key != "/AcroForm") {
+            root.removeKey(key);
+        }
+    }
+    root.replaceKey("/Type", QPDFObjectHandle::newName("/Catalog"));
+    QPDFObjectHandle trailer = pdf.getTrailer();
+    trailer.removeKey("/Info");
+    trailer.removeKey("/ID");
+    out.forms.reset();
+}
+
 XpdfSpliceInputObject* findInput(XpdfSpliceInput handle) {
     return handle && liveInputs.count(handle) ? handle : nullptr;
 }
@@ -520,7 +601,7 @@ std::shared_ptr<InputDoc> openDocument(const char16_t* widePath,
         const bool opened = trapErrors(nullptr, false, [&] {
             try {
                 doc->path = fs::path(std::u8string(utf8Path->begin(), utf8Path->end()));
-                doc->pdf = std::make_unique<QPDF>();
+                doc->pdf = std::make_shared<QPDF>();
                 doc->pdf->setSuppressWarnings(true);
                 // Opened here, so that the identity is of the very file the library reads.
                 std::FILE* file = QUtil::safe_fopen(utf8Path->c_str(), "rb");
@@ -641,9 +722,9 @@ void writePdf(XpdfSpliceOutputObject& output, FILE* file, const fs::path& name) 
     writer.setCompressStreams(false);
     writer.setDecodeLevel(qpdf_dl_none);
     writer.setMinimumPDFVersion(output.version);
-    if (output.version >= "1.5") {
-        writer.setObjectStreamMode(qpdf_o_generate);
-    }
+    // (Said either way: a document taken from an input would otherwise keep its own object
+    // streams.)
+    writer.setObjectStreamMode(output.version >= "1.5" ? qpdf_o_generate : qpdf_o_disable);
     if (output.encryption) {
         const Encryption& enc = *output.encryption;
         const splice::R4Permissions p = splice::r4Permissions(enc.permissions);
@@ -707,6 +788,17 @@ bool writeOutput(XpdfSpliceOutputObject& output) {
             return true;
         });
     };
+    trapErrors(&output.log, false, [&] {
+        output.navigation.extractRemaining(output.log);
+        return true;
+    });
+    if (output.adopted && !trapErrors(&output.log, false, [&] {
+            replaceAdoptedCatalog(output);
+            return true;
+        })) {
+        std::fclose(file);
+        return false;
+    }
     trapErrors(&output.log, false, [&] {
         output.navigation.finish(*output.pdf, output.log);
         return true;
@@ -886,7 +978,8 @@ void xpdfSpliceCloseInput(XpdfSpliceInput input) {
                 // document is let go unless the output reads data from it when written.
                 const bool released = trapErrors(
                     &out->log, false, [&] { return out->navigation.release(doc, out->log); });
-                if (released && !doc->keepOpen) {
+                // (A document the output took as its own goes with the output.)
+                if (released && !doc->keepOpen && doc->adoptedBy != out) {
                     std::erase_if(out->sources, [&](const std::shared_ptr<InputDoc>& source) {
                         return source.get() == doc;
                     });
@@ -957,7 +1050,7 @@ XpdfSpliceOutput xpdfSpliceOpenOutputW(const char16_t* path, double version) {
             std::snprintf(text, sizeof text, "%.1f", version);
             output->version = text;
             output->target = std::move(target);
-            output->pdf = std::make_unique<QPDF>();
+            output->pdf = std::make_shared<QPDF>();
             output->pdf->setSuppressWarnings(true);
             output->pdf->emptyPDF();
             output->folder = std::make_unique<splice::ObjectFolder>(*output->pdf);
@@ -991,6 +1084,17 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
         }
         if (!doc.copyAllowed) {
             noteFailure(&out->log, "the file forbids copying; its owner password is needed");
+            return false;
+        }
+        if (doc.adoptedBy && doc.adoptedBy != out) {
+            noteFailure(&out->log, "the file's pages were taken by another output");
+            return false;
+        }
+        if (canAdopt(*out, doc, first, last) && !trapErrors(&out->log, false, [&] {
+                adoptAsOutput(*out, doc);
+                return true;
+            })) {
+            out->failed = true; // the document may be half taken: the output is never written
             return false;
         }
 
@@ -1129,6 +1233,14 @@ bool xpdfSpliceCloseOutput(XpdfSpliceOutput output) {
 
 void xpdfSpliceSetAsideReading(int minPages) {
     asideMinPages.store(minPages);
+}
+
+void xpdfSpliceSetBaseAdoption(int minPages) {
+    adoptionMinPages.store(minPages);
+}
+
+long long xpdfSpliceAdoptionCount() {
+    return adoptions.load();
 }
 
 long long xpdfSpliceReadAsideCount() {

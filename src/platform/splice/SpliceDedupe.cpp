@@ -280,11 +280,11 @@ private:
                 out += ' ';
                 serialize(value, out, depth + 1, false);
             }
-            // The stored length stands in for the data here; streams whose key matches are then
-            // told apart by a digest of their data, so unique streams are never read twice.
+            // The data is left out here: streams whose key matches are told apart by a digest of
+            // their data (with its size), so unique streams are never read. (Not even the stored
+            // length: a copy from another file carries none until it is written, and it must
+            // match a stream of the output's own document, which has one.)
             out += '|';
-            QPDFObjectHandle length = dict.getKey("/Length");
-            out += length.isInteger() ? std::to_string(length.getIntValue()) : std::string("?");
             return;
         }
         if (object.isArray()) {

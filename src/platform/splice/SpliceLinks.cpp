@@ -297,10 +297,7 @@ void Navigation::retireReader(Contribution& c) {
     }
 }
 
-void Navigation::finish(QPDF& output, std::vector<std::string>& log) {
-    if (m_contributions.empty()) {
-        return;
-    }
+void Navigation::extractRemaining(std::vector<std::string>& log) {
     for (Contribution& c : m_contributions) {
         if (c.aside && c.extracted) {
             c.aside->collect(c, log);
@@ -309,6 +306,13 @@ void Navigation::finish(QPDF& output, std::vector<std::string>& log) {
         retireReader(c);
         extractFromSource(c, m_outlines, log);
     }
+}
+
+void Navigation::finish(QPDF& output, std::vector<std::string>& log) {
+    if (m_contributions.empty()) {
+        return;
+    }
+    extractRemaining(log);
     auto step = [&](const char* what, auto&& body) {
         try {
             body();

@@ -146,6 +146,10 @@ public:
     // be closed. Throws on failure. True when key had a contribution.
     bool release(const void* key, std::vector<std::string>& log);
 
+    // Reads what the output needs of every input not yet let go; after it, nothing more is read
+    // from the inputs. finish does it first too.
+    void extractRemaining(std::vector<std::string>& log);
+
     // Rebuilds links, named destinations, outlines and page labels in output. Throws on failure.
     void finish(QPDF& output, std::vector<std::string>& log);
 

@@ -130,6 +130,15 @@ void xpdfSpliceSetAsideReading(int minPages);
 // How many inputs have had them read that way since the program started.
 long long xpdfSpliceReadAsideCount();
 
+// From how many pages the first pages an output takes make that input's document the output's
+// own, so that they are not copied (500 until set otherwise; 0 never). Only for an input without a
+// form or encryption, of a PDF version no later than the output's, taken while no other output is
+// open; once taken, no other output can take pages from it. The merged file keeps the same pages,
+// outlines, links, names and labels either way; this is a setting for tuning and tests.
+void xpdfSpliceSetBaseAdoption(int minPages);
+// How many outputs have taken an input's document as their own since the program started.
+long long xpdfSpliceAdoptionCount();
+
 // Whether the output gets an outline (true until set otherwise): one top-level entry per opened
 // input that gave it pages, in output order, named after its file (without folder and extension),
 // holding that input's own outline items whose pages were kept. Links, named destinations and page

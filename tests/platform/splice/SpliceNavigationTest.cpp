@@ -813,6 +813,155 @@ TEST_F(SpliceNavigationTest, HostileFilesReadAsideMergeAsWithout) {
     }
 }
 
+// What a merged file shows of its inputs, a line each, in page-number terms: every page's label,
+// resources and links' targets, the outline, the named destinations and the catalog's entries.
+std::vector<std::string> describe(const QString& path) {
+    std::vector<std::string> lines;
+    std::unique_ptr<QPDF> pdf = load(path);
+    std::vector<QPDFObjectHandle> pages = pdf->getAllPages();
+    const auto target = [&](QPDFObjectHandle dest) {
+        return dest.isNull() ? std::string("none") : std::to_string(destinationPage(*pdf, dest));
+    };
+    const auto keys = [](QPDFObjectHandle dictionary) {
+        std::string all;
+        for (const std::string& key :
+             dictionary.isDictionary() ? dictionary.getKeys() : std::set<std::string>{}) {
+            all += key;
+        }
+        return all;
+    };
+    QPDFPageLabelDocumentHelper labels(*pdf);
+    for (std::size_t p = 0; p < pages.size(); ++p) {
+        QPDFObjectHandle resources = pages[p].getKey("/Resources");
+        std::string line = "page " + std::to_string(p) + " label " +
+                           labels.getLabelForPage(static_cast<long long>(p)).unparse() +
+                           " resources " + keys(resources) + " fonts " +
+                           keys(resources.getKey("/Font")) + " images " +
+                           keys(resources.getKey("/XObject"));
+        QPDFObjectHandle annots = pages[p].getKey("/Annots");
+        for (int n = 0; annots.isArray() && n < annots.getArrayNItems(); ++n) {
+            line += " link " + target(targetOf(annots.getArrayItem(n)));
+        }
+        lines.push_back(line);
+    }
+    std::vector<QPDFOutlineObjectHelper> items;
+    for (QPDFOutlineObjectHelper& top : QPDFOutlineDocumentHelper(*pdf).getTopLevelOutlines()) {
+        items.push_back(top);
+        collect(top, items);
+    }
+    for (QPDFOutlineObjectHelper& item : items) {
+        lines.push_back("outline " + item.getTitle() + " " +
+                        target(targetOf(item.getObjectHandle())));
+    }
+    QPDFObjectHandle names = pdf->getRoot().getKey("/Names");
+    if (names.isDictionary() && names.getKey("/Dests").isDictionary()) {
+        for (auto entry : QPDFNameTreeObjectHelper(names.getKey("/Dests"), *pdf)) {
+            lines.push_back("name " + entry.first + " " + target(entry.second));
+        }
+    }
+    lines.push_back("catalog " + keys(pdf->getRoot()) + " trailer " + keys(pdf->getTrailer()) +
+                    " version " + pdf->getPDFVersion());
+    return lines;
+}
+
+// Merges the pieces with or without taking the first input's document as the output's; a piece
+// of the same file as the one before it comes through the same open input.
+bool mergeTaking(const QString& output, const std::vector<Piece>& pieces, bool take) {
+    xpdfSpliceSetBaseAdoption(take ? 1 : 0);
+    XpdfSpliceOutput out = xpdfSpliceOpenOutputW(wide(output).c_str(), 1.6);
+    bool ok = out != nullptr;
+    std::unique_ptr<SpliceInput> input;
+    QString open;
+    for (const Piece& p : pieces) {
+        if (!input || p.path != open) {
+            const std::u16string path = wide(p.path);
+            input = std::make_unique<SpliceInput>(
+                xpdfSpliceOpenInputForCopyW(path.c_str(), nullptr, {{p.first, p.last}}));
+            open = p.path;
+        }
+        ok = ok && input->get() && xpdfSpliceAddPages(input->get(), p.first, p.last, out);
+    }
+    input.reset();
+    ok = out && xpdfSpliceCloseOutput(out) && ok;
+    xpdfSpliceSetBaseAdoption(500);
+    return ok;
+}
+
+// Taking the first input's document as the output's, instead of copying its pages, gives a file
+// that shows the same: pages, resources, links, outline, names, labels and catalog.
+TEST_F(SpliceNavigationTest, TakingTheFirstInputsDocumentShowsTheSameAsCopyingIt) {
+    struct Case {
+        const char* what;
+        std::vector<Piece> pieces;
+    };
+    const std::vector<Case> cases = {
+        {"a manual, then some of its pages again through the same input",
+         {piece("R-intro.pdf", 1, 113), piece("R-intro.pdf", 5, 20)}},
+        {"a manual opened twice, every name clashing",
+         {piece("R-intro.pdf", 1, 113), piece("refcard-nf.pdf", 1, 3),
+          piece("R-intro.pdf", 1, 113)}},
+        {"a large file with labels, then another", // (without the last pages: not all of it)
+         {piece("pari-users.pdf", 1, 640), piece("c-linearized.pdf", 3, 10)}},
+        {"a file with a form after the first",
+         {piece("refcard-nf.pdf", 1, 3), piece("pdflatex-forms.pdf", 1, 1)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const long long before = xpdfSpliceAdoptionCount();
+        ASSERT_TRUE(mergeTaking(out("taken.pdf"), c.pieces, true)) << xpdfSpliceLastError();
+        EXPECT_EQ(xpdfSpliceAdoptionCount(), before + 1) << "the first input's document is taken";
+        ASSERT_TRUE(mergeTaking(out("copied.pdf"), c.pieces, false)) << xpdfSpliceLastError();
+        expectCleanCheck(out("taken.pdf"));
+        EXPECT_TRUE(readPages(out("taken.pdf")) == readPages(out("copied.pdf")));
+        const std::vector<std::string> taken = describe(out("taken.pdf"));
+        const std::vector<std::string> copied = describe(out("copied.pdf"));
+        ASSERT_EQ(taken.size(), copied.size());
+        for (std::size_t i = 0; i < taken.size(); ++i) {
+            EXPECT_EQ(taken[i], copied[i]);
+        }
+    }
+}
+
+// An input cut short after its document was taken as the output's: its stream data cannot be
+// read while writing, so nothing is written, as when its pages are copied.
+TEST_F(SpliceNavigationTest, AFileCutShortAfterItsDocumentWasTakenIsNotWritten) {
+    const QString input = out("cut.pdf");
+    const QString output = out("merged.pdf");
+    ASSERT_TRUE(QFile::copy(pdfPath("R-intro.pdf"), input));
+    xpdfSpliceSetBaseAdoption(1);
+    const long long before = xpdfSpliceAdoptionCount();
+    XpdfSpliceOutput merged = xpdfSpliceOpenOutputW(wide(output).c_str(), 1.6);
+    ASSERT_NE(merged, nullptr);
+    {
+        SpliceInput opened(openPath(input));
+        ASSERT_TRUE(xpdfSpliceAddPages(opened.get(), 1, 113, merged));
+        EXPECT_EQ(xpdfSpliceAdoptionCount(), before + 1);
+        ASSERT_TRUE(QFile::resize(input, 100000));
+        EXPECT_FALSE(xpdfSpliceCloseOutput(merged));
+    }
+    xpdfSpliceSetBaseAdoption(500);
+    EXPECT_FALSE(QFileInfo::exists(output));
+}
+
+// Every file of the hostile corpus merges taken as the output's document as it does copied: the
+// same pages, links, outline, names and labels, or the same failure.
+TEST_F(SpliceNavigationTest, HostileFilesTakenAsTheOutputMergeAsCopied) {
+    const std::vector<HostileCase> corpus = readHostileCorpus();
+    ASSERT_FALSE(corpus.empty());
+    for (const HostileCase& c : corpus) {
+        SCOPED_TRACE(c.name.toStdString() + ": " + c.what.toStdString());
+        const int last = c.pages > 0 ? c.pages : 1;
+        const std::vector<Piece> pieces = {{c.path, 1, last}, piece("R-intro.pdf", 1, 3)};
+        const bool taken = mergeTaking(out("taken.pdf"), pieces, true);
+        const bool copied = mergeTaking(out("copied.pdf"), pieces, false);
+        ASSERT_EQ(taken, copied);
+        if (taken) {
+            EXPECT_TRUE(readPages(out("taken.pdf")) == readPages(out("copied.pdf")));
+            EXPECT_TRUE(describe(out("taken.pdf")) == describe(out("copied.pdf")));
+        }
+    }
+}
+
 // A file whose fields carry their looks keeps them when merged with one that asks readers to
 // redraw its fields: the looks are drawn for the fields that lack them, and the merged file does
 // not ask readers to redraw anything.
