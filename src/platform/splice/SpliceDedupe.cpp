@@ -3,6 +3,7 @@
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDFCryptoProvider.hh>
 
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <optional>
@@ -319,15 +320,13 @@ private:
         return key;
     }
 
-    // The length of a stream's data as stored (0 for any other object).
-    static std::size_t storedLength(QPDFObjectHandle object) {
+    // The size of a folded stream's data as stored, from its digest, which folding it computed (0
+    // for any other object). A copy from another file has no /Length until it is written.
+    std::size_t storedLength(QPDFObjectHandle object) {
         if (!object.isStream()) {
             return 0;
         }
-        QPDFObjectHandle length = object.getDict().getKey("/Length");
-        return length.isInteger() && length.getIntValue() > 0
-                   ? static_cast<std::size_t>(length.getIntValue())
-                   : 0;
+        return std::strtoull(streamDigest(object).c_str(), nullptr, 10);
     }
 
     // Size and SHA-256 of the stream's data as stored.
