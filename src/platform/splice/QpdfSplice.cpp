@@ -5,6 +5,7 @@
 
 #include "platform/Utf16Text.h"
 #include "platform/splice/OutputTemporaries.h"
+#include "platform/splice/SpliceFieldLooks.h"
 #include "platform/splice/SpliceNavigation.h"
 #include "platform/splice/SpliceText.h"
 
@@ -262,14 +263,12 @@ struct InputDoc {
     // to redraw its fields afterwards (its looks could not be drawn here).
     bool appearancesPrepared = false;
     bool asksRedraw = false;
-    // Whether outputs still read from this document when they are written. Copies of its stored
-    // streams carry where their data is in the file, so normally the document can be let go as
-    // soon as no more pages come from it.
-    bool keepOpen = false;
     std::vector<std::string> log;
 
-    // Draws the looks of the fields that the file asks readers to draw, so that copies carry them
-    // and the output need not ask every reader to redraw every field of every input.
+    // Draws the looks of the fields that the file asks readers to draw, in this document before
+    // its pages are copied, so that the copies carry them. The file keeps asking readers to redraw
+    // when a look could not be drawn as a reader would draw it: a form that readers redraw is
+    // better than one whose drawn looks lose the values.
     void prepareAppearances() {
         if (appearancesPrepared) {
             return;
@@ -279,16 +278,15 @@ struct InputDoc {
         if (!helper.getNeedAppearances()) {
             return;
         }
-        // Drawn looks are streams of this document's own making, which the output reads from it
-        // when written: it stays open until then.
-        keepOpen = true;
+        bool drawn = false;
         try {
-            helper.generateAppearancesIfNeeded();
-            helper.setNeedAppearances(false);
+            drawn = plyfold::splice::drawFieldLooks(helper, log);
         } catch (const std::exception& e) {
             addMessage(log, std::string("cannot draw the looks of form fields: ") + e.what());
         }
-        asksRedraw = helper.getNeedAppearances();
+        // (Set either way: the library's drawing clears the request.)
+        helper.setNeedAppearances(!drawn);
+        asksRedraw = !drawn;
     }
 
     QPDFAcroFormDocumentHelper& formHelper() {
@@ -519,8 +517,14 @@ bool canAdopt(const XpdfSpliceOutputObject& out, InputDoc& doc, int first, int l
     }
     // "1.5" against "1.6": both are one digit, a dot and one digit.
     const std::string version = doc.pdf->getPDFVersion();
-    return version.size() == out.version.size() && version <= out.version &&
-           doc.pdf->getExtensionLevel() == 0;
+    if (version.size() != out.version.size() || version > out.version ||
+        doc.pdf->getExtensionLevel() != 0) {
+        return false;
+    }
+    // Not with object numbers far beyond the objects the file has (a reference to a huge
+    // number): the output's new objects would be numbered after the largest.
+    const auto objects = static_cast<long long>(doc.pdf->getXRefTable().size());
+    return static_cast<long long>(doc.pdf->getObjectCount()) <= 2 * objects + 1000;
 }
 
 // Makes doc's document the output's: its page tree (flat since its pages were read) is emptied
@@ -771,12 +775,11 @@ bool writeOutput(XpdfSpliceOutputObject& output) {
         std::fclose(file);
         return false;
     }
-    // Readers are asked to redraw every field only when every input with a form asked for it and
-    // its looks could not be drawn here; one input's request never changes how another's look.
+    // Readers are asked to redraw the fields when an input with a form asked for it and its looks
+    // could not all be drawn here: a redrawn look shows the value, a missing one shows nothing.
     trapErrors(&output.log, false, [&] {
         if (output.formInputs > 0 && output.forms) {
-            output.formHelper().setNeedAppearances(output.formInputsAskingRedraw ==
-                                                   output.formInputs);
+            output.formHelper().setNeedAppearances(output.formInputsAskingRedraw > 0);
         }
         return true;
     });
@@ -975,11 +978,12 @@ void xpdfSpliceCloseInput(XpdfSpliceInput input) {
                     continue;
                 }
                 // What the output needs of the document besides its pages is read now, and the
-                // document is let go unless the output reads data from it when written.
+                // document is let go: copies of its stored streams carry where their data is in
+                // the file, and the looks drawn in it carry their data.
                 const bool released = trapErrors(
                     &out->log, false, [&] { return out->navigation.release(doc, out->log); });
                 // (A document the output took as its own goes with the output.)
-                if (released && !doc->keepOpen && doc->adoptedBy != out) {
+                if (released && doc->adoptedBy != out) {
                     std::erase_if(out->sources, [&](const std::shared_ptr<InputDoc>& source) {
                         return source.get() == doc;
                     });
@@ -1108,6 +1112,9 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
             std::set<QPDFObjGen>& alreadyCopied = out->copiedPages[doc.pdf->getUniqueId()];
             const bool withForms = doc.formHelper().hasAcroForm();
             if (withForms) {
+                // Copying fields copies their looks within the output, and those copies read
+                // their data from the first copies when written.
+                out->folder->keepStreams();
                 doc.prepareAppearances();
                 if (out->formInputsSeen.insert(doc.pdf->getUniqueId()).second) {
                     ++out->formInputs;

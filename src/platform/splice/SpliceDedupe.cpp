@@ -3,6 +3,7 @@
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDFCryptoProvider.hh>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -41,9 +42,10 @@ public:
 
     // Folds the candidates among `objects` into equal objects met before (in earlier calls too)
     // or among themselves, then points every reference in `objects` (and in the extra holders) at
-    // the objects kept. With `release`, each folded object is replaced by null, so its memory goes.
+    // the objects kept. With `release`, each folded object is replaced by null, so its memory goes;
+    // a folded stream only with `releaseStreams`, since another stream may read its data from it.
     std::size_t fold(std::vector<QPDFObjectHandle> objects, const std::vector<QPDFObjGen>& pages,
-                     std::vector<QPDFObjectHandle> holders, bool release) {
+                     std::vector<QPDFObjectHandle> holders, bool release, bool releaseStreams) {
         const std::set<QPDFObjGen> appearances = fieldAppearances(pages);
         std::vector<QPDFObjectHandle> candidates;
         for (QPDFObjectHandle& object : objects) {
@@ -135,7 +137,9 @@ public:
             }
             if (release) {
                 for (const QPDFObjGen& og : foldedHere) {
-                    m_pdf.replaceObject(og, QPDFObjectHandle::newNull());
+                    if (releaseStreams || !m_pdf.getObject(og).isStream()) {
+                        m_pdf.replaceObject(og, QPDFObjectHandle::newNull());
+                    }
                 }
             }
         }
@@ -402,32 +406,97 @@ std::size_t ObjectFolder::foldRemaining() {
     return foldSince(false);
 }
 
-std::size_t ObjectFolder::foldSince(bool release) {
-    const auto count = static_cast<int>(m_pdf.getObjectCount());
-    // The pages are looked for only to find form fields' appearances, so only in a form.
-    QPDFObjectHandle form = m_pdf.getRoot().getKey("/AcroForm");
-    std::vector<QPDFObjectHandle> fresh;
-    std::vector<QPDFObjGen> pages;
-    for (int id = m_nextId; id <= count; ++id) {
-        QPDFObjectHandle object = m_pdf.getObjectByID(id, 0);
-        if (object.isNull()) {
-            continue;
+bool ObjectFolder::markWalked(QPDFObjGen og) {
+    // Object numbers below this are marked in a bit vector; a file that uses a few huge numbers
+    // costs set entries, not a vector as long as its largest number.
+    constexpr int maxBitNumber = 1 << 26;
+    const int number = og.getObj();
+    if (og.getGen() == 0 && number >= 0 && number < maxBitNumber) {
+        const auto at = static_cast<std::size_t>(number);
+        if (at >= m_walked.size()) {
+            m_walked.resize(std::max<std::size_t>(at + 1, m_walked.size() * 2));
         }
-        fresh.push_back(object);
-        if (form.isDictionary() && object.isDictionary() &&
-            object.getKey("/Type").isNameAndEquals("/Page")) {
-            pages.push_back(object.getObjGen());
+        if (m_walked[at]) {
+            return false;
+        }
+        m_walked[at] = true;
+        return true;
+    }
+    const auto key = (static_cast<unsigned long long>(static_cast<unsigned>(number)) << 32) |
+                     static_cast<unsigned>(og.getGen());
+    return m_walkedOther.insert(key).second;
+}
+
+void ObjectFolder::keepStreams() {
+    m_keepStreams = true;
+}
+
+// Adds to `fresh` every object reachable from `root` that no earlier walk reached. A root is
+// always looked into, walked before or not, since it is one of the objects that take references
+// to new ones; what an object walked before refers to was walked with it.
+void ObjectFolder::reachFrom(QPDFObjectHandle root, std::vector<QPDFObjectHandle>& fresh) {
+    std::vector<QPDFObjectHandle> stack{root};
+    if (root.isIndirect() && markWalked(root.getObjGen()) && !root.isNull()) {
+        fresh.push_back(root);
+    }
+    const auto follow = [&](QPDFObjectHandle item) {
+        if (item.isIndirect()) {
+            if (!markWalked(item.getObjGen()) || item.isNull()) {
+                return; // walked before, or a reference to nothing
+            }
+            fresh.push_back(item);
+        } else if (!item.isArray() && !item.isDictionary()) {
+            return; // a direct scalar reaches nothing
+        }
+        stack.push_back(item);
+    };
+    while (!stack.empty()) {
+        QPDFObjectHandle object = stack.back();
+        stack.pop_back();
+        if (object.isStream()) {
+            follow(object.getDict());
+        } else if (object.isArray()) {
+            for (QPDFObjectHandle item : object.aitems()) {
+                follow(item);
+            }
+        } else if (object.isDictionary()) {
+            // (One copy of the entries: the library's item iterator copies the keys and then
+            // looks each one up again.)
+            for (auto& [name, value] : object.getDictAsMap()) {
+                follow(value);
+            }
         }
     }
-    m_nextId = count + 1;
-    // Earlier objects that take references to new ones: the form's default resources, and at the
-    // end the trailer (the document information).
+}
+
+std::size_t ObjectFolder::foldSince(bool release) {
+    // Only what the output reaches is folded. Objects nothing refers to are never written, and
+    // some of them still matter: a stream that the library copied within the output (a form
+    // field's look) reads its data from the first copy when written, and nothing else refers to
+    // that. Walking the reachable objects, not every object number, also keeps one reference to a
+    // huge object number from costing a lookup for each number below it.
+    QPDFObjectHandle root = m_pdf.getRoot();
+    QPDFObjectHandle form = root.getKey("/AcroForm");
+    const std::vector<QPDFObjectHandle>& allPages = m_pdf.getAllPages();
+    std::vector<QPDFObjectHandle> fresh;
+    std::vector<QPDFObjGen> pages;
+    for (std::size_t i = std::min(m_pagesWalked, allPages.size()); i < allPages.size(); ++i) {
+        pages.push_back(allPages[i].getObjGen());
+        reachFrom(allPages[i], fresh);
+    }
+    m_pagesWalked = allPages.size();
+    // Earlier objects that take references to new ones: the form, its fields and default
+    // resources, and at the end the trailer and catalog (document information, outlines, names).
     std::vector<QPDFObjectHandle> holders;
     if (!release) {
         holders.push_back(m_pdf.getTrailer());
+        holders.push_back(root);
     }
     if (form.isDictionary()) {
         holders.push_back(form);
+        if (form.getKey("/Fields").isArray()) {
+            holders.push_back(form.getKey("/Fields"));
+        }
         QPDFObjectHandle resources = form.getKey("/DR");
         if (resources.isDictionary()) {
             holders.push_back(resources);
@@ -438,7 +507,10 @@ std::size_t ObjectFolder::foldSince(bool release) {
             }
         }
     }
-    return m_impl->fold(fresh, pages, holders, release);
+    for (const QPDFObjectHandle& holder : holders) {
+        reachFrom(holder, fresh);
+    }
+    return m_impl->fold(fresh, pages, holders, release, !m_keepStreams);
 }
 
 } // namespace plyfold::splice

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace plyfold::splice {
@@ -239,7 +240,8 @@ void carryPageLabels(QPDF& output, std::vector<Contribution>& contributions);
 // Stores identical streams (and the font, encoding and graphics-state dictionaries and arrays
 // built on them) once, redirecting every reference to the one kept; form fields keep their own
 // appearance streams. It folds an output while it is being built: each call takes the objects
-// made since the one before, folds those equal to objects kept earlier (or to each other) into
+// that the output's new pages, its form and (at the end) its catalog reach and that no call
+// before reached, folds those equal to objects kept earlier (or to each other) into
 // them, and points the new objects' references at the ones kept.
 class ObjectFolder {
 public:
@@ -256,15 +258,27 @@ public:
     // labels, and the copies from inputs still open), without freeing, since objects made earlier
     // may still refer to a folded one: the writer leaves out what nothing refers to.
     std::size_t foldRemaining();
+    // Folded streams are kept from now on instead of freed: the library has copied streams within
+    // the output (the looks of copied form fields), and such a copy reads its data from the stream
+    // it was copied from when the file is written.
+    void keepStreams();
 
     class Impl;
 
 private:
     std::size_t foldSince(bool release);
+    void reachFrom(QPDFObjectHandle root, std::vector<QPDFObjectHandle>& fresh);
+    // Marks og as walked; false when it was walked before.
+    bool markWalked(QPDFObjGen og);
 
     std::unique_ptr<Impl> m_impl;
     QPDF& m_pdf;
-    int m_nextId = 1;
+    // Objects reached by earlier calls, and how many of the output's pages they started from.
+    // (A bit per object number for the usual small numbers, a set for the rest.)
+    std::vector<bool> m_walked;
+    std::unordered_set<unsigned long long> m_walkedOther;
+    std::size_t m_pagesWalked = 0;
+    bool m_keepStreams = false;
 };
 
 // A copy of a direct object that holds no indirect reference, made in no document.

@@ -4,12 +4,14 @@
 #include "platform/splice/SpliceNavigation.h"
 #include "SpliceTestUtil.h"
 #include "support/HostileCorpus.h"
+#include "support/SyntheticPdf.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFNameTreeObjectHelper.hh>
@@ -1008,6 +1010,156 @@ TEST_F(SpliceNavigationTest, FormFieldsKeepTheirLooks) {
     const QByteArray before = render(drawn, QStringLiteral("before"));
     ASSERT_FALSE(before.isEmpty());
     EXPECT_EQ(before, render(path, QStringLiteral("after")));
+}
+
+// A one-page form as office suites and form designers write it: a check box and a radio button
+// whose "off" looks are two equal streams, and a text field filled with `value` (a text string as
+// it stands in the file) whose look is an empty placeholder, the file asking readers to draw it.
+bool writeFilledForm(const QString& path, const QByteArray& value, int textFlags) {
+    const QByteArray off =
+        "q 0.5 g 1 1 16 16 re f 0 G 0.8 w 1.5 1.5 15 15 re s Q % an unchecked box\n";
+    const QByteArray font = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica "
+                            "/Encoding /WinAnsiEncoding >>";
+    return WritePdfObjects(
+        path,
+        {
+            // 1 catalog, 2 pages, 3 page
+            "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R 5 0 R 6 0 R] "
+            "/NeedAppearances true /DR << /Font << /Helv 10 0 R >> >> /DA (/Helv 12 Tf 0 g) >> >>",
+            "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources << >> "
+            "/Contents 11 0 R /Annots [4 0 R 12 0 R 6 0 R] >>",
+            // 4 check box, 5 radio button (its widget is 12), 6 text field
+            "<< /Type /Annot /Subtype /Widget /FT /Btn /T (check) /V /Off /AS /Off "
+            "/Rect [20 150 38 168] /P 3 0 R /AP << /N << /Yes 7 0 R /Off 8 0 R >> >> >>",
+            "<< /FT /Btn /Ff 49152 /T (radio) /V /Off /Kids [12 0 R] >>",
+            "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V " + value +
+                " /DA (/Helv 12 Tf 0 g) /Ff " + QByteArray::number(textFlags) +
+                " /Rect [20 20 200 50] /P 3 0 R /AP << /N 14 0 R >> >>",
+            // 7 and 13 the "on" looks, 8 and 9 the equal "off" looks
+            PdfStream("/Type /XObject /Subtype /Form /BBox [0 0 18 18]",
+                      "q 0 0 1 rg 2 2 14 14 re f Q\n"),
+            PdfStream("/Type /XObject /Subtype /Form /BBox [0 0 18 18]", off),
+            PdfStream("/Type /XObject /Subtype /Form /BBox [0 0 18 18]", off),
+            font,
+            PdfStream("", "q Q\n"),
+            "<< /Type /Annot /Subtype /Widget /Parent 5 0 R /AS /Off /Rect [60 150 78 168] "
+            "/P 3 0 R /AP << /N << /A 13 0 R /Off 9 0 R >> >> >>",
+            PdfStream("/Type /XObject /Subtype /Form /BBox [0 0 18 18]",
+                      "q 1 0 0 rg 4 4 10 10 re f Q\n"),
+            PdfStream("/Type /XObject /Subtype /Form /BBox [0 0 180 30] "
+                      "/Resources << /Font << /Helv 10 0 R >> >>",
+                      "/Tx BMC\nEMC\n"),
+        });
+}
+
+// The decoded data of a widget's normal look in a given state (empty state: the only look).
+std::string lookData(QPDFAnnotationObjectHelper widget, const char* state = "") {
+    QPDFObjectHandle look = widget.getAppearanceStream("/N", state);
+    if (!look.isStream()) {
+        return {};
+    }
+    std::shared_ptr<Buffer> data = look.getStreamData(qpdf_dl_all);
+    return {reinterpret_cast<const char*>(data->getBuffer()), data->getSize()};
+}
+
+// Forms merge in either order, with equal stored looks among their buttons, and keep every look
+// and value. (The library copies a field's looks within the output, and that copy reads its data
+// from the first copy when written; a first copy folded into its equal twin and freed made the
+// write fail.)
+TEST_F(SpliceNavigationTest, FormsWithEqualStoredLooksMergeInEitherOrder) {
+    const QString form = out("form.pdf");
+    ASSERT_TRUE(writeFilledForm(form, "(Hello)", 0));
+    std::string offLook;
+    {
+        std::unique_ptr<QPDF> source = load(form);
+        offLook = lookData(QPDFAnnotationObjectHelper(source->getObjectByID(4, 0)), "/Off");
+        ASSERT_FALSE(offLook.empty());
+    }
+    const std::vector<std::vector<Piece>> orders = {
+        {{form, 1, 1}, piece("boxes.pdf", 1, 2)},
+        {piece("boxes.pdf", 1, 2), {form, 1, 1}},
+        {{form, 1, 1}, {form, 1, 1}},
+    };
+    for (std::size_t i = 0; i < orders.size(); ++i) {
+        SCOPED_TRACE(i);
+        const QString path = out(QString("merged%1.pdf").arg(i));
+        ASSERT_TRUE(merge(path, orders[i])) << xpdfSpliceLastError();
+        expectCleanCheck(path);
+        std::unique_ptr<QPDF> written = load(path);
+        QPDFAcroFormDocumentHelper forms(*written);
+        int buttons = 0;
+        for (QPDFFormFieldObjectHelper& field : forms.getFormFields()) {
+            if (field.getFieldType() != "/Btn") {
+                EXPECT_EQ(field.getValueAsString(), "Hello");
+                continue;
+            }
+            for (QPDFAnnotationObjectHelper& widget : forms.getAnnotationsForField(field)) {
+                EXPECT_EQ(lookData(widget, "/Off"), offLook) << field.getFullyQualifiedName();
+                ++buttons;
+            }
+        }
+        EXPECT_EQ(buttons, i == 2 ? 4 : 2);
+    }
+}
+
+// A filled-in field of a file that asks readers to draw its fields shows its value in the merged
+// file: its look is drawn when it can be drawn as readers draw it, and otherwise readers are still
+// asked to draw it.
+TEST_F(SpliceNavigationTest, FilledInValuesAskedToBeDrawnStayVisible) {
+    struct Case {
+        const char* name;
+        QByteArray value; // as it stands in the file
+        int flags;
+        std::string shown; // the value as a reader shows it
+        bool drawn;        // whether the look is drawn here (and readers no longer asked)
+    };
+    const std::vector<Case> cases = {
+        {"one line of text", "(Hello)", 0, "Hello", true},
+        {"several lines", "(Hello)", 1 << 12, "Hello", false},
+        {"text beyond ASCII", "<FEFF0047007200FC00DF0065>", 0, "Grüße", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString form = out(QString("%1.pdf").arg(c.name));
+        ASSERT_TRUE(writeFilledForm(form, c.value, c.flags));
+        const QString path = out(QString("%1 merged.pdf").arg(c.name));
+        ASSERT_TRUE(merge(path, {piece("boxes.pdf", 1, 1), {form, 1, 1}})) << xpdfSpliceLastError();
+        expectCleanCheck(path);
+        std::unique_ptr<QPDF> written = load(path);
+        QPDFAcroFormDocumentHelper forms(*written);
+        EXPECT_EQ(forms.getNeedAppearances(), !c.drawn);
+        for (QPDFFormFieldObjectHelper& field : forms.getFormFields()) {
+            if (field.getFieldType() != "/Tx") {
+                continue;
+            }
+            EXPECT_EQ(field.getValueAsString(), c.shown);
+            if (c.drawn) {
+                for (QPDFAnnotationObjectHelper& widget : forms.getAnnotationsForField(field)) {
+                    EXPECT_NE(lookData(widget).find("(" + c.shown + ")"), std::string::npos)
+                        << lookData(widget);
+                }
+            }
+        }
+        // What a reader shows of the form page: the value, drawn by the file or by the reader.
+        const ToolRun text = runTool("pdftotext", {"-f", "2", "-l", "2", path, "-"});
+        EXPECT_TRUE(text.out.contains(QString::fromStdString(c.shown))) << text.out.toStdString();
+    }
+}
+
+// A large first input with one reference to a huge object number merges as quickly as any other
+// (the output takes its document; nothing walks the object numbers below the huge one).
+TEST_F(SpliceNavigationTest, AReferenceToAHugeObjectNumberCostsNothing) {
+    for (const char* number : {"10000000", "2147483647"}) {
+        SCOPED_TRACE(number);
+        const QString large = out(QString("huge-%1.pdf").arg(number));
+        ASSERT_TRUE(WriteSyntheticPdf(large, 600, 0, QByteArray("/Dangling ") + number + " 0 R"));
+        const QString path = out(QString("merged-%1.pdf").arg(number));
+        ASSERT_TRUE(merge(path, {{large, 1, 600}, piece("boxes.pdf", 1, 2)}))
+            << xpdfSpliceLastError();
+        expectCleanCheck(path);
+        EXPECT_EQ(load(path)->getAllPages().size(), 602u);
+    }
 }
 
 } // namespace
