@@ -58,38 +58,40 @@ bool drawable(QPDFFormFieldObjectHelper& field) {
 } // namespace
 
 bool drawFieldLooks(QPDFAcroFormDocumentHelper& form, std::vector<std::string>& log) {
-    bool faithful = true;
-    // Decided before drawing, on the fields as the file has them.
+    bool allDrawn = true;
     for (QPDFFormFieldObjectHelper field : form.getFormFields()) {
         const std::string type = field.getFieldType();
-        if (type == "/Tx" || type == "/Ch") {
-            faithful = faithful && drawable(field);
-        } else if (type == "/Btn" && !field.isPushbutton()) {
+        if (type == "/Btn") {
             // Buttons are not drawn here: they must bring a look for each state.
             for (QPDFAnnotationObjectHelper widget : form.getAnnotationsForField(field)) {
-                if (!widget.getAppearanceDictionary().getKey("/N").isDictionary()) {
-                    faithful = false;
+                if (!field.isPushbutton() &&
+                    !widget.getAppearanceDictionary().getKey("/N").isDictionary()) {
+                    allDrawn = false;
                 }
             }
+            continue;
         }
-    }
-    form.generateAppearancesIfNeeded();
-    // The library draws a text look by filtering the look's content when it is read; a copy of the
-    // stream into another document would take the content unfiltered (an empty look). The drawn
-    // content is stored instead.
-    for (QPDFFormFieldObjectHelper field : form.getFormFields()) {
-        const std::string type = field.getFieldType();
         if (type != "/Tx" && type != "/Ch") {
+            continue;
+        }
+        // A look the library would draw otherwise than readers do stays as the file has it, for
+        // readers to draw.
+        if (!drawable(field)) {
+            allDrawn = false;
             continue;
         }
         const std::string value = field.getValueAsString();
         for (QPDFAnnotationObjectHelper widget : form.getAnnotationsForField(field)) {
-            QPDFObjectHandle look = widget.getAppearanceStream("/N");
-            if (!look.isStream()) {
-                faithful = faithful && value.empty();
-                continue;
-            }
             try {
+                field.generateAppearance(widget);
+                // The library draws a look by filtering its content when it is read; a copy of
+                // the stream into another document would take the content unfiltered (an empty
+                // look). The drawn content is stored instead.
+                QPDFObjectHandle look = widget.getAppearanceStream("/N");
+                if (!look.isStream()) {
+                    allDrawn = allDrawn && value.empty();
+                    continue;
+                }
                 std::shared_ptr<Buffer> drawn = look.getStreamData(qpdf_dl_generalized);
                 const std::string_view content(reinterpret_cast<const char*>(drawn->getBuffer()),
                                                drawn->getSize());
@@ -97,15 +99,15 @@ bool drawFieldLooks(QPDFAcroFormDocumentHelper& form, std::vector<std::string>& 
                                        QPDFObjectHandle::newNull());
                 // A value the drawn look does not show is no faithful look.
                 if (!value.empty() && content.find('(' + literal(value) + ')') == content.npos) {
-                    faithful = false;
+                    allDrawn = false;
                 }
             } catch (const std::exception& e) {
                 log.push_back(std::string("cannot draw the look of a form field: ") + e.what());
-                faithful = false;
+                allDrawn = false;
             }
         }
     }
-    return faithful;
+    return allDrawn;
 }
 
 } // namespace plyfold::splice
