@@ -8,6 +8,7 @@
 #include "platform/splice/SpliceNavigation.h"
 #include "platform/splice/SpliceText.h"
 
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFExc.hh>
@@ -734,13 +735,48 @@ std::runtime_error writeError(const char* what, int error) {
     return std::runtime_error(std::string(what) + ": " + std::generic_category().message(error));
 }
 
+// The writer's way into the output file, through the file's buffer. The first write that fails
+// keeps the system's reason, taken right after the call that failed (a buffered write that fails
+// may still claim to have written everything, and only the file's error flag tells; by the next
+// flush the reason would be gone), and what the writer sends after it is dropped. Nothing is
+// thrown from here: the writer also finishes its pipelines from destructors, where an exception
+// would end the process. The writing is stopped from its progress report instead.
+class FileSink : public Pipeline {
+public:
+    explicit FileSink(FILE* file) : Pipeline("output file", nullptr), m_file(file) {}
+
+    void write(unsigned char const* data, size_t length) override {
+        if (m_error == 0 && length > 0 &&
+            (std::fwrite(data, 1, length, m_file) != length || std::ferror(m_file))) {
+            failed();
+        }
+    }
+
+    void finish() override {
+        if (m_error == 0 && (std::fflush(m_file) != 0 || std::ferror(m_file))) {
+            failed();
+        }
+    }
+
+    // Throws when a write failed, with the system's reason.
+    void check() const {
+        if (m_error != 0) {
+            throw writeError("cannot write the output file", m_error);
+        }
+    }
+
+private:
+    void failed() { m_error = errno != 0 ? errno : EIO; }
+
+    FILE* m_file;
+    int m_error = 0;
+};
+
 // Writes the PDF into file; throws on any error.
-void writePdf(XpdfSpliceOutputObject& output, FILE* file, const fs::path& name) {
-    // The writer keeps the description's pointer (not a copy) until it is destroyed, so the text
-    // must outlive it.
-    const std::string description = splice::pathToUtf8(name);
+void writePdf(XpdfSpliceOutputObject& output, FILE* file) {
+    FileSink sink(file); // outlives the writer, which finishes it
     QPDFWriter writer(*output.pdf);
-    writer.setOutputFile(description.c_str(), file, false);
+    writer.setOutputPipeline(&sink);
     // Copy stream data exactly as stored: no decoding and no recompression.
     writer.setCompressStreams(false);
     writer.setDecodeLevel(qpdf_dl_none);
@@ -759,26 +795,14 @@ void writePdf(XpdfSpliceOutputObject& output, FILE* file, const fs::path& name) 
             p.assemble, p.annotateAndForm, p.formFilling, p.modifyOther, print,
             /*encrypt_metadata=*/true, /*use_aes=*/true);
     }
-    if (output.progress) {
-        writer.registerProgressReporter(std::make_shared<QPDFWriter::FunctionProgressReporter>(
-            [&output](int percent) { output.report(plyfold::kSpliceWriting, percent); }));
-    }
-    try {
-        writer.write();
-    } catch (const std::exception&) {
-        // A write to the file that failed ends the writing from deep inside the library, whose
-        // message names the temporary file and its own internals; the system's reason, taken
-        // before anything else can change it, is what the caller reports.
-        const int error = errno;
-        if (std::ferror(file) && error != 0) {
-            throw writeError("cannot write the output file", error);
-        }
-        throw;
-    }
-    errno = 0;
-    if (std::fflush(file) != 0 || std::ferror(file)) {
-        throw writeError("cannot write the output file", errno != 0 ? errno : EIO);
-    }
+    // Also where a failed write stops the writing, instead of the writer going on to the end.
+    writer.registerProgressReporter(
+        std::make_shared<QPDFWriter::FunctionProgressReporter>([&output, &sink](int percent) {
+            sink.check();
+            output.report(plyfold::kSpliceWriting, percent);
+        }));
+    writer.write();
+    sink.check();
 #if defined(__unix__) || defined(__APPLE__)
     // On disk before the rename, so a crash cannot leave an empty file under the final name.
     if (::fsync(fileno(file)) != 0) {
@@ -858,7 +882,7 @@ bool writeOutput(XpdfSpliceOutputObject& output) {
         collectWarnings(*source->pdf, source->log);
     }
     bool written = trapErrors(&output.log, false, [&] {
-        writePdf(output, file, name);
+        writePdf(output, file);
         return true;
     });
     if (std::fclose(file) != 0 && written) {
