@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <filesystem>
 #include <future>
 #include <optional>
@@ -124,10 +125,16 @@ public:
     ~ReservedFile() { Discard(); }
 
     // Creates a new, empty file in the folder of `target` with a name that did not exist, short
-    // enough for the file system whatever the target's length.
-    bool Create(const fs::path& target) {
+    // enough for the file system whatever the target's length. On failure `error` says why, as the
+    // system does.
+    bool Create(const fs::path& target, QString& error) {
+        errno = 0;
         const fs::path created = temporaries::CreateBeside(target, "part");
         if (created.empty()) {
+            if (errno != 0) {
+                error = QStringLiteral("cannot create a file in the output folder: %1")
+                            .arg(QString::fromStdString(std::generic_category().message(errno)));
+            }
             return false;
         }
         m_path = FromFsPath(created);
@@ -262,6 +269,7 @@ MergeJob::~MergeJob() {
 }
 
 bool MergeJob::StartOutput(const QString& path) {
+    m_reason.clear(); // (from an earlier attempt, when the command's early start failed)
     m_target = ResolveTarget(path);
     if (path.isEmpty() || !TargetWritable(m_target)) {
         return false;
@@ -270,11 +278,12 @@ bool MergeJob::StartOutput(const QString& path) {
     temporaries::RemoveStale(m_target.parent_path());
     // The writability test: a new file beside the target, which receives the merged file.
     auto reserved = std::make_unique<ReservedFile>();
-    if (!reserved->Create(m_target)) {
+    if (!reserved->Create(m_target, m_reason)) {
         return false;
     }
     m_output = xpdfSpliceOpenOutputW(Wide(reserved->path()), kOutputVersion);
     if (m_output == nullptr) {
+        NoteReason(xpdfSpliceLastError());
         return false;
     }
     m_reserved = std::move(reserved);
@@ -294,7 +303,7 @@ MergeResult MergeJob::Prepare(std::vector<MergeSource> sources, const QString& p
         return MergeResult::Written; // the output was started, and the sources given, early
     }
     if (!StartOutput(path)) {
-        AppMessageBox(owner, ids::IDS_SAVE_FAILED, {}, MessageIcon::Error);
+        AppMessageBoxWithDetail(owner, ids::IDS_SAVE_FAILED, {}, m_reason);
         return MergeResult::CannotSave;
     }
     m_sources = std::move(sources);

@@ -181,7 +181,9 @@ TEST_F(MergeCommandProcess, FailuresReportTheWindowsMessagesAndKeepAnExistingOut
         {"output folder missing",
          {"-o", out("none/x.pdf"), twice, pdf("boxes.pdf")},
          1,
-         Msg(ids::IDS_SAVE_FAILED)},
+         Msg(ids::IDS_SAVE_FAILED),
+         "cannot create a file in the output folder: " +
+             QString::fromStdString(std::generic_category().message(ENOENT))},
         {"pages beyond the document",
          {"-o", target, twice + ":2-9", pdf("boxes.pdf")},
          1,

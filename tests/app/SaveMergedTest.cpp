@@ -401,15 +401,23 @@ TEST_F(SaveMergedTest, TargetsThatCannotBeWrittenGiveCannotSave) {
     add(pdf("refcard-nf.pdf"));
     add(pdf("boxes.pdf"));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.pdf")));
-    const QString targets[] = {
-        dir.filePath(QStringLiteral("folder.pdf")),         // a folder
-        dir.filePath(QStringLiteral("missing/merged.pdf")), // no such folder
+    struct Case {
+        QString target;
+        QString reason; // below the message
     };
-    for (const QString& target : targets) {
+    const Case cases[] = {
+        {dir.filePath(QStringLiteral("folder.pdf")), QString()}, // a folder
+        {dir.filePath(QStringLiteral("missing/merged.pdf")),     // no such folder
+         QStringLiteral("cannot create a file in the output folder: ") +
+             QString::fromStdString(std::generic_category().message(ENOENT))},
+    };
+    for (const Case& c : cases) {
         messages.clear();
-        EXPECT_EQ(WriteMergedFile(list, target, nullptr, nullptr), MergeResult::CannotSave)
-            << target.toStdString();
+        details.clear();
+        EXPECT_EQ(WriteMergedFile(list, c.target, nullptr, nullptr), MergeResult::CannotSave)
+            << c.target.toStdString();
         EXPECT_EQ(messages, QStringList{Msg(ids::IDS_SAVE_FAILED)});
+        EXPECT_EQ(details, QStringList{c.reason}) << c.target.toStdString();
     }
     EXPECT_EQ(test::Entries(dir.path()), QStringList{"folder.pdf"});
     EXPECT_TRUE(test::Entries(dir.filePath(QStringLiteral("folder.pdf"))).isEmpty());
