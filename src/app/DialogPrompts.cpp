@@ -19,7 +19,8 @@ void InstallDialogPrompts() {
         return prompt.text;
     });
     SetErrorReporter([](const ErrorReport& report) {
-        AppMessageBoxText(qobject_cast<QWidget*>(report.owner), report.text, MessageIcon::Error);
+        AppMessageBoxText(qobject_cast<QWidget*>(report.owner), report.text, MessageIcon::Error,
+                          QMessageBox::Ok, QString(), report.detail);
     });
 }
 

@@ -24,6 +24,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -133,6 +134,11 @@ public:
         InstallDialogPrompts();
         SetMessageBoxAnswerer([](const MessageBoxRequest& request) {
             PrintError(request.text);
+            // The reason, when known, on a line of its own, as the window shows it below the
+            // message.
+            if (!request.detail.isEmpty()) {
+                PrintError(request.detail);
+            }
             return int(QMessageBox::Ok);
         });
         SetStringDlgAnswerer([password = std::move(inputPassword)](
@@ -397,10 +403,12 @@ std::optional<QString> AskInputPassword(int promptId, const QString& argument) {
     return typed;
 }
 
-// A file opened without a password, and why it did not open.
+// A file opened without a password, and why it did not open (the splicing layer's reason, taken
+// on the thread that opened it).
 struct FirstOpening {
     SpliceInputHandle input;
     XpdfSpliceOpenError error = XpdfSpliceOpenError::None;
+    std::string reason;
 };
 
 // What one input file needs opened: its path, and the pages whose objects are read ahead for
@@ -415,6 +423,9 @@ FirstOpening OpenWithoutPassword(const OpeningRequest& request) {
     opening.input.reset(
         xpdfSpliceOpenInputExW(reinterpret_cast<const char16_t*>(request.path.utf16()), nullptr,
                                &opening.error, request.readAhead));
+    if (!opening.input) {
+        opening.reason = xpdfSpliceLastError();
+    }
     return opening;
 }
 
@@ -465,9 +476,10 @@ private:
 // owner password does. On success the page
 // count is returned with the password that opened it, and the open file is handed to `keep` when
 // given, or else closed again (the merge then opens it with that password when its turn comes).
-// Nothing when the file cannot be read, a prompt was cancelled or the password was wrong.
+// Nothing when the file cannot be read, a prompt was cancelled or the password was wrong; `reason`
+// then says which, in the splicing layer's words where it has them.
 std::optional<OpenedInputFacts> OpenInputFile(const QString& path, FirstOpening opening,
-                                              SpliceInputHandle* keep) {
+                                              SpliceInputHandle* keep, QString& reason) {
     const auto* widePath = reinterpret_cast<const char16_t*>(path.utf16());
     const XpdfSpliceOpenError error = opening.error;
     SpliceInputHandle input = std::move(opening.input);
@@ -483,11 +495,20 @@ std::optional<OpenedInputFacts> OpenInputFile(const QString& path, FirstOpening 
         }
         typed = AskInputPassword(ids::IDS_COPY_PASSWORD, name);
         if (!typed) {
+            reason = QStringLiteral("the file forbids copying; its owner password is needed");
             return std::nullopt;
         }
     }
     if (typed) {
         input.reset(xpdfSpliceOpenInputWithPasswordW(widePath, ToNarrow(*typed).constData()));
+        if (!input) {
+            reason = QString::fromStdString(xpdfSpliceLastError());
+        }
+    } else if (error == XpdfSpliceOpenError::Password) {
+        // (The layer's own reason names the empty password it tried as a wrong one.)
+        reason = QStringLiteral("the file needs a password to open");
+    } else if (!input) {
+        reason = QString::fromStdString(opening.reason);
     }
     if (!input) {
         return std::nullopt;
@@ -495,6 +516,7 @@ std::optional<OpenedInputFacts> OpenInputFile(const QString& path, FirstOpening 
     OpenedInputFacts facts;
     facts.pages = xpdfSpliceGetPageCount(input.get());
     if (facts.pages < 0) {
+        reason = QString::fromStdString(xpdfSpliceLastError());
         return std::nullopt;
     }
     facts.password = typed.value_or(QString());
@@ -649,11 +671,13 @@ int RunMergeCommand(const QStringList& arguments) {
             // Kept open for the early merge; without it, only the first input is kept, since the
             // merge starts with it as soon as the checks are done, and the others are closed so
             // that the merge holds one or two inputs at a time.
+            QString reason;
             std::optional<OpenedInputFacts> facts =
                 OpenInputFile(source.path, openings.Take(openingOf.at(key)),
-                              early || sources.empty() ? &source.opened : nullptr);
+                              early || sources.empty() ? &source.opened : nullptr, reason);
             if (!facts) {
-                ReportError({nullptr, FormatResString(ids::IDS_OPEN_FAILED, {source.path})});
+                ReportError(
+                    {nullptr, FormatResString(ids::IDS_OPEN_FAILED, {source.path}), reason});
                 opened = false; // reported; the other inputs are still checked
                 continue;
             }

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <filesystem>
 #include <future>
 #include <optional>
@@ -70,10 +71,17 @@ QString CleanAbsolutePath(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
+// A source opened for copying, or why it could not be: the splicing layer keeps the reason per
+// thread, and the opening may run on a thread of its own.
+struct OpenedForCopy {
+    XpdfSpliceInput input = nullptr;
+    std::string reason;
+};
+
 // Opens a source for copying: on a thread of its own (ahead), or on the calling thread when the
 // result is asked for (at once), which is also what happens when no thread can be started. The
 // text it needs is taken here.
-std::future<XpdfSpliceInput> OpenForCopy(const MergeSource& source, bool ahead) {
+std::future<OpenedForCopy> OpenForCopy(const MergeSource& source, bool ahead) {
     std::u16string path = source.path.toStdU16String();
     std::optional<std::string> password;
     if (!source.password.isEmpty()) {
@@ -89,8 +97,13 @@ std::future<XpdfSpliceInput> OpenForCopy(const MergeSource& source, bool ahead) 
     }
     auto open = [path = std::move(path), password = std::move(password),
                  ranges = std::move(ranges)] {
-        return xpdfSpliceOpenInputForCopyW(path.c_str(), password ? password->c_str() : nullptr,
-                                           ranges);
+        OpenedForCopy opened;
+        opened.input = xpdfSpliceOpenInputForCopyW(path.c_str(),
+                                                   password ? password->c_str() : nullptr, ranges);
+        if (opened.input == nullptr) {
+            opened.reason = xpdfSpliceLastError();
+        }
+        return opened;
     };
     if (ahead) {
         try {
@@ -112,10 +125,16 @@ public:
     ~ReservedFile() { Discard(); }
 
     // Creates a new, empty file in the folder of `target` with a name that did not exist, short
-    // enough for the file system whatever the target's length.
-    bool Create(const fs::path& target) {
+    // enough for the file system whatever the target's length. On failure `error` says why, as the
+    // system does.
+    bool Create(const fs::path& target, QString& error) {
+        errno = 0;
         const fs::path created = temporaries::CreateBeside(target, "part");
         if (created.empty()) {
+            if (errno != 0) {
+                error = QStringLiteral("cannot create a file in the output folder: %1")
+                            .arg(QString::fromStdString(std::generic_category().message(errno)));
+            }
             return false;
         }
         m_path = FromFsPath(created);
@@ -124,8 +143,9 @@ public:
 
     const QString& path() const { return m_path; }
 
-    // Moves the file over `target`, keeping the permissions of a file that is replaced.
-    bool MoveOver(const fs::path& target) {
+    // Moves the file over `target`, keeping the permissions of a file that is replaced. On failure
+    // `error` says why, as the system does.
+    bool MoveOver(const fs::path& target, QString& error) {
         std::error_code ec;
         const fs::path from = FsPath(m_path);
         const fs::file_status old = fs::status(target, ec);
@@ -135,6 +155,8 @@ public:
         ec.clear();
         fs::rename(from, target, ec);
         if (ec) {
+            error = QStringLiteral("cannot replace the output file: %1")
+                        .arg(QString::fromStdString(ec.message()));
             return false;
         }
         temporaries::Unregister(from);
@@ -247,6 +269,7 @@ MergeJob::~MergeJob() {
 }
 
 bool MergeJob::StartOutput(const QString& path) {
+    m_reason.clear(); // (from an earlier attempt, when the command's early start failed)
     m_target = ResolveTarget(path);
     if (path.isEmpty() || !TargetWritable(m_target)) {
         return false;
@@ -255,11 +278,12 @@ bool MergeJob::StartOutput(const QString& path) {
     temporaries::RemoveStale(m_target.parent_path());
     // The writability test: a new file beside the target, which receives the merged file.
     auto reserved = std::make_unique<ReservedFile>();
-    if (!reserved->Create(m_target)) {
+    if (!reserved->Create(m_target, m_reason)) {
         return false;
     }
     m_output = xpdfSpliceOpenOutputW(Wide(reserved->path()), kOutputVersion);
     if (m_output == nullptr) {
+        NoteReason(xpdfSpliceLastError());
         return false;
     }
     m_reserved = std::move(reserved);
@@ -279,7 +303,7 @@ MergeResult MergeJob::Prepare(std::vector<MergeSource> sources, const QString& p
         return MergeResult::Written; // the output was started, and the sources given, early
     }
     if (!StartOutput(path)) {
-        AppMessageBox(owner, ids::IDS_SAVE_FAILED, {}, MessageIcon::Error);
+        AppMessageBoxWithDetail(owner, ids::IDS_SAVE_FAILED, {}, m_reason);
         return MergeResult::CannotSave;
     }
     m_sources = std::move(sources);
@@ -327,13 +351,22 @@ void MergeJob::ApplySettings(const std::optional<OutputProtection>& protection, 
             m_output, kEncryptAes128, ToNarrow(protection->ownerPassword).constData(),
             ToNarrow(protection->userPassword).constData(), protection->permissions);
     }
+    if (!m_success) {
+        NoteReason(xpdfSpliceLastError());
+    }
+}
+
+void MergeJob::NoteReason(const std::string& reason) {
+    if (m_reason.isEmpty()) {
+        m_reason = QString::fromStdString(reason);
+    }
 }
 
 // A document that fails ends the merge; later documents are not opened. Each document is opened
 // by the time its turn comes: the next one is opened on a second thread while this one gives its
 // pages and is closed, which reads what the output keeps of it, folds its copies and lets it go.
 void MergeJob::CopySources() {
-    std::future<XpdfSpliceInput> opening;
+    std::future<OpenedForCopy> opening;
     for (; m_nextSource < m_sources.size(); ++m_nextSource) {
         if (!m_success || m_stopped) {
             break;
@@ -342,11 +375,17 @@ void MergeJob::CopySources() {
         if (!source.included) {
             continue;
         }
-        XpdfSpliceInput input = source.opened     ? source.opened.release()
-                                : opening.valid() ? opening.get()
-                                                  : OpenForCopy(source, false).get();
+        OpenedForCopy opened;
+        if (source.opened) {
+            opened.input = source.opened.release();
+        } else {
+            opened = opening.valid() ? opening.get() : OpenForCopy(source, false).get();
+        }
+        XpdfSpliceInput input = opened.input;
         m_success = input != nullptr;
-        if (m_success) {
+        if (!m_success) {
+            NoteReason(opened.reason);
+        } else {
             for (std::size_t next = m_nextSource + 1; next < m_sources.size(); ++next) {
                 if (m_sources[next].included) {
                     if (!m_sources[next].opened) {
@@ -363,6 +402,8 @@ void MergeJob::CopySources() {
             m_success = xpdfSpliceAddPages(input, range.first, range.end - 1, m_output);
             if (m_success) {
                 m_pagesCopied += range.end - range.first;
+            } else if (!m_stopped) {
+                NoteReason(xpdfSpliceLastError());
             }
         }
         if (input != nullptr) {
@@ -375,7 +416,7 @@ void MergeJob::CopySources() {
     }
     // Opened ahead and not used: the merge stopped before its turn.
     if (opening.valid()) {
-        if (XpdfSpliceInput unused = opening.get()) {
+        if (XpdfSpliceInput unused = opening.get().input) {
             xpdfSpliceCloseInput(unused);
         }
     }
@@ -404,6 +445,11 @@ MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, 
     }
     // Closing writes the file; a write that fails is a failed merge.
     const bool written = xpdfSpliceCloseOutput(output);
+    if (!written && !m_stopped && m_success) {
+        // Only when nothing failed before: closing after a failure reports the stop it was told.
+        NoteReason(xpdfSpliceLastError());
+    }
+    outcome.reason = m_reason;
     if (m_stopped) {
         outcome.kind = MergeOutcome::Cancelled;
     } else if (m_readFailed) {
@@ -418,7 +464,9 @@ MergeOutcome MergeJob::Write(const std::optional<OutputProtection>& protection, 
 }
 
 MergeResult MergeJob::Finish(const MergeOutcome& outcome, QWidget* owner) {
-    if (outcome.kind == MergeOutcome::Written && m_reserved && m_reserved->MoveOver(m_target)) {
+    QString reason = outcome.reason;
+    if (outcome.kind == MergeOutcome::Written && m_reserved &&
+        m_reserved->MoveOver(m_target, reason)) {
         m_reserved.reset();
         return MergeResult::Written;
     }
@@ -432,7 +480,7 @@ MergeResult MergeJob::Finish(const MergeOutcome& outcome, QWidget* owner) {
     if (outcome.kind == MergeOutcome::ReadFailed) {
         AppMessageBox(owner, ids::IDS_READ_ERROR, {outcome.failedPath}, MessageIcon::Error);
     }
-    AppMessageBox(owner, ids::IDS_MERGE_FAILED, {}, MessageIcon::Error);
+    AppMessageBoxWithDetail(owner, ids::IDS_MERGE_FAILED, {}, reason);
     return MergeResult::Failed;
 }
 

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 class QWidget;
@@ -88,6 +89,10 @@ struct MergeOutcome {
     };
     Kind kind = WriteFailed;
     QString failedPath;
+    // Why it failed, in the words of the splicing layer or the system (for example "cannot write
+    // the output file: No space left on device"): the first failure of the merge, not what failed
+    // after it. Empty when not known.
+    QString reason;
 };
 
 // One merge, in three steps so that the long middle one can run on a work thread while every
@@ -97,7 +102,7 @@ struct MergeOutcome {
 //   Write (any thread, shows nothing): every included source's chosen pages copied in the order
 //     of the sources, then the file written;
 //   Finish (user-interface thread): the file moved over the target, or removed with the messages
-//     of the failure (211 for the document, then 228).
+//     of the failure (211 for the document, then 228 with the reason below it).
 // A job that is destroyed before Finish moved the file leaves no file behind and the target as it
 // was.
 class MergeJob {
@@ -146,6 +151,8 @@ private:
     void ListenTo(const XpdfSpliceProgress& progress);
     // Copies the pages of the sources not copied yet, in order, until one fails or a stop is asked.
     void CopySources();
+    // Keeps the reason of the merge's first failure; later ones are its consequences.
+    void NoteReason(const std::string& reason);
 
     std::unique_ptr<ReservedFile> m_reserved;
     std::filesystem::path m_target;
@@ -161,6 +168,7 @@ private:
     long long m_pagesCopied = 0;
     bool m_readFailed = false; // a source could not be opened or copied: m_failedPath
     QString m_failedPath;
+    QString m_reason; // why the first request that failed did (MergeOutcome::reason)
 };
 
 } // namespace plyfold

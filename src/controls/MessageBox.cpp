@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QTextDocument>
 
 namespace plyfold {
 
@@ -55,12 +56,20 @@ int AppMessageBox(QWidget* owner, int stringId, const QStringList& args, Message
     return AppMessageBoxText(owner, FormatResString(stringId, args), icon, buttons);
 }
 
+int AppMessageBoxWithDetail(QWidget* owner, int stringId, const QStringList& args,
+                            const QString& detail, MessageIcon icon) {
+    return AppMessageBoxText(owner, FormatResString(stringId, args), icon, QMessageBox::Ok,
+                             QString(), detail);
+}
+
 int AppMessageBoxText(QWidget* owner, const QString& text, MessageIcon icon,
-                      QMessageBox::StandardButtons buttons, const QString& caption) {
+                      QMessageBox::StandardButtons buttons, const QString& caption,
+                      const QString& detail) {
     MessageBoxRequest request;
     request.owner = owner;
     request.caption = caption.isEmpty() ? QApplication::applicationDisplayName() : caption;
     request.text = text;
+    request.detail = detail;
     request.icon = icon;
     request.buttons = buttons;
     if (answerer()) {
@@ -69,6 +78,12 @@ int AppMessageBoxText(QWidget* owner, const QString& text, MessageIcon icon,
     // Without an owner the box would be a free window that can fall behind the main window.
     QMessageBox box(toQtIcon(icon), request.caption, text, buttons,
                     owner != nullptr ? owner : DialogOwner());
+    // Below the message, visible at once: the reason is what the person needs to act on (free
+    // some space, pick another folder), so it is not hidden behind a button. Given as rich text
+    // made from the plain text, so that a "<" in a library's message is shown, never parsed.
+    if (!detail.isEmpty()) {
+        box.setInformativeText(Qt::convertFromPlainText(detail, Qt::WhiteSpaceNormal));
+    }
     for (QLabel* label : box.findChildren<QLabel*>()) {
         if (!label->pixmap().isNull() && label->accessibleName().isEmpty()) {
             label->setAccessibleName(IconName(icon));

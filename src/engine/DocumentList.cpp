@@ -41,7 +41,7 @@ CDoc* DocumentList::AddDocument(const QString& path) {
     auto doc = std::make_unique<CDoc>(m_manager);
     if (!doc->Open(path)) {
         doc.reset();
-        ReportError({m_messageOwner, FormatResString(ids::IDS_OPEN_FAILED, {path})});
+        ReportError({m_messageOwner, FormatResString(ids::IDS_OPEN_FAILED, {path}), {}});
         return nullptr;
     }
     doc->m_list = this;

@@ -36,6 +36,9 @@ std::optional<QString> AskForPassword(const PasswordPromptRequest& request) {
 void ReportError(const ErrorReport& report) {
     if (!installedReporter()) {
         qWarning().noquote() << report.text;
+        if (!report.detail.isEmpty()) {
+            qWarning().noquote() << report.detail;
+        }
         return;
     }
     installedReporter()(report);

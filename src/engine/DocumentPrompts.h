@@ -23,6 +23,7 @@ struct PasswordPromptRequest {
 struct ErrorReport {
     QObject* owner = nullptr; // the window the message belongs over; null: the one in front
     QString text;             // the whole message
+    QString detail;           // why, when known (shown below the message); may be empty
 };
 
 // Returns the password confirmed by the person, or nothing when they cancelled or cannot be asked.

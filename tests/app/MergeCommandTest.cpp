@@ -17,8 +17,11 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <system_error>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace plyfold {
@@ -137,7 +140,8 @@ TEST_F(MergeCommandProcess, FailuresReportTheWindowsMessagesAndKeepAnExistingOut
         const char* name;
         QStringList arguments;
         int exitCode;
-        QString message; // expected on standard error (empty: a usage text)
+        QString message;     // expected on standard error (empty: a usage text)
+        QString reason = {}; // expected on the line after the message, when given
     };
     const Case cases[] = {
         {"password without requirements",
@@ -156,16 +160,25 @@ TEST_F(MergeCommandProcess, FailuresReportTheWindowsMessagesAndKeepAnExistingOut
         {"unreadable input",
          {"-o", target, pdf("not-a-pdf.pdf"), twice},
          1,
-         Msg(ids::IDS_OPEN_FAILED, {pdf("not-a-pdf.pdf")})},
+         Msg(ids::IDS_OPEN_FAILED, {pdf("not-a-pdf.pdf")}),
+         pdf("not-a-pdf.pdf") +
+             ": unable to find trailer dictionary while recovering damaged file"},
         // No terminal and no --input-password: the prompt is cancelled.
         {"password needed",
          {"-o", target, pdf("c-r2.pdf"), twice},
          1,
-         Msg(ids::IDS_OPEN_FAILED, {pdf("c-r2.pdf")})},
+         Msg(ids::IDS_OPEN_FAILED, {pdf("c-r2.pdf")}),
+         "the file needs a password to open"},
+        {"copying forbidden",
+         {"-o", target, pdf("enc-R2,V1,O=master.pdf"), twice},
+         1,
+         Msg(ids::IDS_OPEN_FAILED, {pdf("enc-R2,V1,O=master.pdf")}),
+         "the file forbids copying; its owner password is needed"},
         {"wrong input password",
          {"-o", target, "--input-password", "nope", pdf("c-r2.pdf"), twice},
          1,
-         Msg(ids::IDS_OPEN_FAILED, {pdf("c-r2.pdf")})},
+         Msg(ids::IDS_OPEN_FAILED, {pdf("c-r2.pdf")}),
+         pdf("c-r2.pdf") + ": invalid password"},
         {"output is an input",
          {"-o", twice, twice, pdf("boxes.pdf")},
          1,
@@ -173,7 +186,9 @@ TEST_F(MergeCommandProcess, FailuresReportTheWindowsMessagesAndKeepAnExistingOut
         {"output folder missing",
          {"-o", out("none/x.pdf"), twice, pdf("boxes.pdf")},
          1,
-         Msg(ids::IDS_SAVE_FAILED)},
+         Msg(ids::IDS_SAVE_FAILED),
+         "cannot create a file in the output folder: " +
+             QString::fromStdString(std::generic_category().message(ENOENT))},
         {"pages beyond the document",
          {"-o", target, twice + ":2-9", pdf("boxes.pdf")},
          1,
@@ -192,6 +207,11 @@ TEST_F(MergeCommandProcess, FailuresReportTheWindowsMessagesAndKeepAnExistingOut
             EXPECT_TRUE(run.err.contains(QStringLiteral("--help"))) << c.name;
         } else {
             EXPECT_TRUE(run.err.contains(c.message)) << c.name << "\n" << run.err.toStdString();
+        }
+        if (!c.reason.isEmpty()) {
+            EXPECT_TRUE(run.err.contains(c.message + "\nplyfold-merge: " + c.reason + "\n"))
+                << c.name << "\n"
+                << run.err.toStdString();
         }
         QFile old(target);
         ASSERT_TRUE(old.open(QIODevice::ReadOnly)) << c.name;
@@ -304,6 +324,62 @@ TEST_F(MergeCommandProcess, TemporaryFilesNeverOutliveTheCommand) {
         EXPECT_EQ(process.exitStatus(), QProcess::CrashExit) << "finished before the signal";
         EXPECT_EQ(test::Entries(quiet.path()), QStringList{}) << signalNumber;
     }
+}
+
+// A write that fails for want of room or past the file-size limit: the window's message with the
+// system's reason on the next line, a failure status, and neither the output nor a temporary file
+// left behind.
+TEST_F(MergeCommandProcess, AFailedWriteSaysWhyAndLeavesNothing) {
+    const QString target = out("existing.pdf");
+    {
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old content");
+    }
+    QProcess process;
+    // In the child only: the merged file is far larger than 64 KiB; the inputs are only read.
+    process.setChildProcessModifier([] {
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 64 * 1024;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    process.start(QStringLiteral(PLYFOLD_MERGE_EXE),
+                  {"-o", target, pdf("R-intro.pdf"), pdf("refcard-nf.pdf")});
+    ASSERT_TRUE(process.waitForFinished(120000));
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    ASSERT_EQ(process.exitStatus(), QProcess::NormalExit) << "ended by a signal";
+    EXPECT_EQ(process.exitCode(), kMergeExitFailed);
+    EXPECT_EQ(err, "plyfold-merge: " + Msg(ids::IDS_MERGE_FAILED) +
+                       "\nplyfold-merge: cannot write the output file: " +
+                       QString::fromStdString(std::generic_category().message(EFBIG)) + "\n");
+    EXPECT_EQ(test::ReadAll(target), QByteArray("old content"));
+    EXPECT_EQ(test::Entries(dir.path()), QStringList{"existing.pdf"});
+}
+
+// A full disk, made as a small memory file system mounted in a mount namespace of the run's own,
+// which goes with it. Needs the right to make one (root, or unprivileged user namespaces).
+TEST_F(MergeCommandProcess, AFullDiskSaysWhyAndLeavesNothing) {
+    const QString folder = out("small");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    // In the namespace: mount (and say so), merge into it, list what is left there, end with the
+    // merge's status.
+    const QString script = QStringLiteral("folder=$1; shift; mount -t tmpfs -o size=128k "
+                                          "plyfold-test \"$folder\" || exit 125; echo mounted; "
+                                          "\"$@\"; status=$?; ls -A \"$folder\"; exit $status");
+    const test::ToolRun run = test::RunTool(
+        QStringLiteral("unshare"),
+        {"--mount", "--map-root-user", "sh", "-c", script, "sh", folder, PLYFOLD_MERGE_EXE, "-o",
+         folder + "/merged.pdf", pdf("R-intro.pdf"), pdf("refcard-nf.pdf")});
+    if (!run.out.startsWith(QStringLiteral("mounted\n"))) {
+        GTEST_SKIP() << "no small file system can be mounted here (exit " << run.exitCode
+                     << "): " << run.err.toStdString();
+    }
+    EXPECT_EQ(run.exitCode, kMergeExitFailed);
+    EXPECT_EQ(run.err, "plyfold-merge: " + Msg(ids::IDS_MERGE_FAILED) +
+                           "\nplyfold-merge: cannot write the output file: " +
+                           QString::fromStdString(std::generic_category().message(ENOSPC)) + "\n");
+    EXPECT_EQ(run.out, QStringLiteral("mounted\n")) << "left in the full folder";
 }
 
 // At a terminal the merge shows how far it is on one line that it rewrites and wipes at the end;

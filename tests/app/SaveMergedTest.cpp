@@ -19,6 +19,7 @@
 #include "engine/PDFInstance.h"
 #include "platform/splice/XpdfSplice.h"
 #include "res/Strings.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestData.h"
 
 #include <QAbstractButton>
@@ -36,8 +37,10 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 namespace plyfold {
@@ -59,6 +62,7 @@ public:
                 return int(QMessageBox::Yes);
             }
             messages.append(request.text);
+            details.append(request.detail);
             return int(QMessageBox::Ok);
         });
         SetUrlOpener([this](const QUrl& url) {
@@ -117,6 +121,7 @@ public:
     PDFInstanceManager manager;
     DocumentList list{nullptr, &manager};
     QStringList messages;
+    QStringList details; // the reason shown below each message (empty: none)
     QList<QUrl> opened;
     QStringList answers; // the names typed into the save dialog, in turn; then Cancel
     bool options = false;
@@ -309,6 +314,12 @@ TEST_F(SaveMergedTest, UnreadableInputFailsWithBothMessagesAndKeepsAnExistingTar
     SaveMerged(list, nullptr);
     EXPECT_EQ(messages,
               (QStringList{Msg(ids::IDS_READ_ERROR, {moved}), Msg(ids::IDS_MERGE_FAILED)}));
+    // Why, below the second message: the file that is gone, as the system says it.
+    ASSERT_EQ(details.size(), 2);
+    EXPECT_EQ(details[0], QString());
+    EXPECT_TRUE(details[1].contains(moved) && details[1].endsWith(QString::fromStdString(
+                                                  std::generic_category().message(ENOENT))))
+        << details[1].toStdString();
     EXPECT_EQ(completeShown, 0);
     QFile old(target);
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
@@ -320,6 +331,32 @@ TEST_F(SaveMergedTest, UnreadableInputFailsWithBothMessagesAndKeepsAnExistingTar
     answers = QStringList{out("new.pdf")};
     SaveMerged(list, nullptr);
     EXPECT_EQ(messages.size(), 2);
+    EXPECT_EQ(test::Entries(dir.path()), QStringList{"existing.pdf"});
+}
+
+// A write that fails shows the system's reason below the message, through the work thread that
+// wrote, and leaves neither temporary file behind.
+TEST_F(SaveMergedTest, AFailedWriteShowsTheSystemsReason) {
+    add(pdf("R-intro.pdf"));
+    add(pdf("refcard-nf.pdf"));
+    const QString target = out("existing.pdf");
+    {
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("the user's old file");
+    }
+    answers = QStringList{target};
+    {
+        // The merged file is far larger than the limit; the inputs are only read.
+        test::ScopedFileSizeLimit limit(64 * 1024);
+        ASSERT_TRUE(limit.active());
+        SaveMerged(list, nullptr);
+    }
+    EXPECT_EQ(messages, QStringList{Msg(ids::IDS_MERGE_FAILED)});
+    EXPECT_EQ(details, QStringList{QStringLiteral("cannot write the output file: ") +
+                                   QString::fromStdString(std::generic_category().message(EFBIG))});
+    EXPECT_EQ(completeShown, 0);
+    EXPECT_EQ(test::ReadAll(target), QByteArray("the user's old file"));
     EXPECT_EQ(test::Entries(dir.path()), QStringList{"existing.pdf"});
 }
 
@@ -364,15 +401,23 @@ TEST_F(SaveMergedTest, TargetsThatCannotBeWrittenGiveCannotSave) {
     add(pdf("refcard-nf.pdf"));
     add(pdf("boxes.pdf"));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.pdf")));
-    const QString targets[] = {
-        dir.filePath(QStringLiteral("folder.pdf")),         // a folder
-        dir.filePath(QStringLiteral("missing/merged.pdf")), // no such folder
+    struct Case {
+        QString target;
+        QString reason; // below the message
     };
-    for (const QString& target : targets) {
+    const Case cases[] = {
+        {dir.filePath(QStringLiteral("folder.pdf")), QString()}, // a folder
+        {dir.filePath(QStringLiteral("missing/merged.pdf")),     // no such folder
+         QStringLiteral("cannot create a file in the output folder: ") +
+             QString::fromStdString(std::generic_category().message(ENOENT))},
+    };
+    for (const Case& c : cases) {
         messages.clear();
-        EXPECT_EQ(WriteMergedFile(list, target, nullptr, nullptr), MergeResult::CannotSave)
-            << target.toStdString();
+        details.clear();
+        EXPECT_EQ(WriteMergedFile(list, c.target, nullptr, nullptr), MergeResult::CannotSave)
+            << c.target.toStdString();
         EXPECT_EQ(messages, QStringList{Msg(ids::IDS_SAVE_FAILED)});
+        EXPECT_EQ(details, QStringList{c.reason}) << c.target.toStdString();
     }
     EXPECT_EQ(test::Entries(dir.path()), QStringList{"folder.pdf"});
     EXPECT_TRUE(test::Entries(dir.filePath(QStringLiteral("folder.pdf"))).isEmpty());

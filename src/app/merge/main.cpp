@@ -1,6 +1,7 @@
 // plyfold-merge: merges PDF files from the command line (see MergeCommand.h).
 
 #include "app/MergeCommand.h"
+#include "platform/FileSizeLimit.h"
 #include "platform/TerminalPassword.h"
 #include "platform/splice/OutputTemporaries.h"
 #include "platform/splice/XpdfSplice.h"
@@ -59,6 +60,8 @@ void RemoveTemporariesOnInterrupt() {
 
 int main(int argc, char** argv) {
     qInstallMessageHandler(QuietToolkitMessages);
+    // A merged file past the file-size limit fails with its reason, and the temporary files go.
+    plyfold::FailWritesPastFileSizeLimit();
     RemoveTemporariesOnInterrupt();
     // The command never shows a window: it runs on the platform that needs no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -9,6 +9,7 @@
 #include "platform/splice/SpliceNavigation.h"
 #include "platform/splice/SpliceText.h"
 
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFExc.hh>
@@ -203,9 +204,15 @@ void noteFailure(std::vector<std::string>* log, std::string text) {
 }
 
 // Moves the library's pending warnings of one document into a handle's log; returns how many.
-std::size_t collectWarnings(QPDF& pdf, std::vector<std::string>& log) {
+// `first`, when given and still empty, receives the text of the first of them (the log itself may
+// be full).
+std::size_t collectWarnings(QPDF& pdf, std::vector<std::string>& log,
+                            std::string* first = nullptr) {
     const std::vector<QPDFExc> warnings = pdf.getWarnings();
     for (const QPDFExc& warning : warnings) {
+        if (first && first->empty()) {
+            *first = warning.what();
+        }
         addMessage(log, warning.what());
     }
     return warnings.size();
@@ -345,6 +352,7 @@ struct XpdfSpliceOutputObject {
     std::string version;
     std::optional<Encryption> encryption;
     bool failed = false; // set when a request could not be honoured; the output is then not written
+    std::string failure; // why the first such request failed: what closing the output reports
     std::vector<std::shared_ptr<InputDoc>> sources;
     std::map<unsigned long long, std::set<QPDFObjGen>> copiedPages; // by source document id
     std::unique_ptr<QPDFAcroFormDocumentHelper> forms;
@@ -361,6 +369,15 @@ struct XpdfSpliceOutputObject {
     std::set<unsigned long long> formInputsSeen; // by the library's document id
     int formInputs = 0;
     int formInputsAskingRedraw = 0;
+
+    // Marks the output as never to be written, keeping the reason of the first request that did
+    // this: a later failure is most often a consequence of it and would hide the cause.
+    void markFailed(const std::string& reason) {
+        if (!failed) {
+            failed = true;
+            failure = reason;
+        }
+    }
 
     // Reports progress; throws Stopped when the caller asks to stop.
     void report(int stage, long long done) {
@@ -591,6 +608,7 @@ std::shared_ptr<InputDoc> openDocument(const char16_t* widePath,
     }
     const std::optional<std::string> utf8Path = Utf16ToUtf8(widePath);
     if (!utf8Path || utf8Path->empty()) {
+        noteFailure(nullptr, "invalid path");
         return nullptr;
     }
     std::vector<std::optional<std::string>> attempts;
@@ -715,13 +733,54 @@ private:
     fs::path m_path;
 };
 
+// Why writing to the output file failed, as the system says it ("No space left on device", "File
+// too large").
+std::runtime_error writeError(const char* what, int error) {
+    return std::runtime_error(std::string(what) + ": " + std::generic_category().message(error));
+}
+
+// The writer's way into the output file, through the file's buffer. The first write that fails
+// keeps the system's reason, taken right after the call that failed (a buffered write that fails
+// may still claim to have written everything, and only the file's error flag tells; by the next
+// flush the reason would be gone), and what the writer sends after it is dropped. Nothing is
+// thrown from here: the writer also finishes its pipelines from destructors, where an exception
+// would end the process. The writing is stopped from its progress report instead.
+class FileSink : public Pipeline {
+public:
+    explicit FileSink(FILE* file) : Pipeline("output file", nullptr), m_file(file) {}
+
+    void write(unsigned char const* data, size_t length) override {
+        if (m_error == 0 && length > 0 &&
+            (std::fwrite(data, 1, length, m_file) != length || std::ferror(m_file))) {
+            failed();
+        }
+    }
+
+    void finish() override {
+        if (m_error == 0 && (std::fflush(m_file) != 0 || std::ferror(m_file))) {
+            failed();
+        }
+    }
+
+    // Throws when a write failed, with the system's reason.
+    void check() const {
+        if (m_error != 0) {
+            throw writeError("cannot write the output file", m_error);
+        }
+    }
+
+private:
+    void failed() { m_error = errno != 0 ? errno : EIO; }
+
+    FILE* m_file;
+    int m_error = 0;
+};
+
 // Writes the PDF into file; throws on any error.
-void writePdf(XpdfSpliceOutputObject& output, FILE* file, const fs::path& name) {
-    // The writer keeps the description's pointer (not a copy) until it is destroyed, so the text
-    // must outlive it.
-    const std::string description = splice::pathToUtf8(name);
+void writePdf(XpdfSpliceOutputObject& output, FILE* file) {
+    FileSink sink(file); // outlives the writer, which finishes it
     QPDFWriter writer(*output.pdf);
-    writer.setOutputFile(description.c_str(), file, false);
+    writer.setOutputPipeline(&sink);
     // Copy stream data exactly as stored: no decoding and no recompression.
     writer.setCompressStreams(false);
     writer.setDecodeLevel(qpdf_dl_none);
@@ -740,18 +799,18 @@ void writePdf(XpdfSpliceOutputObject& output, FILE* file, const fs::path& name) 
             p.assemble, p.annotateAndForm, p.formFilling, p.modifyOther, print,
             /*encrypt_metadata=*/true, /*use_aes=*/true);
     }
-    if (output.progress) {
-        writer.registerProgressReporter(std::make_shared<QPDFWriter::FunctionProgressReporter>(
-            [&output](int percent) { output.report(plyfold::kSpliceWriting, percent); }));
-    }
+    // Also where a failed write stops the writing, instead of the writer going on to the end.
+    writer.registerProgressReporter(
+        std::make_shared<QPDFWriter::FunctionProgressReporter>([&output, &sink](int percent) {
+            sink.check();
+            output.report(plyfold::kSpliceWriting, percent);
+        }));
     writer.write();
-    if (std::fflush(file) != 0 || std::ferror(file)) {
-        throw std::runtime_error("error writing the output file");
-    }
+    sink.check();
 #if defined(__unix__) || defined(__APPLE__)
     // On disk before the rename, so a crash cannot leave an empty file under the final name.
     if (::fsync(fileno(file)) != 0) {
-        throw std::runtime_error("error flushing the output file to disk");
+        throw writeError("cannot write the output file to disk", errno);
     }
 #endif
 }
@@ -826,19 +885,21 @@ bool writeOutput(XpdfSpliceOutputObject& output) {
         collectWarnings(*source->pdf, source->log);
     }
     bool written = trapErrors(&output.log, false, [&] {
-        writePdf(output, file, name);
+        writePdf(output, file);
         return true;
     });
     if (std::fclose(file) != 0 && written) {
-        noteFailure(&output.log, "error closing the output file");
+        noteFailure(&output.log, writeError("cannot close the output file", errno).what());
         written = false;
     }
-    std::size_t writeWarnings = collectWarnings(*output.pdf, output.log);
+    // The first of them says which data could not be read, and why.
+    std::string firstWarning;
+    std::size_t writeWarnings = collectWarnings(*output.pdf, output.log, &firstWarning);
     for (const std::shared_ptr<InputDoc>& source : output.sources) {
-        writeWarnings += collectWarnings(*source->pdf, output.log);
+        writeWarnings += collectWarnings(*source->pdf, output.log, &firstWarning);
     }
     if (written && writeWarnings > 0) {
-        noteFailure(&output.log, "input data could not be read while writing");
+        noteFailure(&output.log, "input data could not be read while writing: " + firstWarning);
         written = false;
     }
     if (!written) {
@@ -996,7 +1057,7 @@ void xpdfSpliceCloseInput(XpdfSpliceInput input) {
                     return true;
                 });
                 if (!folded) {
-                    out->failed = true; // half-folded: never written
+                    out->markFailed(lastError); // half-folded: never written
                 }
             }
             // A document nothing needs any more is freed beside the work that follows, which
@@ -1098,7 +1159,7 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
                 adoptAsOutput(*out, doc);
                 return true;
             })) {
-            out->failed = true; // the document may be half taken: the output is never written
+            out->markFailed(lastError); // the document may be half taken: never written
             return false;
         }
 
@@ -1144,6 +1205,8 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
         collectWarnings(*doc.pdf, doc.log);
         collectWarnings(*out->pdf, out->log);
         if (!copied) {
+            // Why the copy failed; an undo that fails too does not replace it.
+            const std::string reason = lastError;
             // Take back what this call added, so the output is as it was before the call.
             const bool undone = trapErrors(&out->log, false, [&] {
                 std::vector<QPDFPageObjectHelper> all = outPages.getAllPages();
@@ -1156,8 +1219,9 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
                 return true;
             });
             if (!undone) {
-                out->failed = true;
+                out->markFailed(reason);
             }
+            lastError = reason;
             return false;
         }
         out->pagesCopied += last - first + 1;
@@ -1181,7 +1245,7 @@ bool xpdfSpliceAddPages(XpdfSpliceInput input, int first, int last, XpdfSpliceOu
             return true;
         });
         if (!recorded) {
-            out->failed = true; // the pages are in, but what points at them could not be kept
+            out->markFailed(lastError); // the pages are in, but what points at them is lost
             return false;
         }
         return true;
@@ -1200,7 +1264,7 @@ bool xpdfSpliceSetEncryption(XpdfSpliceOutput output, int mode, const char* owne
             // Never write unprotected (or protected other than asked) when protection was
             // requested.
             noteFailure(&out->log, "unsupported encryption request");
-            out->failed = true;
+            out->markFailed(lastError);
             return false;
         }
         Encryption enc;
@@ -1222,7 +1286,11 @@ bool xpdfSpliceCloseOutput(XpdfSpliceOutput output) {
         liveOutputs.erase(out);
         std::unique_ptr<XpdfSpliceOutputObject> owned(out);
         if (out->failed) {
-            noteFailure(nullptr, "an earlier request on this output failed; nothing written");
+            // The reason of the request that failed it, which the caller may not have asked for
+            // (a fold on closing an input reports to nobody).
+            noteFailure(nullptr, out->failure.empty()
+                                     ? "an earlier request on this output failed; nothing written"
+                                     : out->failure);
             return false;
         }
         const bool written = writeOutput(*out);

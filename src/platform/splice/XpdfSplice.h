@@ -111,7 +111,11 @@ bool xpdfSpliceSetEncryption(XpdfSpliceOutput output, int mode, const char* owne
 // Writes the output as a complete PDF and releases the handle (in every case). Equal streams, and
 // the fonts and graphics states built on them, are stored once; objects go into object streams. The
 // file is written under a temporary name in the same folder and renamed over path only when
-// complete, so a failed write leaves path as it was. True when the file was written.
+// complete, so a failed write leaves path as it was, and the temporary file is removed. True when
+// the file was written. On failure xpdfSpliceLastError says why: for an output that an earlier
+// request marked failed, the reason of the first such request; for a write that failed, the
+// system's reason ("cannot write the output file: No space left on device"); for stream data that
+// could not be read, the first data that could not.
 bool xpdfSpliceCloseOutput(XpdfSpliceOutput output);
 
 // Whether closing an output also frees the memory it and its inputs hold (true until set
@@ -164,8 +168,9 @@ bool xpdfSpliceSetProgress(XpdfSpliceOutput output, XpdfSpliceProgress report);
 // live handle, oldest first. Empty for an unknown handle.
 std::vector<std::string> xpdfSpliceWarnings(const void* handle);
 
-// Diagnostics: why the most recent failed call failed (empty when it gave no reason). Kept per
-// thread; a successful call does not clear it.
+// Why the most recent failed call failed (empty when it gave no reason), in the underlying
+// library's or the system's words; the save flow shows it below its message. Kept per thread, so
+// a call made on another thread is asked there; a successful call does not clear it.
 std::string xpdfSpliceLastError();
 
 } // namespace plyfold

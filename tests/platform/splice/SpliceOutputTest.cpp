@@ -2,6 +2,7 @@
 // failures that must leave no file behind.
 
 #include "SpliceTestUtil.h"
+#include "support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,8 +17,11 @@
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
+#include <cerrno>
 #include <map>
 #include <set>
+#include <string>
+#include <system_error>
 
 namespace plyfold::test {
 namespace {
@@ -434,6 +438,11 @@ TEST_F(SpliceOutputTest, AFailedWriteLeavesNoFileAndKeepsAnExistingOne) {
         ::testing::internal::CaptureStderr();
         EXPECT_FALSE(xpdfSpliceCloseOutput(output));
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+        // The reason names the data that could not be read, not only that some could not.
+        const std::string prefix = "input data could not be read while writing: ";
+        const std::string reason = xpdfSpliceLastError();
+        EXPECT_EQ(reason.substr(0, prefix.size()), prefix) << reason;
+        EXPECT_GT(reason.size(), prefix.size()) << reason;
         EXPECT_EQ(readFile(folder + "/out.pdf"), previous);
         EXPECT_EQ(filesIn(folder), (QStringList{"in.pdf", "out.pdf"}));
     }
@@ -446,6 +455,8 @@ TEST_F(SpliceOutputTest, AFailedWriteLeavesNoFileAndKeepsAnExistingOne) {
         SpliceInput input(openTestPdf("refcard-nf.pdf"));
         EXPECT_TRUE(xpdfSpliceAddPages(input.get(), 1, 1, output));
         EXPECT_FALSE(xpdfSpliceCloseOutput(output));
+        // Closing says why the output was given up, not only that something failed before.
+        EXPECT_EQ(xpdfSpliceLastError(), "unsupported encryption request");
         EXPECT_FALSE(QFileInfo::exists(out("unprotected.pdf")));
     }
     // 4. A read-only folder (not testable as the superuser, who may write anywhere).
@@ -460,6 +471,28 @@ TEST_F(SpliceOutputTest, AFailedWriteLeavesNoFileAndKeepsAnExistingOne) {
         }
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                           QFileDevice::ExeOwner);
+    }
+    // 5. The file-size limit is reached while writing: the system's reason, the temporary file
+    //    gone, an existing file as it was.
+    {
+        const QString folder = m_dir.filePath("limited");
+        ASSERT_TRUE(QDir().mkpath(folder));
+        ASSERT_TRUE(writeFile(folder + "/out.pdf", previous));
+        XpdfSpliceOutput output = openOutput(folder + "/out.pdf");
+        ASSERT_NE(output, nullptr);
+        SpliceInput input(openTestPdf("R-intro.pdf"));
+        ASSERT_TRUE(xpdfSpliceAddPages(input.get(), 1, 113, output));
+        bool written = true;
+        {
+            ScopedFileSizeLimit limit(64 * 1024);
+            EXPECT_TRUE(limit.active());
+            written = xpdfSpliceCloseOutput(output);
+        }
+        EXPECT_FALSE(written);
+        EXPECT_EQ(xpdfSpliceLastError(),
+                  "cannot write the output file: " + std::generic_category().message(EFBIG));
+        EXPECT_EQ(readFile(folder + "/out.pdf"), previous);
+        EXPECT_EQ(filesIn(folder), QStringList{"out.pdf"});
     }
 }
 
