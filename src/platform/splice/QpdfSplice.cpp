@@ -172,7 +172,7 @@ void readReachable(const std::vector<QPDFObjectHandle>& pages) {
         if (object.isStream()) {
             follow(object.getDict());
         } else if (object.isArray()) {
-            for (QPDFObjectHandle item : object.aitems()) {
+            for (const QPDFObjectHandle& item : object.getArrayAsVector()) {
                 follow(item);
             }
         } else if (object.isDictionary()) {

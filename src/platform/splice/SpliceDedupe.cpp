@@ -246,7 +246,7 @@ private:
             return m_candidate.count(object.getObjGen()) > 0 && !object.isArray();
         }
         if (object.isArray()) {
-            for (QPDFObjectHandle item : object.aitems()) {
+            for (const QPDFObjectHandle& item : object.getArrayAsVector()) {
                 if (!onlyCandidates(item, depth + 1)) {
                     return false;
                 }
@@ -294,7 +294,7 @@ private:
         }
         if (object.isArray()) {
             out += '[';
-            for (QPDFObjectHandle item : object.aitems()) {
+            for (const QPDFObjectHandle& item : object.getArrayAsVector()) {
                 serialize(item, out, depth + 1, false);
             }
             out += ']';
@@ -456,7 +456,8 @@ void ObjectFolder::reachFrom(QPDFObjectHandle root, std::vector<QPDFObjectHandle
         if (object.isStream()) {
             follow(object.getDict());
         } else if (object.isArray()) {
-            for (QPDFObjectHandle item : object.aitems()) {
+            // (One copy of the items: the library's item iterator costs several times as much.)
+            for (const QPDFObjectHandle& item : object.getArrayAsVector()) {
                 follow(item);
             }
         } else if (object.isDictionary()) {
