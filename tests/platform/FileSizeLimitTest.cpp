@@ -12,11 +12,13 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace plyfold {
@@ -69,6 +71,25 @@ TEST(FileSizeLimit, AWritePastTheLimitFailsInsteadOfEndingTheProcess) {
         test::RunBounded([&] { return WritePastTheLimit(path, false); }, limits);
     EXPECT_FALSE(ended.exited) << ended.describe();
     EXPECT_EQ(ended.signal, SIGXFSZ) << ended.describe();
+}
+
+// A program started after the call writes under the system's default again: the call changes
+// this process only (an ignored signal would stay ignored in every program it starts).
+TEST(FileSizeLimit, ProgramsStartedAfterwardsKeepTheDefault) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string path = dir.filePath(QStringLiteral("big")).toStdString();
+    const test::ChildOutcome started = test::RunBounded(
+        [&] {
+            FailWritesPastFileSizeLimit();
+            const std::string command =
+                "ulimit -f 8; head -c 65536 /dev/zero > '" + path + "' 2>/dev/null";
+            const int status = std::system(command.c_str());
+            // The shell reports a command ended by a signal as 128 and the signal's number.
+            return WIFEXITED(status) ? std::to_string(WEXITSTATUS(status)) : "no exit";
+        },
+        test::ChildLimits{});
+    EXPECT_EQ(started.report, std::to_string(128 + SIGXFSZ)) << started.describe();
 }
 
 } // namespace
