@@ -8,6 +8,7 @@
 #include "platform/splice/SpliceFieldLooks.h"
 #include "platform/splice/SpliceNavigation.h"
 #include "platform/splice/SpliceText.h"
+#include "platform/splice/SpliceWalk.h"
 
 #include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
@@ -151,40 +152,15 @@ void flattenPageTree(QPDF& pdf) {
 // the copy to meet and report.
 void readReachable(const std::vector<QPDFObjectHandle>& pages) {
     std::set<QPDFObjGen> seen;
-    std::vector<QPDFObjectHandle> stack;
     for (const QPDFObjectHandle& page : pages) {
         seen.insert(page.getObjGen());
-        stack.push_back(page);
     }
-    while (!stack.empty()) {
-        QPDFObjectHandle object = stack.back();
-        stack.pop_back();
-        const auto follow = [&](QPDFObjectHandle item) {
-            if (item.isIndirect()) {
-                if (!seen.insert(item.getObjGen()).second || item.isPageObject()) {
-                    return;
-                }
-            } else if (!item.isArray() && !item.isDictionary()) {
-                return; // a direct scalar reaches nothing
-            }
-            stack.push_back(item);
-        };
-        if (object.isStream()) {
-            follow(object.getDict());
-        } else if (object.isArray()) {
-            for (const QPDFObjectHandle& item : object.getArrayAsVector()) {
-                follow(item);
-            }
-        } else if (object.isDictionary()) {
-            // (One copy of the entries: the library's item iterator copies the keys and then
-            // looks each one up again.)
-            for (auto& [key, value] : object.getDictAsMap()) {
-                if (key != "/Parent") {
-                    follow(value);
-                }
-            }
-        }
-    }
+    plyfold::splice::walkReachable(
+        pages,
+        [&](QPDFObjectHandle& item) {
+            return seen.insert(item.getObjGen()).second && !item.isPageObject();
+        },
+        "/Parent");
 }
 
 void addMessage(std::vector<std::string>& log, std::string text) {

@@ -1,4 +1,5 @@
 #include "platform/splice/SpliceNavigation.h"
+#include "platform/splice/SpliceWalk.h"
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDFCryptoProvider.hh>
@@ -435,39 +436,16 @@ void ObjectFolder::keepStreams() {
 // always looked into, walked before or not, since it is one of the objects that take references
 // to new ones; what an object walked before refers to was walked with it.
 void ObjectFolder::reachFrom(QPDFObjectHandle root, std::vector<QPDFObjectHandle>& fresh) {
-    std::vector<QPDFObjectHandle> stack{root};
     if (root.isIndirect() && markWalked(root.getObjGen()) && !root.isNull()) {
         fresh.push_back(root);
     }
-    const auto follow = [&](QPDFObjectHandle item) {
-        if (item.isIndirect()) {
-            if (!markWalked(item.getObjGen()) || item.isNull()) {
-                return; // walked before, or a reference to nothing
-            }
-            fresh.push_back(item);
-        } else if (!item.isArray() && !item.isDictionary()) {
-            return; // a direct scalar reaches nothing
+    walkReachable({root}, [&](QPDFObjectHandle& item) {
+        if (!markWalked(item.getObjGen()) || item.isNull()) {
+            return false; // walked before, or a reference to nothing
         }
-        stack.push_back(item);
-    };
-    while (!stack.empty()) {
-        QPDFObjectHandle object = stack.back();
-        stack.pop_back();
-        if (object.isStream()) {
-            follow(object.getDict());
-        } else if (object.isArray()) {
-            // (One copy of the items: the library's item iterator costs several times as much.)
-            for (const QPDFObjectHandle& item : object.getArrayAsVector()) {
-                follow(item);
-            }
-        } else if (object.isDictionary()) {
-            // (One copy of the entries: the library's item iterator copies the keys and then
-            // looks each one up again.)
-            for (auto& [name, value] : object.getDictAsMap()) {
-                follow(value);
-            }
-        }
-    }
+        fresh.push_back(item);
+        return true;
+    });
 }
 
 std::size_t ObjectFolder::foldSince(bool release) {
