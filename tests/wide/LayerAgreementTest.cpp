@@ -26,6 +26,68 @@ namespace {
 constexpr int kChunks = 6;
 constexpr long kPeakBoundKb = 2048L * 1024;
 
+// Files on which the two layers still part, each with what the viewer and the splice layer make of
+// it, exactly, and why. None of them is a matter of the page tree or of a password's spelling,
+// which both layers share: the two PDF libraries repair damaged files differently, and read some
+// malformed encryption dictionaries differently. A row that no longer holds fails, so the table
+// shrinks as the layers come closer.
+struct KnownDifference {
+    const char* name;
+    const char* viewer;
+    const char* splice;
+    const char* reason;
+};
+constexpr const char* kMuPdfRepairs =
+    "damaged or truncated cross-references: MuPDF's repair finds the pages, qpdf's does not";
+constexpr const char* kQpdfRepairs =
+    "damaged file: qpdf's repair finds the pages, MuPDF's does not";
+constexpr const char* kQpdfCannotParse =
+    "an object qpdf cannot parse (a number beyond 64 bits) is the tree's root or one of its pages";
+constexpr const char* kEncryption =
+    "malformed encryption: qpdf opens it with the empty user password, MuPDF asks for a password";
+const KnownDifference kKnownDifferences[] = {
+    {"hostile/boxes-odd-rotate", "open:20", "unreadable", kQpdfCannotParse},
+    {"hostile/byte-flips-outlined", "unreadable", "open:29", kQpdfRepairs},
+    {"hostile/pages-root-count-huge", "open:30", "unreadable", kQpdfCannotParse},
+    {"hostile/truncated-boxes-60", "open:8", "unreadable", kMuPdfRepairs},
+    {"hostile/truncated-boxes-97", "open:8", "unreadable", kMuPdfRepairs},
+    {"hostile/truncated-fonts-25", "open:1", "unreadable", kMuPdfRepairs},
+    {"hostile/truncated-fonts-60", "open:1", "unreadable", kMuPdfRepairs},
+    {"hostile/truncated-fonts-97", "open:1", "unreadable", kMuPdfRepairs},
+    {"hostile/truncated-outlined-60", "open:30", "unreadable", kMuPdfRepairs},
+    {"hostile/truncated-outlined-97", "open:30", "unreadable", kMuPdfRepairs},
+    {"hostile/xref-missing", "open:1", "unreadable", kMuPdfRepairs},
+    {"hostile/xref-stream-lies", "open:1", "unreadable", kMuPdfRepairs},
+    {"wide/pdfjs/GHOSTSCRIPT-698804-1-fuzzed.pdf", "unreadable", "open:1", kQpdfRepairs},
+    {"wide/pdfjs/PDFBOX-3148-2-fuzzed.pdf", "open:1", "unreadable", kMuPdfRepairs},
+    {"wide/pdfjs/PDFBOX-4352-0.pdf", "open:1", "unreadable", kMuPdfRepairs},
+    {"wide/pdfjs/bug1980958.pdf", "open:1", "unreadable", kMuPdfRepairs},
+    {"wide/pdfjs/issue15893_reduced.pdf", "password", "open:1", kEncryption},
+    // Encrypted with a user password: qpdf asks for it, MuPDF fails on a damaged object stream
+    // before it asks.
+    {"wide/pdfjs/issue19484_1.pdf", "unreadable", "password", kQpdfRepairs},
+    {"wide/pdfjs/issue19484_2.pdf", "unreadable", "password", kQpdfRepairs},
+    {"wide/pdfjs/pr6531_2.pdf", "password", "open:1", kEncryption},
+    {"wide/qpdf/bad-direct-root.pdf", "unreadable", "open:1", kQpdfRepairs},
+    {"wide/qpdf/bad-encryption-length.pdf", "password", "open:1", kEncryption},
+    {"wide/qpdf/bad11.pdf", "unreadable", "open:1", kQpdfRepairs},
+    {"wide/qpdf/bad40.pdf", "unreadable", "open:1", kQpdfRepairs},
+    {"wide/qpdf/fuzz-16214.pdf", "unreadable", "open:1", kQpdfRepairs},
+    {"wide/qpdf/inspect.pdf", "unreadable", "open:1", kQpdfRepairs},
+    {"wide/qpdf/minimal-linearize-pass1.pdf", "open:1", "unreadable", kMuPdfRepairs},
+    {"wide/qpdf/recover-xref-stream.pdf", "open:1", "unreadable", kMuPdfRepairs},
+    // A page's object sits in an object stream that is itself compressed in another, which the
+    // standard forbids: qpdf reads it, MuPDF leaves the page out.
+    {"wide/qpdf/xref-compressed-in-compressed.pdf", "open:29", "open:30", kQpdfRepairs},
+};
+
+const KnownDifference* KnownDifferenceOf(const std::string& name) {
+    for (const KnownDifference& known : kKnownDifferences)
+        if (name == known.name)
+            return &known;
+    return nullptr;
+}
+
 struct LayerCase {
     std::string name;
     QString path;
@@ -196,6 +258,11 @@ TEST_P(LayerAgreement, BothLayersFindTheSamePagesOrTheSameRefusal) {
         EXPECT_LE(outcome.peakResidentKb, kPeakBoundKb) << outcome.describe();
         const QStringList words = QString::fromStdString(outcome.report).split(' ');
         ASSERT_EQ(words.size(), 2) << outcome.report;
+        if (const KnownDifference* known = KnownDifferenceOf(c.name)) {
+            EXPECT_EQ(outcome.report, std::string(known->viewer) + " " + known->splice)
+                << "a known difference (" << known->reason << ") has changed";
+            continue;
+        }
         EXPECT_EQ(words[0].toStdString(), words[1].toStdString()) << "viewer, then splice layer";
     }
 }

@@ -69,7 +69,8 @@ bool isPageTreeNode(QPDFObjectHandle dict) {
 // twice stays twice, as readers show it. What readers show is what is kept, and the viewer layer
 // reads a tree by the same rule: a kid that is no dictionary (a number, a reference to a missing
 // object) is left out, as is a node nested more than maxPageTreeDepth deep, and a catalog whose
-// /Pages is itself a page holds that one page. Throws when no page is left.
+// /Pages is itself a page holds that one page. Throws when no page is left, or when a kid names
+// an object the file holds that cannot be read.
 void flattenPageTree(QPDF& pdf) {
     static const char* const inheritable[] = {"/Resources", "/MediaBox", "/CropBox", "/Rotate"};
     struct Frame {
@@ -105,6 +106,7 @@ void flattenPageTree(QPDF& pdf) {
         }
         return frame;
     };
+    std::optional<std::map<QPDFObjGen, QPDFXRefEntry>> held; // the file's objects, when needed
     std::vector<Frame> stack;
     if (pages.empty()) {
         stack.push_back(frameOf(top, {}));
@@ -117,6 +119,16 @@ void flattenPageTree(QPDF& pdf) {
         }
         QPDFObjectHandle kid = frame.kids[frame.next++];
         if (!kid.isDictionary()) {
+            // A kid naming an object that the file holds but that cannot be read is a damaged
+            // page, not a stray entry: leaving it out would shift every later page's number.
+            if (kid.isIndirect() && kid.isNull()) {
+                if (!held) {
+                    held = pdf.getXRefTable();
+                }
+                if (held->count(kid.getObjGen()) != 0) {
+                    throw std::runtime_error("a page of the file cannot be read");
+                }
+            }
             continue; // no page, and no node of pages
         }
         if (isPageTreeNode(kid)) {

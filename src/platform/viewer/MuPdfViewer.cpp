@@ -299,6 +299,11 @@ public:
     PageList& operator=(const PageList&) = delete;
 
     void add(pdf_obj* page) { m_pages.push_back(pdf_keep_obj(m_ctx, page)); }
+    void clear() {
+        for (pdf_obj* page : m_pages)
+            pdf_drop_obj(m_ctx, page);
+        m_pages.clear();
+    }
     std::size_t size() const { return m_pages.size(); }
     bool empty() const { return m_pages.empty(); }
     pdf_obj* operator[](std::size_t i) const { return m_pages[i]; }
@@ -407,6 +412,20 @@ bool objectExists(fz_context* ctx, pdf_document* doc, int num) {
     return exists;
 }
 
+// True when a kid names an object that the file holds but that cannot be read (MuPDF reads it
+// as null): a damaged page, not a stray entry.
+bool namesUnreadableObject(fz_context* ctx, pdf_document* doc, pdf_obj* kid) {
+    volatile bool unreadable = false;
+    fz_try(ctx) {
+        unreadable = pdf_is_indirect(ctx, kid) && objectExists(ctx, doc, pdf_to_num(ctx, kid)) &&
+                     pdf_is_null(ctx, kid);
+    }
+    fz_catch(ctx) {
+        unreadable = true;
+    }
+    return unreadable;
+}
+
 // The kids of a node that may be taken for pages without reading them: the node claims as many
 // pages as it has kids, and every kid is a reference to an object the file holds. Reading a page
 // object means parsing it, which for a document of tens of thousands of pages takes longer than a
@@ -432,7 +451,8 @@ pdf_obj* presumedLeaves(fz_context* ctx, pdf_document* doc, pdf_obj* node, int k
 
 // Collects the pages of the tree in order. A page listed twice counts twice (as the splicing
 // library counts it); a node met again (a loop, or a subtree shared by two parents), a node
-// deeper than kMaxTreeDepth and a kid that is neither page nor node are left out. The result is
+// deeper than kMaxTreeDepth and a kid that is neither page nor node are left out, but a kid that
+// names an object the file holds and that cannot be read leaves no page at all. The result is
 // true when the tree as stored describes exactly the pages found: nothing left out and every
 // node's /Count true, which is what MuPDF's page lookup relies on.
 //
@@ -448,6 +468,7 @@ bool collectPages(fz_context* ctx, pdf_document* doc, pdf_obj* root, PageList& p
         std::size_t firstPage;
     };
     bool sound = true;
+    bool broken = false;
     std::vector<Frame> stack;
     std::unordered_set<int> entered;
     std::vector<int> presumedObjects;
@@ -492,7 +513,14 @@ bool collectPages(fz_context* ctx, pdf_document* doc, pdf_obj* root, PageList& p
             pages.add(kid);
         else
             sound = false;
+        if (kind == KidKind::Other && namesUnreadableObject(ctx, doc, kid))
+            broken = true;
         pdf_drop_obj(ctx, kid);
+    }
+    // A page that cannot be read would shift every later page's number: no page is taken.
+    if (broken) {
+        pages.clear();
+        return false;
     }
     // A node taken for a page would be counted as one page where MuPDF counts its own.
     for (int num : presumedObjects)
