@@ -142,6 +142,12 @@ void flattenPageTree(QPDF& pdf) {
             stack.push_back(std::move(child));
             continue;
         }
+        if (QPDFObjectHandle type = kid.getKey("/Type");
+            !type.isNull() && !(type.isName() && type.getName() == "/Page")) {
+            // A dictionary of another kind listed as a page (a font, say) is shown as a page,
+            // but stays what it is for whatever else uses it: the page is a copy of it.
+            kid = pdf.makeIndirectObject(kid.shallowCopy());
+        }
         for (const auto& [key, value] : frame.inherited) {
             if (!kid.hasKey(key) || kid.getKey(key).isNull()) {
                 kid.replaceKey(key, value);
