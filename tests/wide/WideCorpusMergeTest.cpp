@@ -252,9 +252,12 @@ TEST_P(WideCorpusMerge, MergesAsQpdfDoesOrRefusesCleanly) {
     QTemporaryDir work;
     ASSERT_TRUE(work.isValid());
 
-    for (std::size_t i = static_cast<std::size_t>(GetParam()); i < corpus.size(); i += kChunks) {
-        if (i % static_cast<std::size_t>(stride) != 0)
-            continue;
+    // The sample the stride takes, dealt out over the chunks in turn.
+    std::vector<std::size_t> sample;
+    for (std::size_t i = 0; i < corpus.size(); i += static_cast<std::size_t>(stride))
+        sample.push_back(i);
+    for (std::size_t k = static_cast<std::size_t>(GetParam()); k < sample.size(); k += kChunks) {
+        const std::size_t i = sample[k];
         const test::WideCase& c = corpus[i];
         SCOPED_TRACE(c.file.toStdString() + (c.qpdfMerges ? " (qpdf merges it)" : ""));
         const QByteArray before = Sha256(c.path);
