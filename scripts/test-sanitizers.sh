@@ -16,6 +16,9 @@ export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=0:check_initia
 export LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:suppressions=$PWD/tests/sanitizers/ubsan.supp"
 export QT_QPA_PLATFORM=offscreen
+# The wide-corpus tables (tests/wide) take every 10th file of tests/data/wide here, a fixed sample:
+# every file runs several times slower under the sanitizers. Set it to 1 for the whole corpus.
+export PLYFOLD_WIDE_CORPUS_STRIDE="${PLYFOLD_WIDE_CORPUS_STRIDE:-10}"
 
 cmake --build build-asan --parallel "$(nproc)"
 ctest --test-dir build-asan --output-on-failure --parallel "$(nproc)" "$@"

@@ -54,12 +54,26 @@ constexpr std::size_t maxMessages = 200;
 // Nesting of page-tree nodes beyond which a file is taken as unreadable.
 constexpr int maxPageTreeDepth = 256;
 
+// True when a page-tree dictionary is an intermediate node rather than a page: its /Type is
+// /Pages, or it has no /Type, a /Kids entry and no /MediaBox. The viewer layer tells them apart
+// the same way, so that both count the same pages.
+bool isPageTreeNode(QPDFObjectHandle dict) {
+    QPDFObjectHandle type = dict.getKey("/Type");
+    if (!type.isNull()) {
+        return type.isName() && type.getName() == "/Pages";
+    }
+    return dict.hasKey("/Kids") && !dict.hasKey("/MediaBox");
+}
+
 // Rebuilds, in memory only, a document's page tree as one node holding every page in order, each
 // page with the attributes it inherited from its ancestors. A hostile tree cannot then trip up the
 // library's own walk: nodes reached a second time (loops, a node listed twice) are entered once,
 // counts are not trusted, and the walk keeps its own stack however deep the tree. A page listed
-// twice stays twice, as readers show it. Throws when a kid is no dictionary (a page that cannot be
-// read would shift every later page's number) or the tree nests too deeply.
+// twice stays twice, as readers show it. What readers show is what is kept, and the viewer layer
+// reads a tree by the same rule: a kid that is no dictionary (a number, a reference to a missing
+// object) is left out, as is a node nested more than maxPageTreeDepth deep, and a catalog whose
+// /Pages is itself a page holds that one page. Throws when no page is left, or when a kid names
+// an object the file holds that cannot be read.
 void flattenPageTree(QPDF& pdf) {
     static const char* const inheritable[] = {"/Resources", "/MediaBox", "/CropBox", "/Rotate"};
     struct Frame {
@@ -71,9 +85,15 @@ void flattenPageTree(QPDF& pdf) {
     if (!top.isDictionary()) {
         throw std::runtime_error("the file has no page tree");
     }
+    std::vector<QPDFObjectHandle> pages;
     std::set<QPDFObjGen> entered;
     if (top.isIndirect()) {
         entered.insert(top.getObjGen());
+    }
+    if (!isPageTreeNode(top)) {
+        // The tree is a single page: the one node is made for it below.
+        pages.push_back(top.isIndirect() ? top : pdf.makeIndirectObject(top));
+        top = QPDFObjectHandle::newNull();
     }
     const auto frameOf = [](QPDFObjectHandle node, std::map<std::string, QPDFObjectHandle> from) {
         Frame frame;
@@ -89,9 +109,11 @@ void flattenPageTree(QPDF& pdf) {
         }
         return frame;
     };
+    std::optional<std::map<QPDFObjGen, QPDFXRefEntry>> held; // the file's objects, when needed
     std::vector<Frame> stack;
-    stack.push_back(frameOf(top, {}));
-    std::vector<QPDFObjectHandle> pages;
+    if (pages.empty()) {
+        stack.push_back(frameOf(top, {}));
+    }
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next == frame.kids.size()) {
@@ -100,18 +122,34 @@ void flattenPageTree(QPDF& pdf) {
         }
         QPDFObjectHandle kid = frame.kids[frame.next++];
         if (!kid.isDictionary()) {
-            throw std::runtime_error("a page of the file cannot be read");
+            // A kid naming an object that the file holds but that cannot be read is a damaged
+            // page, not a stray entry: leaving it out would shift every later page's number.
+            if (kid.isIndirect() && kid.isNull()) {
+                if (!held) {
+                    held = pdf.getXRefTable();
+                }
+                if (held->count(kid.getObjGen()) != 0) {
+                    throw std::runtime_error("a page of the file cannot be read");
+                }
+            }
+            continue; // no page, and no node of pages
         }
-        if (kid.hasKey("/Kids")) {
+        if (isPageTreeNode(kid)) {
             if (kid.isIndirect() && !entered.insert(kid.getObjGen()).second) {
                 continue; // a loop, or a node listed twice
             }
             if (static_cast<int>(stack.size()) >= maxPageTreeDepth) {
-                throw std::runtime_error("the page tree nests too deeply");
+                continue; // deeper than any real file nests
             }
             Frame child = frameOf(kid, frame.inherited);
             stack.push_back(std::move(child));
             continue;
+        }
+        if (QPDFObjectHandle type = kid.getKey("/Type");
+            !type.isNull() && !(type.isName() && type.getName() == "/Page")) {
+            // A dictionary of another kind listed as a page (a font, say) is shown as a page,
+            // but stays what it is for whatever else uses it: the page is a copy of it.
+            kid = pdf.makeIndirectObject(kid.shallowCopy());
         }
         for (const auto& [key, value] : frame.inherited) {
             if (!kid.hasKey(key) || kid.getKey(key).isNull()) {
@@ -143,6 +181,8 @@ void flattenPageTree(QPDF& pdf) {
     for (QPDFObjectHandle& page : pages) {
         page.replaceKey("/Parent", flat);
         page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+        // The library's own walk takes any dictionary with /Kids for a node; a page keeps none.
+        page.removeKey("/Kids");
     }
     pdf.getRoot().replaceKey("/Pages", flat);
 }

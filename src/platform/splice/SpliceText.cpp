@@ -1,5 +1,7 @@
 #include "platform/splice/SpliceText.h"
 
+#include "platform/PasswordSpellings.h"
+
 #include <qpdf/QUtil.hh>
 
 #include <algorithm>
@@ -46,23 +48,7 @@ std::optional<std::string> localeToUtf8(const std::string& password) {
 }
 
 std::vector<std::string> passwordCandidates(const std::string& password) {
-    std::vector<std::string> result;
-    auto add = [&result](const std::string& candidate) {
-        if (std::find(result.begin(), result.end(), candidate) == result.end()) {
-            result.push_back(candidate);
-        }
-    };
-    add(password);
-    if (const std::optional<std::string> text = localeToUtf8(password)) {
-        add(*text);
-        for (const std::string& other : QUtil::possible_repaired_encodings(*text)) {
-            add(other);
-        }
-    }
-    for (const std::string& other : QUtil::possible_repaired_encodings(password)) {
-        add(other);
-    }
-    return result;
+    return PasswordSpellings(password);
 }
 
 std::string passwordForR4(const std::string& password) {

@@ -18,9 +18,10 @@ std::string pathToUtf8(const std::filesystem::path& path);
 // decoded with the current C locale; nullopt when neither works.
 std::optional<std::string> localeToUtf8(const std::string& password);
 
-// Byte strings to try, in order, when opening a file with a password typed as text: the bytes as
-// given first, then the same text in the other encodings a writer may have used (UTF-8 for
-// AES-256 files, PDFDocEncoding, Windows and Mac code pages for the older handlers). No duplicates.
+// Byte strings to try, in order, when opening a file with a password typed as text: the rule both
+// PDF layers share (platform/PasswordSpellings.h), the bytes as given first, then the same text in
+// the other encodings a writer may have used (UTF-8 for AES-256 files, PDFDocEncoding, Windows and
+// Mac code pages for the older handlers). No duplicates.
 std::vector<std::string> passwordCandidates(const std::string& password);
 
 // The bytes to store for a password of the 128-bit handlers (revisions 2 to 4): the text in

@@ -2,6 +2,7 @@
 
 #include "platform/viewer/XpdfViewer.h"
 
+#include "platform/PasswordSpellings.h"
 #include "platform/Utf16Text.h"
 #include "platform/viewer/EngineConfig.h"
 #include "platform/viewer/MuPdfContext.h"
@@ -225,65 +226,6 @@ std::optional<PageFacts> factsOf(PageTable* pages, std::int32_t page) {
     return pages->at(static_cast<std::size_t>(page) - 1);
 }
 
-// ---- Text ------------------------------------------------------------------------------------
-
-// Decodes UTF-8 into code points; false when the bytes are not valid UTF-8.
-bool decodeUtf8(const std::string& s, std::u32string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < s.size();) {
-        auto b = static_cast<unsigned char>(s[i]);
-        int extra = b < 0x80             ? 0
-                    : (b & 0xE0) == 0xC0 ? 1
-                    : (b & 0xF0) == 0xE0 ? 2
-                    : (b & 0xF8) == 0xF0 ? 3
-                                         : -1;
-        if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size())
-            return false;
-        char32_t c = extra == 0 ? b : b & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            auto cb = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-            if ((cb & 0xC0) != 0x80)
-                return false;
-            c = (c << 6) | (cb & 0x3F);
-        }
-        out += c;
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    return true;
-}
-
-// The spellings of a password worth trying. The locale's 8-bit text may be UTF-8 (what the
-// AES-256 handlers expect) or Latin-1 (what the older handlers compare byte for byte), so a
-// non-ASCII password is also tried converted to the other one.
-std::vector<std::string> passwordCandidates(const char* password) {
-    std::vector<std::string> out{password};
-    const std::string given = password;
-    std::u32string points;
-    if (decodeUtf8(given, points)) {
-        std::string latin1;
-        bool fits = true;
-        for (char32_t c : points) {
-            if (c > 0xFF)
-                fits = false;
-            latin1 += static_cast<char>(c);
-        }
-        if (fits && latin1 != given)
-            out.push_back(latin1);
-    } else {
-        std::string utf8;
-        for (unsigned char b : given) {
-            if (b < 0x80) {
-                utf8 += static_cast<char>(b);
-            } else {
-                utf8 += static_cast<char>(0xC0 | (b >> 6));
-                utf8 += static_cast<char>(0x80 | (b & 0x3F));
-            }
-        }
-        out.push_back(utf8);
-    }
-    return out;
-}
-
 // ---- MuPDF steps (each catches its own errors; no C++ object lives across a jump) ---------------
 
 // Opens the file; sets *result to the failure kind when it returns null.
@@ -357,6 +299,11 @@ public:
     PageList& operator=(const PageList&) = delete;
 
     void add(pdf_obj* page) { m_pages.push_back(pdf_keep_obj(m_ctx, page)); }
+    void clear() {
+        for (pdf_obj* page : m_pages)
+            pdf_drop_obj(m_ctx, page);
+        m_pages.clear();
+    }
     std::size_t size() const { return m_pages.size(); }
     bool empty() const { return m_pages.empty(); }
     pdf_obj* operator[](std::size_t i) const { return m_pages[i]; }
@@ -465,6 +412,20 @@ bool objectExists(fz_context* ctx, pdf_document* doc, int num) {
     return exists;
 }
 
+// True when a kid names an object that the file holds but that cannot be read (MuPDF reads it
+// as null): a damaged page, not a stray entry.
+bool namesUnreadableObject(fz_context* ctx, pdf_document* doc, pdf_obj* kid) {
+    volatile bool unreadable = false;
+    fz_try(ctx) {
+        unreadable = pdf_is_indirect(ctx, kid) && objectExists(ctx, doc, pdf_to_num(ctx, kid)) &&
+                     pdf_is_null(ctx, kid);
+    }
+    fz_catch(ctx) {
+        unreadable = true;
+    }
+    return unreadable;
+}
+
 // The kids of a node that may be taken for pages without reading them: the node claims as many
 // pages as it has kids, and every kid is a reference to an object the file holds. Reading a page
 // object means parsing it, which for a document of tens of thousands of pages takes longer than a
@@ -490,7 +451,8 @@ pdf_obj* presumedLeaves(fz_context* ctx, pdf_document* doc, pdf_obj* node, int k
 
 // Collects the pages of the tree in order. A page listed twice counts twice (as the splicing
 // library counts it); a node met again (a loop, or a subtree shared by two parents), a node
-// deeper than kMaxTreeDepth and a kid that is neither page nor node are left out. The result is
+// deeper than kMaxTreeDepth and a kid that is neither page nor node are left out, but a kid that
+// names an object the file holds and that cannot be read leaves no page at all. The result is
 // true when the tree as stored describes exactly the pages found: nothing left out and every
 // node's /Count true, which is what MuPDF's page lookup relies on.
 //
@@ -506,6 +468,7 @@ bool collectPages(fz_context* ctx, pdf_document* doc, pdf_obj* root, PageList& p
         std::size_t firstPage;
     };
     bool sound = true;
+    bool broken = false;
     std::vector<Frame> stack;
     std::unordered_set<int> entered;
     std::vector<int> presumedObjects;
@@ -550,7 +513,14 @@ bool collectPages(fz_context* ctx, pdf_document* doc, pdf_obj* root, PageList& p
             pages.add(kid);
         else
             sound = false;
+        if (kind == KidKind::Other && namesUnreadableObject(ctx, doc, kid))
+            broken = true;
         pdf_drop_obj(ctx, kid);
+    }
+    // A page that cannot be read would shift every later page's number: no page is taken.
+    if (broken) {
+        pages.clear();
+        return false;
     }
     // A node taken for a page would be counted as one page where MuPDF counts its own.
     for (int num : presumedObjects)
@@ -596,6 +566,33 @@ bool flattenTree(fz_context* ctx, pdf_obj* root, pdf_document* doc, const PageLi
     return done;
 }
 
+// A catalog whose /Pages is itself a page, with no node above it, holds that one page: a node
+// listing it is put in its place, in memory only (the splice layer reads such a file the same
+// way). Returns the new root with a reference for the caller and drops the caller's reference to
+// the page; on failure returns the page as it was.
+pdf_obj* rootPageAsTree(fz_context* ctx, pdf_document* doc, pdf_obj* page) {
+    pdf_obj* volatile node = nullptr;
+    fz_try(ctx) {
+        if (!isTreeNode(ctx, page)) {
+            node = pdf_add_new_dict(ctx, doc, 3);
+            pdf_dict_put(ctx, node, PDF_NAME(Type), PDF_NAME(Pages));
+            pdf_array_push(ctx, pdf_dict_put_array(ctx, node, PDF_NAME(Kids), 1), page);
+            pdf_dict_put_int(ctx, node, PDF_NAME(Count), 1);
+            pdf_dict_put(ctx, page, PDF_NAME(Parent), node);
+            pdf_dict_put(ctx, pdf_dict_get(ctx, pdf_trailer(ctx, doc), PDF_NAME(Root)),
+                         PDF_NAME(Pages), node);
+        }
+    }
+    fz_catch(ctx) {
+        pdf_drop_obj(ctx, node);
+        node = nullptr;
+    }
+    if (!node)
+        return page;
+    pdf_drop_obj(ctx, page);
+    return node;
+}
+
 // Every page's facts, read now.
 std::vector<PageFacts> readAllFacts(fz_context* ctx, const PageList& pages) {
     std::vector<PageFacts> facts;
@@ -639,6 +636,7 @@ std::shared_ptr<PageTable> readPages(fz_context* ctx, pdf_document* doc, OpenInd
     pdf_obj* root = treeRoot(ctx, doc);
     if (!root)
         return nullptr;
+    root = rootPageAsTree(ctx, doc, root);
     std::shared_ptr<PageTable> table;
     if (nodeNumber(ctx, root, true) > kExactWalkPages) {
         PageList pages(ctx);
@@ -774,7 +772,7 @@ std::int32_t loadFile(PdfViewerHandle handle, const char16_t* path, const char* 
     if (encrypted) {
         bool opened = false;
         if (password != nullptr)
-            for (const std::string& candidate : passwordCandidates(password))
+            for (const std::string& candidate : PasswordSpellings(password))
                 if ((opened = authenticate(ctx, doc, candidate.c_str()))) {
                     opener = candidate;
                     break;

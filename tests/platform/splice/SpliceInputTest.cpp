@@ -1,6 +1,7 @@
 // Opening inputs: passwords, encryption, permission words, damaged and odd files, Unicode names.
 
 #include "SpliceTestUtil.h"
+#include "platform/PasswordSpellings.h"
 #include "platform/Utf16Text.h"
 #include "platform/splice/SpliceText.h"
 
@@ -11,6 +12,12 @@
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
+#include <qpdf/QUtil.hh>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace plyfold::test {
 namespace {
@@ -307,6 +314,56 @@ TEST(SpliceText, PasswordsOfTheOlderHandlersAreStoredInPdfDocEncoding) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(splice::passwordForR4(c.given), c.stored) << c.given;
+    }
+}
+
+// Both PDF layers try the spellings of platform/PasswordSpellings.h, so a password opens a file
+// in the window exactly when it opens it for the merge. Every spelling the PDF library itself
+// thinks of for a password is among them, the bytes as given come first and nothing is tried
+// twice. Every byte beyond ASCII, alone and after ASCII, checks the three single-byte encodings
+// both ways against the library's own tables, but for the bytes where those tables depart from
+// the published code pages: the library reads the spacing accents of Windows-1252 and Mac Roman
+// (0x98, 0xAB, 0xAC, 0xF7 to 0xFE) as combining marks, the micro sign and the ordinal indicators
+// (0xB5, 0xBB, 0xBC) as Greek mu and modifier letters, and Mac Roman's 0xDB as the currency sign
+// (0xA4 the other way) where the code page has had the euro since 1998. Nor are the library's
+// spellings worth trying in which it put a stand-in for a byte an encoding leaves undefined (the
+// replacement character) or for a character PDFDocEncoding lacks (0x9F).
+TEST(SpliceText, PasswordSpellingsHoldThoseOfThePdfLibrary) {
+    std::vector<std::string> passwords = {
+        "plain",
+        "",
+        "p\xC3\xA4ssw\xC3\xB6rt",             // UTF-8 text
+        "p\xE4ssw\xF6rt",                     // the same in Latin-1
+        "\xE2\x82\xAC 5",                     // a character in all three single-byte encodings
+        "\xE5\xB9\xB6\xE8\xA1\x8C",           // in none of them
+        "\xCE\xA9mega \xEF\xAC\x81",          // in Mac Roman only, and a ligature in two
+        "\xC5\x93uvre \xE2\x80\x94 \xC3\x9F", // in all three at different bytes
+    };
+    const std::set<int> departing = {0x98, 0xA4, 0xAB, 0xAC, 0xB5, 0xBB, 0xBC, 0xDB,
+                                     0xF7, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE};
+    for (int byte = 0x80; byte <= 0xFF; ++byte) {
+        if (departing.count(byte) != 0) {
+            continue;
+        }
+        passwords.push_back(std::string(1, static_cast<char>(byte)));
+        passwords.push_back("pw" + std::string(1, static_cast<char>(byte)));
+    }
+    for (const std::string& password : passwords) {
+        SCOPED_TRACE(QByteArray::fromStdString(password).toHex().toStdString());
+        const std::vector<std::string> ours = PasswordSpellings(password);
+        ASSERT_FALSE(ours.empty());
+        EXPECT_EQ(ours.front(), password);
+        EXPECT_EQ(std::set<std::string>(ours.begin(), ours.end()).size(), ours.size());
+        EXPECT_EQ(splice::passwordCandidates(password), ours);
+        for (const std::string& theirs : QUtil::possible_repaired_encodings(password)) {
+            if ((theirs.find('\x9F') != std::string::npos &&
+                 password.find('\x9F') == std::string::npos) ||
+                theirs.find("\xEF\xBF\xBD") != std::string::npos) {
+                continue;
+            }
+            EXPECT_NE(std::find(ours.begin(), ours.end(), theirs), ours.end())
+                << QByteArray::fromStdString(theirs).toHex().toStdString();
+        }
     }
 }
 
