@@ -13,10 +13,10 @@ void walkReachable(const std::vector<QPDFObjectHandle>& roots,
         } else if (!item.isArray() && !item.isDictionary()) {
             return; // a direct scalar reaches nothing
         }
-        stack.push_back(std::move(item));
+        stack.push_back(item);
     };
     while (!stack.empty()) {
-        QPDFObjectHandle object = std::move(stack.back());
+        QPDFObjectHandle object = stack.back();
         stack.pop_back();
         if (object.isStream()) {
             follow(object.getDict());
